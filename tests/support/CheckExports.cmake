@@ -1,0 +1,28 @@
+# Fails unless LIBRARY's dynamic symbol table defines exactly the functions in EXPECTED.
+execute_process(COMMAND ${NM} -D --defined-only --format=posix ${LIBRARY}
+                OUTPUT_VARIABLE table RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "cannot read the dynamic symbols of ${LIBRARY}")
+endif()
+string(REPLACE "\n" ";" lines "${table}")
+set(exported "")
+foreach(line IN LISTS lines)
+  # posix format: name type value size; only text symbols are functions.
+  if(line MATCHES "^([^ ]+) [TtWi] ")
+    list(APPEND exported "${CMAKE_MATCH_1}")
+  endif()
+endforeach()
+# Symbols the toolchain or sanitizer runtimes add on their own are not ours.
+list(FILTER exported EXCLUDE REGEX "^(_init|_fini|__asan|__ubsan|__tsan|__sanitizer|__lsan)")
+list(SORT exported)
+set(expected ${EXPECTED})
+list(SORT expected)
+if(NOT exported STREQUAL expected)
+  set(missing ${expected})
+  list(REMOVE_ITEM missing ${exported})
+  set(extra ${exported})
+  list(REMOVE_ITEM extra ${expected})
+  message(FATAL_ERROR "exports of ${LIBRARY} differ\n  missing: ${missing}\n  extra: ${extra}")
+endif()
+list(LENGTH expected count)
+message(STATUS "${LIBRARY}: exactly the ${count} expected exports")

@@ -1,0 +1,124 @@
+// Stand-in for the engine's XR meshing subsystem: the mesh interface a plug-in
+// registers with, the lifecycle it runs, and the allocators it hands out.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "GuardedBuffer.h"
+#include "UnityXRMeshing.h"
+
+namespace quenra::test {
+
+struct LifecycleRegistration {
+    std::string pluginName;
+    std::string id;
+    UnityLifecycleProvider provider;
+};
+
+struct MeshAllocationRequest {
+    size_t vertexCount;
+    size_t indexCount;
+    int indexFormat;
+    int attributes;
+    int topology;
+};
+
+// What one acquisition handed back, read out of the engine-side buffers.
+struct AcquiredMesh {
+    UnitySubsystemErrorCode result = kUnitySubsystemErrorCodeFailure;
+    std::optional<MeshAllocationRequest> request;
+    std::vector<UnityXRVector3> positions;
+    std::vector<UnityXRVector3> normals;
+    std::vector<uint32_t> indices;
+    bool guardsIntact = true;
+    // Whether the optional buffers the plug-in never asked for were left untouched.
+    bool optionalBuffersUntouched = true;
+};
+
+struct MeshInfosResult {
+    UnitySubsystemErrorCode result = kUnitySubsystemErrorCodeFailure;
+    bool allocated = false;
+    std::vector<UnityXRMeshInfo> infos;
+    bool guardsIntact = true;
+};
+
+struct TransformsResult {
+    UnitySubsystemErrorCode result = kUnitySubsystemErrorCodeFailure;
+    bool set = false;
+    std::vector<UnityXRMeshTransform> transforms;
+};
+
+class FakeMeshSubsystem {
+public:
+    FakeMeshSubsystem();
+    ~FakeMeshSubsystem();
+    FakeMeshSubsystem(const FakeMeshSubsystem&) = delete;
+    FakeMeshSubsystem& operator=(const FakeMeshSubsystem&) = delete;
+
+    IUnityXRMeshInterface* Interface() { return &interface_; }
+    UnitySubsystemHandle Handle() const;
+
+    // Refusals: the registering operation returns this code when non-zero.
+    void RefuseLifecycleRegistration(UnitySubsystemErrorCode code) { lifecycleRefusal_ = code; }
+    void RefuseMeshProviderRegistration(UnitySubsystemErrorCode code) { meshProviderRefusal_ = code; }
+    // Give out descriptors whose tangent, uv and colour buffers exist too.
+    void SetOptionalBuffers(bool present) { optionalBuffers_ = present; }
+    // Make the next mesh allocation return null.
+    void FailNextMeshAllocation() { failNextMeshAllocation_ = true; }
+
+    const std::vector<LifecycleRegistration>& LifecycleRegistrations() const { return lifecycleRegistrations_; }
+    const std::vector<UnityXRMeshProvider>& MeshProviderRegistrations() const { return meshProviders_; }
+    const std::vector<UnitySubsystemHandle>& MeshProviderHandles() const { return meshProviderHandles_; }
+
+    // The lifecycle, run as the engine runs it with the last registered lifecycle record.
+    UnitySubsystemErrorCode Initialize();
+    UnitySubsystemErrorCode Start();
+    void Stop();
+    void Shutdown();
+
+    // The mesh provider callbacks, called as the engine calls them with the last registered record.
+    MeshInfosResult GetMeshInfos();
+    AcquiredMesh AcquireMesh(const UnityXRMeshId& id);
+    UnitySubsystemErrorCode ReleaseMesh(const UnityXRMeshId& id);
+    UnitySubsystemErrorCode SetMeshDensity(float density);
+    UnitySubsystemErrorCode SetBoundingVolume(const UnityXRBoundingVolume* volume);
+    TransformsResult GetUpdatedTransforms();
+
+private:
+    struct MeshInfoAllocation;
+    struct MeshDataAllocation;
+    struct TransformList;
+
+    static UnityXRMeshInfo* UNITY_INTERFACE_API AllocateMeshInfos(UnityXRMeshInfoAllocator* allocator,
+                                                                   size_t numMeshes);
+    static void UNITY_INTERFACE_API SetTransforms(UnityXRMeshTransformList* list,
+                                                  const UnityXRMeshTransform* transforms, uint32_t count);
+    static UnityXRMeshDescriptor* UNITY_INTERFACE_API AllocateMesh(UnityXRMeshDataAllocator* allocator,
+                                                                    size_t vertexCount, size_t indexCount,
+                                                                    UnityXRIndexFormat indexFormat,
+                                                                    UnityXRMeshVertexAttributeFlags attributes,
+                                                                    UnityXRMeshTopology topology);
+    static UnitySubsystemErrorCode UNITY_INTERFACE_API RegisterMeshProvider(UnitySubsystemHandle handle,
+                                                                            const UnityXRMeshProvider* provider);
+    static UnitySubsystemErrorCode UNITY_INTERFACE_API RegisterLifecycleProvider(
+        const char* pluginName, const char* id, const UnityLifecycleProvider* provider);
+
+    const UnityLifecycleProvider& Lifecycle() const;
+    const UnityXRMeshProvider& MeshProvider() const;
+
+    IUnityXRMeshInterface interface_{};
+    int subsystemToken_ = 0;
+    UnitySubsystemErrorCode lifecycleRefusal_ = 0;
+    UnitySubsystemErrorCode meshProviderRefusal_ = 0;
+    bool optionalBuffers_ = false;
+    bool failNextMeshAllocation_ = false;
+    std::vector<LifecycleRegistration> lifecycleRegistrations_;
+    std::vector<UnityXRMeshProvider> meshProviders_;
+    std::vector<UnitySubsystemHandle> meshProviderHandles_;
+};
+
+} // namespace quenra::test

@@ -1,0 +1,29 @@
+// Heap storage with guard bytes on both sides, to catch writes out of bounds
+// into memory the engine hands out.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace quenra::test {
+
+class GuardedBuffer {
+public:
+    static constexpr size_t kGuardBytes = 64;
+    static constexpr uint8_t kGuardPattern = 0xA5;
+
+    explicit GuardedBuffer(size_t bytes);
+
+    void* Data() { return storage_.data() + kGuardBytes; }
+    const void* Data() const { return storage_.data() + kGuardBytes; }
+    size_t Size() const { return bytes_; }
+    // False if anything wrote into either guard.
+    bool GuardsIntact() const;
+
+private:
+    size_t bytes_;
+    std::vector<uint8_t> storage_;
+};
+
+} // namespace quenra::test

@@ -1,0 +1,143 @@
+#include "FrameLoop.h"
+
+#include <stdexcept>
+
+namespace quenra::sim {
+namespace {
+FrameLoop* current = nullptr;
+
+bool IsLayerType(XrStructureType type)
+{
+    switch (type) {
+    case XR_TYPE_COMPOSITION_LAYER_PROJECTION:
+    case XR_TYPE_COMPOSITION_LAYER_QUAD:
+    case XR_TYPE_COMPOSITION_LAYER_CYLINDER_KHR:
+    case XR_TYPE_COMPOSITION_LAYER_EQUIRECT2_KHR:
+    case XR_TYPE_COMPOSITION_LAYER_EQUIRECT_KHR:
+    case XR_TYPE_COMPOSITION_LAYER_CUBE_KHR:
+    case XR_TYPE_COMPOSITION_LAYER_PASSTHROUGH_FB:
+        return true;
+    default:
+        return false;
+    }
+}
+} // namespace
+
+FrameLoop::FrameLoop(Runtime& runtime) : runtime_(runtime)
+{
+    if (current != nullptr) {
+        throw std::logic_error("only one FrameLoop may exist at a time");
+    }
+    current = this;
+    runtime_.AddFunction("xrWaitFrame", reinterpret_cast<PFN_xrVoidFunction>(&FrameLoop::WaitFrame));
+    runtime_.AddFunction("xrBeginFrame", reinterpret_cast<PFN_xrVoidFunction>(&FrameLoop::BeginFrame));
+    runtime_.AddFunction("xrEndFrame", reinterpret_cast<PFN_xrVoidFunction>(&FrameLoop::EndFrame));
+}
+
+FrameLoop::~FrameLoop()
+{
+    runtime_.RemoveFunction("xrWaitFrame");
+    runtime_.RemoveFunction("xrBeginFrame");
+    runtime_.RemoveFunction("xrEndFrame");
+    current = nullptr;
+}
+
+FrameLoop& FrameLoop::Current()
+{
+    if (current == nullptr) {
+        throw std::logic_error("no simulated frame loop exists");
+    }
+    return *current;
+}
+
+XrResult XRAPI_CALL FrameLoop::WaitFrame(XrSession session, const XrFrameWaitInfo* info, XrFrameState* state)
+{
+    RuntimeCall call("xrWaitFrame", {HandleValue(session)});
+    if (call.injected()) {
+        return *call.injected();
+    }
+    FrameLoop& loop = Current();
+    if (!call.runtime().IsLive(HandleKind::Session, HandleValue(session))) {
+        return call.Return(XR_ERROR_HANDLE_INVALID);
+    }
+    if ((info != nullptr && info->type != XR_TYPE_FRAME_WAIT_INFO) || state == nullptr ||
+        state->type != XR_TYPE_FRAME_STATE) {
+        return call.Return(XR_ERROR_VALIDATION_FAILURE);
+    }
+    loop.predicted_ += loop.period_;
+    loop.waited_ = true;
+    state->predictedDisplayTime = loop.predicted_;
+    state->predictedDisplayPeriod = loop.period_;
+    state->shouldRender = XR_TRUE;
+    return call.Return(XR_SUCCESS);
+}
+
+XrResult XRAPI_CALL FrameLoop::BeginFrame(XrSession session, const XrFrameBeginInfo* info)
+{
+    RuntimeCall call("xrBeginFrame", {HandleValue(session)});
+    if (call.injected()) {
+        return *call.injected();
+    }
+    FrameLoop& loop = Current();
+    if (!call.runtime().IsLive(HandleKind::Session, HandleValue(session))) {
+        return call.Return(XR_ERROR_HANDLE_INVALID);
+    }
+    if (info != nullptr && info->type != XR_TYPE_FRAME_BEGIN_INFO) {
+        return call.Return(XR_ERROR_VALIDATION_FAILURE);
+    }
+    if (!loop.waited_) {
+        return call.Return(XR_ERROR_CALL_ORDER_INVALID);
+    }
+    loop.waited_ = false;
+    // A frame begun while another is open discards the open one.
+    const XrResult result = loop.began_ ? XR_FRAME_DISCARDED : XR_SUCCESS;
+    loop.began_ = true;
+    return call.Return(result);
+}
+
+XrResult XRAPI_CALL FrameLoop::EndFrame(XrSession session, const XrFrameEndInfo* info)
+{
+    RuntimeCall call("xrEndFrame", {HandleValue(session)});
+    if (call.injected()) {
+        return *call.injected();
+    }
+    FrameLoop& loop = Current();
+    if (!call.runtime().IsLive(HandleKind::Session, HandleValue(session))) {
+        return call.Return(XR_ERROR_HANDLE_INVALID);
+    }
+    if (info == nullptr || info->type != XR_TYPE_FRAME_END_INFO) {
+        return call.Return(XR_ERROR_VALIDATION_FAILURE);
+    }
+    if (!loop.began_) {
+        return call.Return(XR_ERROR_CALL_ORDER_INVALID);
+    }
+    if (info->layerCount > loop.maxLayerCount_) {
+        return call.Return(XR_ERROR_LAYER_LIMIT_EXCEEDED);
+    }
+    if (info->layerCount > 0 && info->layers == nullptr) {
+        return call.Return(XR_ERROR_VALIDATION_FAILURE);
+    }
+    SubmittedFrame frame{info->displayTime, info->environmentBlendMode, {}, {}};
+    for (uint32_t i = 0; i < info->layerCount; ++i) {
+        const XrCompositionLayerBaseHeader* layer = info->layers[i];
+        if (layer == nullptr || !IsLayerType(layer->type)) {
+            return call.Return(XR_ERROR_LAYER_INVALID);
+        }
+        if (loop.layerCheck_) {
+            const XrResult checked = loop.layerCheck_(layer);
+            if (checked != XR_SUCCESS) {
+                return call.Return(checked);
+            }
+        }
+        frame.layers.push_back(layer);
+        frame.layerTypes.push_back(layer->type);
+    }
+    if (loop.frameObserver_) {
+        loop.frameObserver_(*info);
+    }
+    loop.began_ = false;
+    loop.submitted_.push_back(std::move(frame));
+    return call.Return(XR_SUCCESS);
+}
+
+} // namespace quenra::sim

@@ -1,0 +1,366 @@
+#include "SimRuntime.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace quenra::sim {
+namespace {
+Runtime* current = nullptr;
+
+XrResult XRAPI_CALL CreateInstance(const XrInstanceCreateInfo* info, XrInstance* instance)
+{
+    RuntimeCall call("xrCreateInstance", {});
+    if (call.injected()) {
+        return *call.injected();
+    }
+    if (info == nullptr || instance == nullptr) {
+        return call.Return(XR_ERROR_VALIDATION_FAILURE);
+    }
+    if (info->type != XR_TYPE_INSTANCE_CREATE_INFO) {
+        return call.Return(XR_ERROR_VALIDATION_FAILURE);
+    }
+    *instance = call.runtime().MakeInstance();
+    return call.Return(XR_SUCCESS);
+}
+
+XrResult XRAPI_CALL DestroyInstance(XrInstance instance)
+{
+    RuntimeCall call("xrDestroyInstance", {HandleValue(instance)});
+    if (call.injected()) {
+        return *call.injected();
+    }
+    return call.Return(call.runtime().DestroyHandle(HandleKind::Instance, HandleValue(instance))
+                           ? XR_SUCCESS
+                           : XR_ERROR_HANDLE_INVALID);
+}
+
+XrResult XRAPI_CALL GetSystem(XrInstance instance, const XrSystemGetInfo* info, XrSystemId* systemId)
+{
+    RuntimeCall call("xrGetSystem", {HandleValue(instance)});
+    if (call.injected()) {
+        return *call.injected();
+    }
+    if (!call.runtime().IsLive(HandleKind::Instance, HandleValue(instance))) {
+        return call.Return(XR_ERROR_HANDLE_INVALID);
+    }
+    if (info == nullptr || info->type != XR_TYPE_SYSTEM_GET_INFO || systemId == nullptr) {
+        return call.Return(XR_ERROR_VALIDATION_FAILURE);
+    }
+    *systemId = 1;
+    return call.Return(XR_SUCCESS);
+}
+
+XrResult XRAPI_CALL CreateSession(XrInstance instance, const XrSessionCreateInfo* info, XrSession* session)
+{
+    RuntimeCall call("xrCreateSession", {HandleValue(instance)});
+    if (call.injected()) {
+        return *call.injected();
+    }
+    if (!call.runtime().IsLive(HandleKind::Instance, HandleValue(instance))) {
+        return call.Return(XR_ERROR_HANDLE_INVALID);
+    }
+    if (info == nullptr || info->type != XR_TYPE_SESSION_CREATE_INFO || session == nullptr) {
+        return call.Return(XR_ERROR_VALIDATION_FAILURE);
+    }
+    *session = call.runtime().MakeSession(instance);
+    return call.Return(XR_SUCCESS);
+}
+
+XrResult XRAPI_CALL DestroySession(XrSession session)
+{
+    RuntimeCall call("xrDestroySession", {HandleValue(session)});
+    if (call.injected()) {
+        return *call.injected();
+    }
+    return call.Return(call.runtime().DestroyHandle(HandleKind::Session, HandleValue(session))
+                           ? XR_SUCCESS
+                           : XR_ERROR_HANDLE_INVALID);
+}
+
+XrResult XRAPI_CALL CreateReferenceSpace(XrSession session, const XrReferenceSpaceCreateInfo* info, XrSpace* space)
+{
+    RuntimeCall call("xrCreateReferenceSpace", {HandleValue(session)});
+    if (call.injected()) {
+        return *call.injected();
+    }
+    if (!call.runtime().IsLive(HandleKind::Session, HandleValue(session))) {
+        return call.Return(XR_ERROR_HANDLE_INVALID);
+    }
+    if (info == nullptr || info->type != XR_TYPE_REFERENCE_SPACE_CREATE_INFO || space == nullptr) {
+        return call.Return(XR_ERROR_VALIDATION_FAILURE);
+    }
+    *space = call.runtime().MakeSpace(session);
+    return call.Return(XR_SUCCESS);
+}
+
+XrResult XRAPI_CALL DestroySpace(XrSpace space)
+{
+    RuntimeCall call("xrDestroySpace", {HandleValue(space)});
+    if (call.injected()) {
+        return *call.injected();
+    }
+    return call.Return(call.runtime().DestroyHandle(HandleKind::Space, HandleValue(space)) ? XR_SUCCESS
+                                                                                          : XR_ERROR_HANDLE_INVALID);
+}
+} // namespace
+
+const char* HandleKindName(HandleKind kind)
+{
+    switch (kind) {
+    case HandleKind::Instance:
+        return "XrInstance";
+    case HandleKind::Session:
+        return "XrSession";
+    case HandleKind::Space:
+        return "XrSpace";
+    case HandleKind::Swapchain:
+        return "XrSwapchain";
+    case HandleKind::SceneObserver:
+        return "XrSceneObserverMSFT";
+    case HandleKind::Scene:
+        return "XrSceneMSFT";
+    case HandleKind::Passthrough:
+        return "XrPassthroughFB";
+    case HandleKind::PassthroughLayer:
+        return "XrPassthroughLayerFB";
+    case HandleKind::FoveationProfile:
+        return "XrFoveationProfileFB";
+    }
+    return "unknown";
+}
+
+Runtime::Runtime()
+{
+    if (current != nullptr) {
+        throw std::logic_error("only one simulated runtime may exist at a time");
+    }
+    current = this;
+    AddFunction("xrGetInstanceProcAddr", reinterpret_cast<PFN_xrVoidFunction>(&Runtime::GetInstanceProcAddr));
+    AddFunction("xrCreateInstance", reinterpret_cast<PFN_xrVoidFunction>(&CreateInstance));
+    AddFunction("xrDestroyInstance", reinterpret_cast<PFN_xrVoidFunction>(&DestroyInstance));
+    AddFunction("xrGetSystem", reinterpret_cast<PFN_xrVoidFunction>(&GetSystem));
+    AddFunction("xrCreateSession", reinterpret_cast<PFN_xrVoidFunction>(&CreateSession));
+    AddFunction("xrDestroySession", reinterpret_cast<PFN_xrVoidFunction>(&DestroySession));
+    AddFunction("xrCreateReferenceSpace", reinterpret_cast<PFN_xrVoidFunction>(&CreateReferenceSpace));
+    AddFunction("xrDestroySpace", reinterpret_cast<PFN_xrVoidFunction>(&DestroySpace));
+}
+
+Runtime::~Runtime() { current = nullptr; }
+
+Runtime& Runtime::Current()
+{
+    if (current == nullptr) {
+        throw std::logic_error("no simulated runtime exists");
+    }
+    return *current;
+}
+
+bool Runtime::Exists() { return current != nullptr; }
+
+XrResult XRAPI_CALL Runtime::GetInstanceProcAddr(XrInstance instance, const char* name, PFN_xrVoidFunction* function)
+{
+    RuntimeCall call("xrGetInstanceProcAddr", {HandleValue(instance)});
+    if (call.injected()) {
+        return *call.injected();
+    }
+    if (name == nullptr || function == nullptr) {
+        return call.Return(XR_ERROR_VALIDATION_FAILURE);
+    }
+    *function = nullptr;
+    // Like a conformant runtime: without an instance only the global functions are served.
+    const bool global = std::strcmp(name, "xrCreateInstance") == 0 ||
+                        std::strcmp(name, "xrEnumerateInstanceExtensionProperties") == 0 ||
+                        std::strcmp(name, "xrEnumerateApiLayerProperties") == 0 ||
+                        std::strcmp(name, "xrGetInstanceProcAddr") == 0;
+    Runtime& runtime = call.runtime();
+    if (instance == XR_NULL_HANDLE) {
+        if (!global) {
+            return call.Return(XR_ERROR_HANDLE_INVALID);
+        }
+    } else if (!runtime.IsLive(HandleKind::Instance, HandleValue(instance))) {
+        return call.Return(XR_ERROR_HANDLE_INVALID);
+    }
+    auto found = runtime.functions_.find(name);
+    if (found == runtime.functions_.end()) {
+        return call.Return(XR_ERROR_FUNCTION_UNSUPPORTED);
+    }
+    *function = found->second;
+    return call.Return(XR_SUCCESS);
+}
+
+void Runtime::AddFunction(const std::string& name, PFN_xrVoidFunction function)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    functions_[name] = function;
+}
+
+void Runtime::RemoveFunction(const std::string& name)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    functions_.erase(name);
+}
+
+bool Runtime::HasFunction(const std::string& name) const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return functions_.count(name) != 0;
+}
+
+void Runtime::FailNext(const std::string& function, XrResult result, int times)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    for (int i = 0; i < times; ++i) {
+        failNext_[function].push_back(result);
+    }
+}
+
+void Runtime::FailAlways(const std::string& function, XrResult result)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    failAlways_[function] = result;
+}
+
+void Runtime::ClearFailures()
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    failNext_.clear();
+    failAlways_.clear();
+}
+
+std::vector<RecordedCall> Runtime::Calls() const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return calls_;
+}
+
+std::vector<RecordedCall> Runtime::Calls(const std::string& function) const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::vector<RecordedCall> matching;
+    std::copy_if(calls_.begin(), calls_.end(), std::back_inserter(matching),
+                 [&](const RecordedCall& call) { return call.function == function; });
+    return matching;
+}
+
+size_t Runtime::CallCount(const std::string& function) const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return static_cast<size_t>(std::count_if(calls_.begin(), calls_.end(),
+                                             [&](const RecordedCall& call) { return call.function == function; }));
+}
+
+std::vector<std::string> Runtime::CallSequence() const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::vector<std::string> names;
+    for (const RecordedCall& call : calls_) {
+        names.push_back(call.function);
+    }
+    return names;
+}
+
+void Runtime::ClearCalls()
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    calls_.clear();
+}
+
+uint64_t Runtime::CreateHandle(HandleKind kind, uint64_t parent)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const uint64_t handle = nextHandle_;
+    // Spread handle values so that a handle of one kind is never mistaken for a small integer.
+    nextHandle_ += 0x10;
+    handles_[handle] = {kind, parent};
+    return handle;
+}
+
+bool Runtime::IsLive(HandleKind kind, uint64_t handle) const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto found = handles_.find(handle);
+    return found != handles_.end() && found->second.kind == kind;
+}
+
+bool Runtime::DestroyHandle(HandleKind kind, uint64_t handle)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (!IsLive(kind, handle)) {
+        return false;
+    }
+    // Destroying a parent destroys its children, as OpenXR requires.
+    std::vector<uint64_t> doomed{handle};
+    for (size_t i = 0; i < doomed.size(); ++i) {
+        for (const auto& [child, record] : handles_) {
+            if (record.parent == doomed[i]) {
+                doomed.push_back(child);
+            }
+        }
+    }
+    for (uint64_t h : doomed) {
+        handles_.erase(h);
+    }
+    return true;
+}
+
+std::vector<LiveHandle> Runtime::LiveHandles() const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::vector<LiveHandle> live;
+    for (const auto& [handle, record] : handles_) {
+        live.push_back({record.kind, handle, record.parent});
+    }
+    return live;
+}
+
+std::vector<LiveHandle> Runtime::LiveHandles(HandleKind kind) const
+{
+    std::vector<LiveHandle> live = LiveHandles();
+    live.erase(std::remove_if(live.begin(), live.end(), [&](const LiveHandle& h) { return h.kind != kind; }),
+               live.end());
+    return live;
+}
+
+XrInstance Runtime::MakeInstance() { return reinterpret_cast<XrInstance>(CreateHandle(HandleKind::Instance)); }
+
+XrSession Runtime::MakeSession(XrInstance instance)
+{
+    return reinterpret_cast<XrSession>(CreateHandle(HandleKind::Session, HandleValue(instance)));
+}
+
+XrSpace Runtime::MakeSpace(XrSession session)
+{
+    return reinterpret_cast<XrSpace>(CreateHandle(HandleKind::Space, HandleValue(session)));
+}
+
+std::optional<XrResult> Runtime::Enter(const char* function, std::initializer_list<uint64_t> handles,
+                                       size_t* callIndex)
+{
+    std::optional<XrResult> injected;
+    auto always = failAlways_.find(function);
+    auto next = failNext_.find(function);
+    if (next != failNext_.end() && !next->second.empty()) {
+        injected = next->second.front();
+        next->second.pop_front();
+    } else if (always != failAlways_.end()) {
+        injected = always->second;
+    }
+    *callIndex = calls_.size();
+    calls_.push_back({function, std::vector<uint64_t>(handles), injected.value_or(XR_SUCCESS)});
+    return injected;
+}
+
+XrResult Runtime::Finish(size_t callIndex, XrResult result)
+{
+    calls_[callIndex].result = result;
+    return result;
+}
+
+RuntimeCall::RuntimeCall(const char* function, std::initializer_list<uint64_t> handles)
+    : runtime_(Runtime::Current()), lock_(runtime_.Mutex())
+{
+    injected_ = runtime_.Enter(function, handles, &callIndex_);
+}
+
+} // namespace quenra::sim

@@ -1,0 +1,144 @@
+// A simulated OpenXR runtime, served through its own xrGetInstanceProcAddr.
+//
+// It is strict like a conformant runtime: it tracks every handle it made (an unknown
+// or destroyed handle gives XR_ERROR_HANDLE_INVALID), checks the type of each input
+// structure, and can list what is still alive. Every call is recorded, and any call
+// can be told to fail with a chosen XrResult. Feature modules (frame loop, scene
+// understanding, swapchains, ...) add their functions to the table of one Runtime.
+#pragma once
+
+#include <openxr/openxr.h>
+
+#include <cstdint>
+#include <deque>
+#include <initializer_list>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quenra::sim {
+
+enum class HandleKind {
+    Instance,
+    Session,
+    Space,
+    Swapchain,
+    SceneObserver,
+    Scene,
+    Passthrough,
+    PassthroughLayer,
+    FoveationProfile,
+};
+const char* HandleKindName(HandleKind kind);
+
+struct LiveHandle {
+    HandleKind kind;
+    uint64_t handle;
+    uint64_t parent;
+};
+
+struct RecordedCall {
+    std::string function;
+    // The handles the call was made with, in argument order.
+    std::vector<uint64_t> handles;
+    // The result the call returned.
+    XrResult result;
+};
+
+template <typename Handle>
+uint64_t HandleValue(Handle handle)
+{
+    return (uint64_t)(handle);
+}
+
+class Runtime {
+public:
+    Runtime();
+    ~Runtime();
+    Runtime(const Runtime&) = delete;
+    Runtime& operator=(const Runtime&) = delete;
+
+    // The live runtime; the functions in the table find their state through it.
+    static Runtime& Current();
+    static bool Exists();
+
+    // The lookup an application (or the loader) hands out.
+    static XrResult XRAPI_CALL GetInstanceProcAddr(XrInstance instance, const char* name,
+                                                   PFN_xrVoidFunction* function);
+
+    // --- The function table -------------------------------------------------------------
+    void AddFunction(const std::string& name, PFN_xrVoidFunction function);
+    // A removed function is unknown to lookups, as in a runtime without the extension.
+    void RemoveFunction(const std::string& name);
+    bool HasFunction(const std::string& name) const;
+
+    // --- Results ------------------------------------------------------------------------
+    // The next `times` calls of `function` return `result` and do nothing else.
+    void FailNext(const std::string& function, XrResult result, int times = 1);
+    // Every call of `function` from now on returns `result` and does nothing else.
+    void FailAlways(const std::string& function, XrResult result);
+    void ClearFailures();
+
+    // --- Recording ----------------------------------------------------------------------
+    std::vector<RecordedCall> Calls() const;
+    std::vector<RecordedCall> Calls(const std::string& function) const;
+    size_t CallCount(const std::string& function) const;
+    // Function names in call order.
+    std::vector<std::string> CallSequence() const;
+    void ClearCalls();
+
+    // --- Handles ------------------------------------------------------------------------
+    uint64_t CreateHandle(HandleKind kind, uint64_t parent = 0);
+    bool IsLive(HandleKind kind, uint64_t handle) const;
+    // Forgets the handle and every handle made under it; false if it was not live.
+    bool DestroyHandle(HandleKind kind, uint64_t handle);
+    std::vector<LiveHandle> LiveHandles() const;
+    std::vector<LiveHandle> LiveHandles(HandleKind kind) const;
+
+    // Ready-made objects for tests that do not go through creation calls.
+    XrInstance MakeInstance();
+    XrSession MakeSession(XrInstance instance);
+    XrSpace MakeSpace(XrSession session);
+
+    // Shared by the module functions: one runtime call at a time.
+    std::recursive_mutex& Mutex() const { return mutex_; }
+
+    // Entry of every function: records the call and tells whether an injected
+    // failure must be returned at once. Call Finish with the result afterwards.
+    std::optional<XrResult> Enter(const char* function, std::initializer_list<uint64_t> handles, size_t* callIndex);
+    XrResult Finish(size_t callIndex, XrResult result);
+
+private:
+    struct HandleRecord {
+        HandleKind kind;
+        uint64_t parent;
+    };
+
+    mutable std::recursive_mutex mutex_;
+    std::map<std::string, PFN_xrVoidFunction> functions_;
+    std::map<std::string, std::deque<XrResult>> failNext_;
+    std::map<std::string, XrResult> failAlways_;
+    std::vector<RecordedCall> calls_;
+    std::map<uint64_t, HandleRecord> handles_;
+    uint64_t nextHandle_ = 0x1000;
+};
+
+// Holds the runtime's lock for one call and records its result.
+class RuntimeCall {
+public:
+    RuntimeCall(const char* function, std::initializer_list<uint64_t> handles);
+    Runtime& runtime() { return runtime_; }
+    // An injected failure, when the call must return it at once.
+    const std::optional<XrResult>& injected() const { return injected_; }
+    XrResult Return(XrResult result) { return runtime_.Finish(callIndex_, result); }
+
+private:
+    Runtime& runtime_;
+    std::lock_guard<std::recursive_mutex> lock_;
+    size_t callIndex_ = 0;
+    std::optional<XrResult> injected_;
+};
+
+} // namespace quenra::sim
