@@ -1,0 +1,31 @@
+#include "FrameRenderer.h"
+
+#include "FrameRenderer.Gles.h"
+#include "FrameRenderer.Vulkan.h"
+#include "WendrathLog.h"
+
+namespace wendrath {
+
+IUnityXRTrace* FrameRenderer::_trace = nullptr;
+
+FrameRenderer::FrameRenderer(IUnityXRTrace* trace)
+{
+    _trace = trace;
+}
+
+std::unique_ptr<FrameRenderer> FrameRenderer::Create(GraphicsAPI api, IUnityXRTrace* trace)
+{
+    switch (api) {
+    case GraphicsAPI::OpenGLES:
+        return std::make_unique<FrameRenderer_GLES>(trace);
+    case GraphicsAPI::Vulkan:
+        return std::make_unique<FrameRenderer_Vulkan>(trace);
+    case GraphicsAPI::Invalid:
+        break;
+    }
+    Log(trace, kXRTraceLevelError,
+        "Wendrath: CreateFrameRenderer -- cannot create texture binder with invalid graphics API");
+    return nullptr;
+}
+
+} // namespace wendrath

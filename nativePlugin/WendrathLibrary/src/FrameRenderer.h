@@ -1,0 +1,40 @@
+// The renderer that draws camera frames for the engine's current graphics API.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "RenderHwBuffersEventArgs.h"
+#include "UnityXRTrace.h"
+
+namespace wendrath {
+
+enum class GraphicsAPI : int32_t {
+    Invalid = 0,
+    OpenGLES = 1,
+    Vulkan = 2,
+};
+
+class FrameRenderer {
+public:
+    explicit FrameRenderer(IUnityXRTrace* trace);
+    virtual ~FrameRenderer() = default;
+    FrameRenderer(const FrameRenderer&) = delete;
+    FrameRenderer& operator=(const FrameRenderer&) = delete;
+
+    virtual void RegisterRenderContext() {}
+    // Runs on the engine's render thread, under the module mutex.
+    virtual void RenderHwBuffers(const RenderHwBuffersEventArgs& args) = 0;
+
+    // The renderer for api; null, logged, for an invalid one. A GLES renderer makes GL calls,
+    // so the engine's context must be current.
+    static std::unique_ptr<FrameRenderer> Create(GraphicsAPI api, IUnityXRTrace* trace);
+
+    // Class-wide: set by each constructor, read by the renderers' parts.
+    static IUnityXRTrace* Trace() { return _trace; }
+
+protected:
+    static IUnityXRTrace* _trace;
+};
+
+} // namespace wendrath

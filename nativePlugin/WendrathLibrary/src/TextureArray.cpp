@@ -1,0 +1,39 @@
+#include "TextureArray.h"
+
+#include "FrameRenderer.h"
+#include "WendrathLog.h"
+
+namespace wendrath {
+
+TextureArray::~TextureArray()
+{
+    Clear();
+}
+
+void TextureArray::Allocate(size_t count)
+{
+    Clear();
+    _textures.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        GLuint texture = 0;
+        glGenTextures(1, &texture);
+        const GLenum error = glGetError();
+        if (error != GL_NO_ERROR) {
+            Log(FrameRenderer::Trace(), kXRTraceLevelNotice, "Wendrath: OpenGL error (0x%x) at %s:%d\n", error,
+                __FILE__, __LINE__);
+            return;
+        }
+        _textures.push_back(texture);
+    }
+}
+
+void TextureArray::Clear()
+{
+    if (_textures.empty()) {
+        return;
+    }
+    glDeleteTextures(static_cast<GLsizei>(_textures.size()), _textures.data());
+    _textures.clear();
+}
+
+} // namespace wendrath

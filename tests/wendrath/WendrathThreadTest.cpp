@@ -1,0 +1,136 @@
+// A render thread delivering events while a script thread holds the module mutex.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "EngineRegistry.h"
+#include "FakeGraphics.h"
+#include "RecordingGl.h"
+#include "TraceRecorder.h"
+#include "WendrathPlugin.h"
+#include "WendrathTestSupport.h"
+
+using namespace quenra::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+class WendrathThreadTest : public testing::Test {
+protected:
+    WendrathThreadTest()
+    {
+        registry_.Provide<IUnityXRTrace>(trace_.Interface());
+        registry_.Provide<IUnityGraphics>(graphics_.Interface());
+        UnityPluginLoad(registry_.Interfaces());
+    }
+
+    ~WendrathThreadTest() override { graphics_.FireDeviceEvent(kUnityGfxDeviceEventShutdown); }
+
+    void Initialise(UnityGfxRenderer renderer)
+    {
+        graphics_.SetRenderer(renderer);
+        graphics_.FireDeviceEvent(kUnityGfxDeviceEventInitialize);
+    }
+
+    static void Render(const CameraEvent& event)
+    {
+        wendrath::RenderHwBuffersEventArgs args = event.Args();
+        GetRenderEventFuncPtr()(wendrath::kRenderHwBuffersEventId, &args);
+    }
+
+    TraceRecorder trace_;
+    EngineRegistry registry_;
+    FakeGraphics graphics_;
+    RecordingGl gl_;
+};
+
+TEST_F(WendrathThreadTest, NoDrawStartsWhileAScriptHoldsTheMutex)
+{
+    Initialise(kUnityGfxRendererOpenGLES30);
+    std::atomic<bool> scriptHolds{false};
+    std::atomic<int> draws{0};
+    std::atomic<int> drawsWhileHeld{0};
+    gl_.OnDraw([&] {
+        if (scriptHolds.load()) {
+            ++drawsWhileHeld;
+        }
+        ++draws;
+    });
+
+    const CameraEvent event = Frames(1);
+    std::atomic<bool> stop{false};
+    std::thread renderThread([&] {
+        for (int i = 0; i < 20000 && !stop.load(); ++i) {
+            Render(event);
+        }
+    });
+    while (draws.load() == 0) {
+        std::this_thread::yield();
+    }
+    std::thread scriptThread([&] {
+        for (int i = 0; i < 20; ++i) {
+            LockMutex();
+            scriptHolds = true;
+            const int before = draws.load();
+            std::this_thread::sleep_for(1ms);
+            EXPECT_EQ(draws.load(), before);
+            scriptHolds = false;
+            UnlockMutex();
+            std::this_thread::sleep_for(200us);
+        }
+    });
+    scriptThread.join();
+    stop = true;
+    renderThread.join();
+
+    EXPECT_EQ(drawsWhileHeld.load(), 0);
+    EXPECT_GT(draws.load(), 1);
+}
+
+TEST_F(WendrathThreadTest, VulkanRenderEventStillWaitsForTheScriptsLock)
+{
+    Initialise(kUnityGfxRendererVulkan);
+    LockMutex();
+    std::atomic<bool> returned{false};
+    std::thread renderThread([&] {
+        Render(Frames(1));
+        returned = true;
+    });
+    std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(returned.load());
+    UnlockMutex();
+    renderThread.join();
+    EXPECT_TRUE(returned.load());
+}
+
+TEST_F(WendrathThreadTest, ShutdownWaitsForTheScriptToUnlockAndLeavesTheMutexUsable)
+{
+    Initialise(kUnityGfxRendererOpenGLES30);
+    LockMutex();
+    std::atomic<bool> shutDown{false};
+    std::thread deviceThread([&] {
+        graphics_.FireDeviceEvent(kUnityGfxDeviceEventShutdown);
+        shutDown = true;
+    });
+    std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(shutDown.load());
+    EXPECT_EQ(gl_.LivePrograms().size(), 1u);
+    UnlockMutex();
+    deviceThread.join();
+    EXPECT_TRUE(shutDown.load());
+    EXPECT_TRUE(gl_.LivePrograms().empty());
+
+    // After shutdown the script's lock and unlock pair as before.
+    std::thread scriptThread([] {
+        LockMutex();
+        UnlockMutex();
+    });
+    scriptThread.join();
+    Render(Frames(1));
+    EXPECT_EQ(gl_.Count("glDrawElements"), 0u);
+}
+
+} // namespace
