@@ -1,0 +1,313 @@
+#include "KelbrinPlugin.h"
+
+#include <cstring>
+#include <exception>
+#include <memory>
+
+#include "ProviderContext.h"
+#include "SceneObserver.h"
+#include "UnityXRTrace.h"
+#include "XrBindings.h"
+
+namespace {
+ProviderContext* _providerContext = nullptr;
+
+// The lifecycle provider's subsystem identifier, and the name under which the meshing
+// subsystem registers with the scene observer.
+const char* const _subsystemId = "Quenra-MeshSubsystem";
+const char* const _pluginName = "Tolvane Quenra Meshing Provider";
+
+void LogEntryFailure(IUnityXRTrace* trace, const char* entry, const char* reason) noexcept
+{
+    if (trace != nullptr) {
+        trace->Trace(kXRTraceLevelError, "%s failed: %s", entry, reason);
+    }
+}
+
+// No exception may unwind into the engine, a script or the OpenXR chain: one that reaches
+// an entry point becomes a logged failure and the entry's failure result.
+template <typename Result, typename Body> Result Guarded(const char* entry, Result failure, Body body) noexcept
+{
+    try {
+        return body();
+    } catch (const std::exception& error) {
+        LogEntryFailure(_providerContext != nullptr ? _providerContext->trace : nullptr, entry, error.what());
+    } catch (...) {
+        LogEntryFailure(_providerContext != nullptr ? _providerContext->trace : nullptr, entry, "unknown exception");
+    }
+    return failure;
+}
+
+template <typename Body> void Guarded(const char* entry, Body body) noexcept
+{
+    Guarded(entry, false, [&] {
+        body();
+        return true;
+    });
+}
+
+// The engine hands back the user data it was given at registration. A registration made
+// under an earlier load (the editor loads and unloads the library repeatedly) carries a
+// context that no longer exists, so only the live one is trusted.
+ProviderContext* LiveContext(void* userData)
+{
+    return userData != nullptr && userData == _providerContext ? _providerContext : nullptr;
+}
+
+IUnityXRMeshInterface* MeshInterfaceOf(const ProviderContext& context)
+{
+    if (context.meshInterface == nullptr) {
+        context.Log(kXRTraceLevelError, "Kelbrin IUnityXRMeshingInterface is null");
+    }
+    return context.meshInterface;
+}
+
+bool IsProviderName(const ProviderContext& context, const char* name)
+{
+    if (name == nullptr) {
+        context.Log(kXRTraceLevelError, "Provider name is null");
+    }
+    return name != nullptr;
+}
+} // namespace
+
+ProviderContext* GetProviderContext()
+{
+    return _providerContext;
+}
+
+// --- Engine entry points -----------------------------------------------------------------
+
+extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnityPluginLoad(IUnityInterfaces* interfaces) noexcept
+{
+    // The engine's records point at the context of the first load; a repeated load keeps it.
+    if (_providerContext != nullptr) {
+        return;
+    }
+    IUnityXRTrace* trace = interfaces != nullptr ? interfaces->Get<IUnityXRTrace>() : nullptr;
+    try {
+        auto context = std::make_unique<ProviderContext>();
+        context->trace = trace;
+        context->meshInterface = interfaces != nullptr ? interfaces->Get<IUnityXRMeshInterface>() : nullptr;
+        context->sceneObserver->SetContext(context.get());
+        context->xrBindings->SetContext(context.get());
+        _providerContext = context.release();
+    } catch (const std::exception& error) {
+        LogEntryFailure(trace, "UnityPluginLoad", error.what());
+        return;
+    }
+    _providerContext->Log(kXRTraceLevelNotice, "Kelbrin::UnityPluginLoad");
+}
+
+extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnityPluginUnload() noexcept
+{
+    if (_providerContext == nullptr) {
+        return;
+    }
+    _providerContext->Log(kXRTraceLevelNotice, "Kelbrin::UnityPluginUnload");
+    // Forgotten first, so nothing reached during teardown finds a context half destroyed.
+    std::unique_ptr<ProviderContext> context(_providerContext);
+    _providerContext = nullptr;
+}
+
+// --- Script API --------------------------------------------------------------------------
+
+extern "C" UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API RegisterMeshingLifecycleProvider() noexcept
+{
+    return _providerContext != nullptr && RegisterLifecycleProvider(_providerContext);
+}
+
+extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API RegisterProviderWithSceneObserver(const char* name,
+                                                                                             int32_t features) noexcept
+{
+    Guarded("RegisterProviderWithSceneObserver",
+            [&] { RegisterProviderWithSceneObserver_Internal(_providerContext, name, features); });
+}
+
+extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API
+UnregisterProviderWithSceneObserver(const char* name) noexcept
+{
+    Guarded("UnregisterProviderWithSceneObserver",
+            [&] { UnregisterProviderWithSceneObserver_Internal(_providerContext, name); });
+}
+
+extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetInstanceHandle(uint64_t instance) noexcept
+{
+    if (_providerContext != nullptr) {
+        _providerContext->xrBindings->SetInstanceHandle(instance);
+        _providerContext->xrBindings->HookFunctions();
+    }
+}
+
+extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetSessionHandle(uint64_t session) noexcept
+{
+    if (_providerContext != nullptr) {
+        _providerContext->xrBindings->SetSessionHandle(session);
+    }
+}
+
+extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetSpaceHandle(uint64_t space) noexcept
+{
+    if (_providerContext != nullptr) {
+        _providerContext->xrBindings->SetSpaceHandle(space);
+    }
+}
+
+extern "C" UNITY_INTERFACE_EXPORT PFN_xrGetInstanceProcAddr UNITY_INTERFACE_API
+GetInterceptedInstanceProcAddr(PFN_xrGetInstanceProcAddr loaderFunction) noexcept
+{
+    if (_providerContext == nullptr) {
+        return nullptr;
+    }
+    // Chaining the interceptor into itself would make every lookup recurse without end.
+    if (loaderFunction != &InterceptedXrGetInstanceProcAddr) {
+        _providerContext->xrBindings->BindGetInstanceProcAddr(loaderFunction);
+    }
+    return &InterceptedXrGetInstanceProcAddr;
+}
+
+// --- Internal operations -----------------------------------------------------------------
+
+void RegisterProviderWithSceneObserver_Internal(ProviderContext* context, const char* name, int32_t features)
+{
+    if (context == nullptr) {
+        return;
+    }
+    if (!context->sceneObserver) {
+        context->Log(kXRTraceLevelError, "SceneObserver doesn't exist");
+        return;
+    }
+    if (IsProviderName(*context, name)) {
+        context->sceneObserver->RegisterProvider(name, features);
+    }
+}
+
+void UnregisterProviderWithSceneObserver_Internal(ProviderContext* context, const char* name)
+{
+    if (context == nullptr) {
+        return;
+    }
+    if (!context->sceneObserver) {
+        context->Log(kXRTraceLevelError, "SceneObserver doesn't exist");
+        return;
+    }
+    if (IsProviderName(*context, name)) {
+        context->sceneObserver->UnregisterProvider(name);
+    }
+}
+
+bool RegisterLifecycleProvider(ProviderContext* context)
+{
+    IUnityXRMeshInterface* meshInterface = MeshInterfaceOf(*context);
+    if (meshInterface == nullptr) {
+        return false;
+    }
+    UnityLifecycleProvider provider{};
+    provider.userData = context;
+    provider.Initialize = &LifecycleHandlerInit;
+    provider.Start = &LifecycleHandlerStart;
+    provider.Stop = &LifecycleHandlerStop;
+    provider.Shutdown = &LifecycleHandlerShutdown;
+    if (meshInterface->RegisterLifecycleProvider(_pluginName, _subsystemId, &provider) !=
+        kUnitySubsystemErrorCodeSuccess) {
+        context->Log(kXRTraceLevelError, "Kelbrin::RegisterLifecycleProvider failed");
+        return false;
+    }
+    return true;
+}
+
+// --- OpenXR interception -----------------------------------------------------------------
+
+XRAPI_ATTR XrResult XRAPI_CALL InterceptedXrGetInstanceProcAddr(XrInstance instance, const char* name,
+                                                                PFN_xrVoidFunction* function) noexcept
+{
+    ProviderContext* context = _providerContext;
+    if (context == nullptr) {
+        if (function != nullptr) {
+            *function = nullptr;
+        }
+        return XR_ERROR_FUNCTION_UNSUPPORTED;
+    }
+    XrBindings& bindings = *context->xrBindings;
+    const XrResult result = bindings.GetInstanceProcAddr(instance, name, function);
+    // Only a runtime function that was found is put behind the interceptor.
+    if (XR_SUCCEEDED(result) && name != nullptr && function != nullptr && *function != nullptr &&
+        std::strcmp(name, "xrWaitFrame") == 0) {
+        bindings.BindWaitFrame(reinterpret_cast<PFN_xrWaitFrame>(*function));
+        *function = reinterpret_cast<PFN_xrVoidFunction>(&InterceptedXrWaitFrame);
+    }
+    return result;
+}
+
+XRAPI_ATTR XrResult XRAPI_CALL InterceptedXrWaitFrame(XrSession session, const XrFrameWaitInfo* info,
+                                                      XrFrameState* state) noexcept
+{
+    ProviderContext* context = _providerContext;
+    if (context == nullptr) {
+        return XR_ERROR_FUNCTION_UNSUPPORTED;
+    }
+    const XrResult result = context->xrBindings->WaitFrame(session, info, state);
+    // A failed wait leaves the frame state undefined; the last good prediction stays.
+    if (XR_SUCCEEDED(result) && state != nullptr) {
+        context->xrBindings->SetPredictedDisplayTime(state->predictedDisplayTime);
+    }
+    return result;
+}
+
+// --- Meshing lifecycle -------------------------------------------------------------------
+
+UnitySubsystemErrorCode UNITY_INTERFACE_API LifecycleHandlerInit(UnitySubsystemHandle handle, void* userData) noexcept
+{
+    ProviderContext* context = LiveContext(userData);
+    IUnityXRMeshInterface* meshInterface = context != nullptr ? MeshInterfaceOf(*context) : nullptr;
+    if (meshInterface == nullptr) {
+        return kUnitySubsystemErrorCodeFailure;
+    }
+    UnityXRMeshProvider provider{};
+    provider.userData = userData;
+    provider.SetMeshDensity = &SetMeshDensity;
+    provider.SetBoundingVolume = &SetBoundingVolume;
+    if (meshInterface->RegisterMeshProvider(handle, &provider) != kUnitySubsystemErrorCodeSuccess) {
+        context->Log(kXRTraceLevelError, "Kelbrin::RegisterMeshProvider failed");
+        return kUnitySubsystemErrorCodeFailure;
+    }
+    return kUnitySubsystemErrorCodeSuccess;
+}
+
+UnitySubsystemErrorCode UNITY_INTERFACE_API LifecycleHandlerStart(UnitySubsystemHandle, void* userData) noexcept
+{
+    Guarded("LifecycleHandlerStart", [&] {
+        RegisterProviderWithSceneObserver_Internal(LiveContext(userData), _subsystemId,
+                                                   SceneObserver::FeatureVisualMesh);
+    });
+    return kUnitySubsystemErrorCodeSuccess;
+}
+
+void UNITY_INTERFACE_API LifecycleHandlerStop(UnitySubsystemHandle, void* userData) noexcept
+{
+    Guarded("LifecycleHandlerStop",
+            [&] { UnregisterProviderWithSceneObserver_Internal(LiveContext(userData), _subsystemId); });
+}
+
+void UNITY_INTERFACE_API LifecycleHandlerShutdown(UnitySubsystemHandle, void* userData) noexcept
+{
+    Guarded("LifecycleHandlerShutdown",
+            [&] { UnregisterProviderWithSceneObserver_Internal(LiveContext(userData), _subsystemId); });
+}
+
+// --- Mesh provider -----------------------------------------------------------------------
+
+UnitySubsystemErrorCode UNITY_INTERFACE_API SetMeshDensity(UnitySubsystemHandle, void* userData, float density) noexcept
+{
+    ProviderContext* context = LiveContext(userData);
+    return context != nullptr && context->sceneObserver ? context->sceneObserver->SetMeshDensity(density)
+                                                        : kUnitySubsystemErrorCodeFailure;
+}
+
+UnitySubsystemErrorCode UNITY_INTERFACE_API SetBoundingVolume(UnitySubsystemHandle, void* userData,
+                                                              const UnityXRBoundingVolume* volume) noexcept
+{
+    ProviderContext* context = LiveContext(userData);
+    return context != nullptr && context->sceneObserver ? context->sceneObserver->SetBoundingVolume(volume)
+                                                        : kUnitySubsystemErrorCodeFailure;
+}

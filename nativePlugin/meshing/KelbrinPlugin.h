@@ -1,0 +1,55 @@
+// The library's entry points: what the engine loads and calls, what scripts call,
+// and the functions the library puts into the application's OpenXR chain.
+#pragma once
+
+#include <openxr/openxr.h>
+
+#include <cstdint>
+
+#include "UnityInterfaces.h"
+#include "UnityXRMeshing.h"
+
+class ProviderContext;
+
+// --- Exported, C linkage ---------------------------------------------------------------
+// Before UnityPluginLoad and after UnityPluginUnload every export does nothing and returns
+// its zero value.
+extern "C" {
+UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnityPluginLoad(IUnityInterfaces* interfaces) noexcept;
+UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnityPluginUnload() noexcept;
+UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API RegisterMeshingLifecycleProvider() noexcept;
+UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API RegisterProviderWithSceneObserver(const char* name,
+                                                                                  int32_t features) noexcept;
+UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnregisterProviderWithSceneObserver(const char* name) noexcept;
+UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetInstanceHandle(uint64_t instance) noexcept;
+UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetSessionHandle(uint64_t session) noexcept;
+UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetSpaceHandle(uint64_t space) noexcept;
+UNITY_INTERFACE_EXPORT PFN_xrGetInstanceProcAddr UNITY_INTERFACE_API
+GetInterceptedInstanceProcAddr(PFN_xrGetInstanceProcAddr loaderFunction) noexcept;
+}
+
+// --- Internal --------------------------------------------------------------------------
+// The context between load and unload, null otherwise.
+ProviderContext* GetProviderContext();
+
+void RegisterProviderWithSceneObserver_Internal(ProviderContext* context, const char* name, int32_t features);
+void UnregisterProviderWithSceneObserver_Internal(ProviderContext* context, const char* name);
+bool RegisterLifecycleProvider(ProviderContext* context);
+
+// Put in the application's OpenXR chain by GetInterceptedInstanceProcAddr.
+XRAPI_ATTR XrResult XRAPI_CALL InterceptedXrGetInstanceProcAddr(XrInstance instance, const char* name,
+                                                                PFN_xrVoidFunction* function) noexcept;
+XRAPI_ATTR XrResult XRAPI_CALL InterceptedXrWaitFrame(XrSession session, const XrFrameWaitInfo* info,
+                                                      XrFrameState* state) noexcept;
+
+// Meshing lifecycle handlers; the user data is the context.
+UnitySubsystemErrorCode UNITY_INTERFACE_API LifecycleHandlerInit(UnitySubsystemHandle handle, void* userData) noexcept;
+UnitySubsystemErrorCode UNITY_INTERFACE_API LifecycleHandlerStart(UnitySubsystemHandle handle, void* userData) noexcept;
+void UNITY_INTERFACE_API LifecycleHandlerStop(UnitySubsystemHandle handle, void* userData) noexcept;
+void UNITY_INTERFACE_API LifecycleHandlerShutdown(UnitySubsystemHandle handle, void* userData) noexcept;
+
+// Mesh provider callbacks; the user data is the context.
+UnitySubsystemErrorCode UNITY_INTERFACE_API SetMeshDensity(UnitySubsystemHandle handle, void* userData,
+                                                           float density) noexcept;
+UnitySubsystemErrorCode UNITY_INTERFACE_API SetBoundingVolume(UnitySubsystemHandle handle, void* userData,
+                                                              const UnityXRBoundingVolume* volume) noexcept;

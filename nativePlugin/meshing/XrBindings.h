@@ -1,0 +1,86 @@
+// The OpenXR side of the library: the handles scripts pass in, the scene objects
+// the library creates, the scene-understanding functions it looks up, and a thin
+// wrapper for every call it makes.
+#pragma once
+
+#include <openxr/openxr.h>
+
+#include <atomic>
+#include <cstdint>
+
+class ProviderContext;
+
+// The scene-understanding functions, in the order they are looked up.
+#define KELBRIN_SCENE_FUNCTIONS(X)                                                                                     \
+    X(xrCreateSceneObserverMSFT)                                                                                       \
+    X(xrDestroySceneObserverMSFT)                                                                                      \
+    X(xrComputeNewSceneMSFT)                                                                                           \
+    X(xrGetSceneComputeStateMSFT)                                                                                      \
+    X(xrCreateSceneMSFT)                                                                                               \
+    X(xrDestroySceneMSFT)                                                                                              \
+    X(xrGetSceneComponentsMSFT)                                                                                        \
+    X(xrLocateSceneComponentsMSFT)                                                                                     \
+    X(xrGetSceneMeshBuffersMSFT)
+
+class XrBindings {
+public:
+    XrBindings() = default;
+    XrBindings(const XrBindings&) = delete;
+    XrBindings& operator=(const XrBindings&) = delete;
+
+    void SetContext(ProviderContext* providerContext) { context = providerContext; }
+    void SetInstanceHandle(uint64_t handle) { instance = handle; }
+    void SetSessionHandle(uint64_t handle) { session = handle; }
+    void SetSpaceHandle(uint64_t handle) { space = handle; }
+    // Written on the application's frame thread, read on others.
+    void SetPredictedDisplayTime(XrTime time) { predictedDisplayTime.store(time, std::memory_order_relaxed); }
+    XrTime GetPredictedDisplayTime() const { return predictedDisplayTime.load(std::memory_order_relaxed); }
+    XrSpace GetSpace() const;
+
+    // The first lookup function bound stays in use.
+    void BindGetInstanceProcAddr(PFN_xrGetInstanceProcAddr function);
+    // The runtime's xrWaitFrame, replacing any earlier one.
+    void BindWaitFrame(PFN_xrWaitFrame function) { waitFrame.store(function, std::memory_order_release); }
+
+    bool IsOpenXrReady() const { return instance != 0; }
+    bool HasXrSceneObserver() const { return sceneObserver != XR_NULL_HANDLE; }
+    bool HasCurrentScene() const { return currentScene != XR_NULL_HANDLE; }
+
+    // Looks the scene-understanding functions up for the stored instance, once per lifetime.
+    // Without a bound lookup function nothing is looked up, so a later call can still do it.
+    void HookFunctions();
+
+    // Each wrapper returns the runtime's result, or XR_ERROR_FUNCTION_UNSUPPORTED without a
+    // call when the function was not found.
+    XrResult CreateXrSceneObserver(const XrSceneObserverCreateInfoMSFT* info);
+    // The handle is forgotten whatever the runtime answers.
+    XrResult DestroyXrSceneObserver();
+    XrResult ComputeNewScene(const XrNewSceneComputeInfoMSFT* info);
+    XrResult GetSceneComputeState(XrSceneComputeStateMSFT* state);
+    XrResult CreateSceneAsCurrent(const XrSceneCreateInfoMSFT* info);
+    // The handle is forgotten whatever the runtime answers.
+    XrResult DestroyCurrentScene();
+    XrResult GetSceneComponents(const XrSceneComponentsGetInfoMSFT* info, XrSceneComponentsMSFT* components);
+    XrResult LocateSceneComponents(const XrSceneComponentsLocateInfoMSFT* info,
+                                   XrSceneComponentLocationsMSFT* locations);
+    XrResult GetSceneMeshBuffers(const XrSceneMeshBuffersGetInfoMSFT* info, XrSceneMeshBuffersMSFT* buffers);
+    XrResult WaitFrame(XrSession frameSession, const XrFrameWaitInfo* info, XrFrameState* state);
+    // A failed lookup leaves null in the output, as the loader's does.
+    XrResult GetInstanceProcAddr(XrInstance lookupInstance, const char* name, PFN_xrVoidFunction* function);
+
+private:
+    ProviderContext* context = nullptr;
+    uint64_t instance = 0;
+    uint64_t session = 0;
+    uint64_t space = 0;
+    std::atomic<XrTime> predictedDisplayTime{0};
+    XrSceneObserverMSFT sceneObserver = XR_NULL_HANDLE;
+    XrSceneMSFT currentScene = XR_NULL_HANDLE;
+#define KELBRIN_DECLARE_FUNCTION(name) PFN_##name name = nullptr;
+    KELBRIN_SCENE_FUNCTIONS(KELBRIN_DECLARE_FUNCTION)
+#undef KELBRIN_DECLARE_FUNCTION
+    // Both reached from the application's OpenXR threads through the interception.
+    std::atomic<PFN_xrGetInstanceProcAddr> getInstanceProcAddr{nullptr};
+    std::atomic<PFN_xrWaitFrame> waitFrame{nullptr};
+    bool functionsHooked = false;
+};
