@@ -207,6 +207,13 @@ bool Runtime::HasFunction(const std::string& name) const
     return functions_.count(name) != 0;
 }
 
+PFN_xrVoidFunction Runtime::Function(const std::string& name) const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto found = functions_.find(name);
+    return found != functions_.end() ? found->second : nullptr;
+}
+
 void Runtime::FailNext(const std::string& function, XrResult result, int times)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);

@@ -73,6 +73,8 @@ public:
     // A removed function is unknown to lookups, as in a runtime without the extension.
     void RemoveFunction(const std::string& name);
     bool HasFunction(const std::string& name) const;
+    // The function in the table, or null; lets a module wrap another's function.
+    PFN_xrVoidFunction Function(const std::string& name) const;
 
     // --- Results ------------------------------------------------------------------------
     // The next `times` calls of `function` return `result` and do nothing else.

@@ -1,0 +1,77 @@
+#include "CompositionLayerGraphicsInterface_D3D11.h"
+
+#ifdef XR_USE_GRAPHICS_API_D3D11
+
+#include "DxgiFormats.h"
+
+namespace {
+// IID of ID3D11Resource, spelled out so that no GUID library has to be linked.
+const GUID kResourceInterfaceId = {0xdc8e63f3, 0xd12b, 0x4952, {0xb4, 0x7b, 0x5e, 0x45, 0x02, 0x6a, 0x86, 0x2d}};
+} // namespace
+
+CompositionLayerGraphicsInterface_D3D11::CompositionLayerGraphicsInterface_D3D11(IUnityXRTrace* trace,
+                                                                                 ID3D11Device* device)
+    : CompositionLayerGraphicsInterface(trace), device(device)
+{
+    if (device != nullptr) {
+        device->AddRef();
+    }
+}
+
+CompositionLayerGraphicsInterface_D3D11::~CompositionLayerGraphicsInterface_D3D11()
+{
+    if (device != nullptr) {
+        device->Release();
+    }
+}
+
+std::vector<XrSwapchainImageBaseHeader*> CompositionLayerGraphicsInterface_D3D11::EnumerateImages(uint32_t count)
+{
+    return ResizeRecords(images, count, XR_TYPE_SWAPCHAIN_IMAGE_D3D11_KHR);
+}
+
+void* CompositionLayerGraphicsInterface_D3D11::SelectImage(uint32_t index)
+{
+    XrSwapchainImageD3D11KHR* record = SelectRecord(images, index);
+    return record != nullptr ? static_cast<void*>(record->texture) : nullptr;
+}
+
+int64_t CompositionLayerGraphicsInterface_D3D11::ChooseFormat(const std::vector<int64_t>& formats) const
+{
+    return FirstPreferredFormat(formats, kPreferredDxgiFormats);
+}
+
+void CompositionLayerGraphicsInterface_D3D11::TextureToSwapchain(void* texture, uint32_t, uint32_t)
+{
+    if (texture == nullptr) {
+        TraceLog(trace, kXRTraceLevelError,
+                 "CompositionLayerGraphicsInterface_D3D11::TextureToSwapchain -- no texture");
+        return;
+    }
+    if (device == nullptr || !acquireImageCallback || !releaseImageCallback) {
+        return;
+    }
+    auto* swapchainTexture = static_cast<ID3D11Texture2D*>(acquireImageCallback());
+    // No image was acquired (the layer has logged why, or the script holds one itself): there is
+    // nothing to copy into, and no image of ours to release.
+    if (swapchainTexture == nullptr) {
+        return;
+    }
+    ID3D11Resource* swapchainResource = nullptr;
+    const HRESULT result =
+        swapchainTexture->QueryInterface(kResourceInterfaceId, reinterpret_cast<void**>(&swapchainResource));
+    if (FAILED(result)) {
+        TraceLog(trace, kXRTraceLevelError,
+                 "CompositionLayerGraphicsInterface_D3D11::TextureToSwapchain cannot get layer texture error %d",
+                 static_cast<int>(result));
+    } else {
+        ID3D11DeviceContext* context = nullptr;
+        device->GetImmediateContext(&context);
+        context->CopyResource(swapchainResource, static_cast<ID3D11Resource*>(texture));
+        context->Release();
+        swapchainResource->Release();
+    }
+    releaseImageCallback();
+}
+
+#endif

@@ -1,0 +1,28 @@
+// Direct3D 11 layer swapchains: the only API whose layers can be filled by copying an engine
+// texture. Built only where the platform has <d3d11.h>.
+#pragma once
+
+#include "SwapchainImageRecords.h"
+
+#ifdef XR_USE_GRAPHICS_API_D3D11
+
+#include "CompositionLayerGraphicsInterface.h"
+
+class CompositionLayerGraphicsInterface_D3D11 : public CompositionLayerGraphicsInterface {
+public:
+    // Holds a reference on the engine's device for as long as it lives.
+    CompositionLayerGraphicsInterface_D3D11(IUnityXRTrace* trace, ID3D11Device* device);
+    ~CompositionLayerGraphicsInterface_D3D11() override;
+
+    std::vector<XrSwapchainImageBaseHeader*> EnumerateImages(uint32_t count) override;
+    void* SelectImage(uint32_t index) override;
+    int64_t ChooseFormat(const std::vector<int64_t>& formats) const override;
+    // Whole-resource copy: the texture must match the swapchain's size and format.
+    void TextureToSwapchain(void* texture, uint32_t, uint32_t) override;
+
+private:
+    ID3D11Device* device;
+    std::vector<XrSwapchainImageD3D11KHR> images;
+};
+
+#endif

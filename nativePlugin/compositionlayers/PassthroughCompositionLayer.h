@@ -1,0 +1,35 @@
+// The camera view of the surroundings (XR_FB_passthrough). It has no swapchain: the runtime
+// draws it from a passthrough layer object the layer owns.
+#pragma once
+
+#include "CompositionLayerBase.h"
+
+class PassthroughCompositionLayer : public CompositionLayerBase {
+public:
+    PassthroughCompositionLayer(XrInstance instance, PFN_xrGetInstanceProcAddr getInstanceProcAddr,
+                                IUnityXRTrace* trace, int32_t layerId,
+                                std::unique_ptr<CompositionLayerGraphicsInterface> graphicsInterface);
+    ~PassthroughCompositionLayer() override;
+
+    // Takes session and sorting order and makes no swapchain; false when the runtime lacks the
+    // passthrough functions, as such a layer could never show anything.
+    bool ConfigureSwapchain(XrSession session, uint32_t width, uint32_t height, int32_t sortingOrder) override;
+    bool CreateSwapchain(uint32_t width, uint32_t height) override;
+    void Initialize(XrSession session, uint32_t width, uint32_t height) override;
+    XrCompositionLayerBaseHeader* GetXrLayer() override;
+    // The runtime places passthrough itself: pose changes have no effect.
+    void SetOrientation(float x, float y, float z, float w) override;
+    void SetPosition(float x, float y, float z) override;
+
+private:
+    void DestroyPassthroughObjects();
+
+    PFN_xrCreatePassthroughFB xrCreatePassthroughFB = nullptr;
+    PFN_xrDestroyPassthroughFB xrDestroyPassthroughFB = nullptr;
+    PFN_xrCreatePassthroughLayerFB xrCreatePassthroughLayerFB = nullptr;
+    PFN_xrDestroyPassthroughLayerFB xrDestroyPassthroughLayerFB = nullptr;
+    XrPassthroughFB passthrough = XR_NULL_HANDLE;
+    XrPassthroughLayerFB passthroughLayer = XR_NULL_HANDLE;
+    XrCompositionLayerPassthroughFB layer{};
+    XrCompositionLayerAlphaBlendFB alphaBlend{};
+};

@@ -1,0 +1,23 @@
+// Runtime functions reached through the application's xrGetInstanceProcAddr chain. A function
+// the runtime lacks stays null, and calling it answers XR_ERROR_FUNCTION_UNSUPPORTED, so every
+// caller's own failure path (and message) covers a missing function too.
+#pragma once
+
+#include <openxr/openxr.h>
+
+#include <utility>
+
+template <typename Pfn>
+Pfn LookUpXrFunction(PFN_xrGetInstanceProcAddr getInstanceProcAddr, XrInstance instance, const char* name)
+{
+    PFN_xrVoidFunction function = nullptr;
+    if (getInstanceProcAddr == nullptr || getInstanceProcAddr(instance, name, &function) != XR_SUCCESS) {
+        return nullptr;
+    }
+    return reinterpret_cast<Pfn>(function);
+}
+
+template <typename Pfn, typename... Args> XrResult CallXrFunction(Pfn function, Args&&... args)
+{
+    return function != nullptr ? function(std::forward<Args>(args)...) : XR_ERROR_FUNCTION_UNSUPPORTED;
+}

@@ -1,0 +1,31 @@
+#include "LayerTestWorld.h"
+
+namespace quenra::test {
+
+LayerTestWorld::LayerTestWorld() : instance(runtime.MakeInstance()), session(runtime.MakeSession(instance))
+{
+    LookedUpNames().clear();
+}
+
+XrResult XRAPI_CALL LayerTestWorld::RecordingLookup(XrInstance instance, const char* name, PFN_xrVoidFunction* function)
+{
+    LookedUpNames().push_back(name);
+    return sim::Runtime::GetInstanceProcAddr(instance, name, function);
+}
+
+std::vector<std::string>& LayerTestWorld::LookedUpNames()
+{
+    static std::vector<std::string> names;
+    return names;
+}
+
+std::vector<uint64_t> LayerTestWorld::HandlesOf(const std::string& function) const
+{
+    std::vector<uint64_t> handles;
+    for (const sim::RecordedCall& call : runtime.Calls(function)) {
+        handles.push_back(call.handles.empty() ? 0 : call.handles.front());
+    }
+    return handles;
+}
+
+} // namespace quenra::test

@@ -1,0 +1,107 @@
+// The simulated runtime's swapchains: format enumeration, creation, image enumeration
+// and the image cycle, which OpenXR requires to run acquire → wait → release, oldest
+// image first. A call out of that order gives XR_ERROR_CALL_ORDER_INVALID.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "SimRuntime.h"
+
+namespace quenra::sim {
+
+class FrameLoop;
+
+class Swapchains {
+public:
+    explicit Swapchains(Runtime& runtime);
+    // Also makes the frame loop refuse layers whose swapchains are not ready (see CheckLayer).
+    // The frame loop must outlive this object.
+    Swapchains(Runtime& runtime, FrameLoop& frameLoop);
+    ~Swapchains();
+    Swapchains(const Swapchains&) = delete;
+    Swapchains& operator=(const Swapchains&) = delete;
+
+    static Swapchains& Current();
+
+    // --- What the runtime offers ----------------------------------------------------------
+    // Formats in the runtime's order of preference.
+    void SetFormats(std::vector<int64_t> formats);
+    void SetImageCount(uint32_t count);
+    // The image structure the session's graphics API enumerates into (a Vulkan session by default).
+    void SetImageType(XrStructureType type);
+    // The next call of `function` does its work and then returns `code`, a success code such as
+    // XR_SESSION_LOSS_PENDING (an injected failure, by contrast, does nothing).
+    void SucceedNextWith(const std::string& function, XrResult code);
+    // The next call of an enumeration (xrEnumerateSwapchainFormats or xrEnumerateSwapchainImages)
+    // that has room for items fails with `result`; count-only calls go through.
+    void FailNextFill(const std::string& function, XrResult result);
+
+    // --- What the runtime saw --------------------------------------------------------------
+    // Copies of every accepted create info, in creation order (their next pointers are not followed).
+    std::vector<XrSwapchainCreateInfo> CreateInfos() const;
+    // The timeout of every accepted wait, in order.
+    std::vector<XrDuration> WaitTimeouts() const;
+    // The image values the runtime wrote for a live swapchain, by index.
+    std::vector<uint64_t> Images(XrSwapchain swapchain) const;
+    // Images acquired and not yet released, of which WaitedCount have been waited.
+    uint32_t AcquiredCount(XrSwapchain swapchain) const;
+    uint32_t WaitedCount(XrSwapchain swapchain) const;
+    // Images released over the swapchain's life.
+    uint32_t ReleasedCount(XrSwapchain swapchain) const;
+
+    // What the frame loop asks of each submitted layer: every swapchain it names must be live
+    // (else XR_ERROR_HANDLE_INVALID) and must have released an image (else XR_ERROR_LAYER_INVALID);
+    // its space and passthrough layer handle must be live (else XR_ERROR_HANDLE_INVALID).
+    XrResult CheckLayer(const XrCompositionLayerBaseHeader* layer) const;
+
+private:
+    struct HeldImage {
+        uint32_t index;
+        bool waited;
+    };
+    struct SwapchainState {
+        XrSwapchainCreateInfo info;
+        std::vector<uint64_t> images;
+        // Acquired images, oldest first.
+        std::vector<HeldImage> held;
+        uint32_t nextIndex = 0;
+        uint32_t released = 0;
+    };
+
+    static XrResult XRAPI_CALL EnumerateSwapchainFormats(XrSession session, uint32_t capacity, uint32_t* countOutput,
+                                                         int64_t* formats);
+    static XrResult XRAPI_CALL CreateSwapchain(XrSession session, const XrSwapchainCreateInfo* info,
+                                               XrSwapchain* swapchain);
+    static XrResult XRAPI_CALL DestroySwapchain(XrSwapchain swapchain);
+    static XrResult XRAPI_CALL EnumerateSwapchainImages(XrSwapchain swapchain, uint32_t capacity, uint32_t* countOutput,
+                                                        XrSwapchainImageBaseHeader* images);
+    static XrResult XRAPI_CALL AcquireSwapchainImage(XrSwapchain swapchain, const XrSwapchainImageAcquireInfo* info,
+                                                     uint32_t* index);
+    static XrResult XRAPI_CALL WaitSwapchainImage(XrSwapchain swapchain, const XrSwapchainImageWaitInfo* info);
+    static XrResult XRAPI_CALL ReleaseSwapchainImage(XrSwapchain swapchain, const XrSwapchainImageReleaseInfo* info);
+
+    // The state of a live swapchain, or null.
+    SwapchainState* Find(XrSwapchain swapchain);
+    const SwapchainState* Find(XrSwapchain swapchain) const;
+    XrResult CheckSwapchain(XrSwapchain swapchain) const;
+    XrResult CheckSpace(XrSpace space) const;
+    // The success code a finished call returns: XR_SUCCESS unless SucceedNextWith asked otherwise.
+    XrResult SuccessCode(const std::string& function);
+    // The failure FailNextFill asked for, consumed; XR_SUCCESS when there is none.
+    XrResult FillFailure(const std::string& function);
+
+    Runtime& runtime_;
+    FrameLoop* frameLoop_ = nullptr;
+    std::vector<int64_t> formats_;
+    uint32_t imageCount_ = 3;
+    XrStructureType imageType_ = XR_TYPE_SWAPCHAIN_IMAGE_VULKAN_KHR;
+    std::map<std::string, XrResult> successCodes_;
+    std::map<std::string, XrResult> fillFailures_;
+    std::map<uint64_t, SwapchainState> swapchains_;
+    std::vector<XrSwapchainCreateInfo> createInfos_;
+    std::vector<XrDuration> waitTimeouts_;
+};
+
+} // namespace quenra::sim
