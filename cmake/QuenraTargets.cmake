@@ -8,20 +8,42 @@ function(quenra_strict_warnings target)
   endif()
 endfunction()
 
-# A plug-in the engine loads: only the functions marked for export are visible, and
-# a missing symbol fails the link rather than the engine's load.
-function(quenra_add_plugin target)
-  add_library(${target} SHARED ${ARGN})
-  quenra_strict_warnings(${target})
-  set_target_properties(${target} PROPERTIES
+# quenra_add_plugin_objects(<name> <sources>...)
+# Compiles a plug-in's sources once, as the object library <name>Objects: the shared library
+# is linked from these objects, and the in-process tests link the same objects, so what the
+# tests exercise is what ships.
+function(quenra_add_plugin_objects name)
+  set(objects ${name}Objects)
+  add_library(${objects} OBJECT ${ARGN})
+  quenra_strict_warnings(${objects})
+  set_target_properties(${objects} PROPERTIES
+    POSITION_INDEPENDENT_CODE ON
     CXX_VISIBILITY_PRESET hidden
     C_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
-  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/nativePlugin/include)
-  target_link_libraries(${target} PRIVATE OpenXR::headers)
-  # The plug-ins reach OpenXR only through the application's lookup function.
-  target_compile_definitions(${target} PRIVATE XR_NO_PROTOTYPES)
+  target_include_directories(${objects} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/nativePlugin/include)
+  target_link_libraries(${objects} PUBLIC OpenXR::headers)
+  # The plug-ins reach OpenXR only through the application's lookup function: a stray
+  # direct call fails to compile.
+  target_compile_definitions(${objects} PUBLIC XR_NO_PROTOTYPES)
+endfunction()
+
+# quenra_link_plugin(<name>): the shared library the engine loads, from <name>Objects.
+# Only the functions marked for export are visible, and a missing symbol fails the link
+# rather than the engine's load.
+function(quenra_link_plugin name)
+  add_library(${name} SHARED $<TARGET_OBJECTS:${name}Objects>)
+  set_target_properties(${name} PROPERTIES LINKER_LANGUAGE CXX)
+  target_link_libraries(${name} PRIVATE ${name}Objects)
   if(NOT WIN32 AND NOT APPLE)
-    target_link_options(${target} PRIVATE -Wl,--no-undefined)
+    target_link_options(${name} PRIVATE -Wl,--no-undefined
+      -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/PluginExports.version)
+    set_target_properties(${name} PROPERTIES LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/PluginExports.version)
   endif()
+endfunction()
+
+# quenra_add_plugin(<name> <sources>...): both of the above.
+function(quenra_add_plugin name)
+  quenra_add_plugin_objects(${name} ${ARGN})
+  quenra_link_plugin(${name})
 endfunction()
