@@ -198,6 +198,13 @@ void CompositionLayerProvider::SortLayers()
 std::vector<XrCompositionLayerBaseHeader*> CompositionLayerProvider::GetVisibleXrLayers() const
 {
     std::vector<XrCompositionLayerBaseHeader*> visibleLayers;
+    GetVisibleXrLayers(visibleLayers);
+    return visibleLayers;
+}
+
+void CompositionLayerProvider::GetVisibleXrLayers(std::vector<XrCompositionLayerBaseHeader*>& visibleLayers) const
+{
+    visibleLayers.clear();
     for (const std::unique_ptr<CompositionLayerBase>& layer : layers) {
         if (!layer->visible) {
             continue;
@@ -211,7 +218,6 @@ std::vector<XrCompositionLayerBaseHeader*> CompositionLayerProvider::GetVisibleX
         }
         visibleLayers.push_back(layer->GetXrLayer());
     }
-    return visibleLayers;
 }
 
 uint32_t CompositionLayerProvider::VisibleLayerCount() const

@@ -54,6 +54,9 @@ public:
     // The layer structures to submit, in list order: visible layers that hold no acquired image.
     // Allocates: the xrEndFrame hook must catch std::bad_alloc.
     std::vector<XrCompositionLayerBaseHeader*> GetVisibleXrLayers() const;
+    // The same list into `visibleLayers` (emptied first, its storage kept), so the end-frame hook
+    // can reuse one array from frame to frame.
+    void GetVisibleXrLayers(std::vector<XrCompositionLayerBaseHeader*>& visibleLayers) const;
     // Visible layers, those holding an acquired image included.
     uint32_t VisibleLayerCount() const;
     // How many leading entries of a GetVisibleXrLayers result belong to layers of negative order.

@@ -41,6 +41,8 @@ public:
     void SetFrameObserver(FrameObserver observer) { frameObserver_ = std::move(observer); }
 
     const std::vector<SubmittedFrame>& SubmittedFrames() const { return submitted_; }
+    // Forgets the frames recorded so far, so a long run does not grow without end.
+    void ClearSubmittedFrames() { submitted_.clear(); }
     bool FrameInProgress() const { return began_; }
 
 private:

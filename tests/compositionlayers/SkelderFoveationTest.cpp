@@ -1,0 +1,164 @@
+// Setting the foveation level of the application's last swapchain.
+#include <gtest/gtest.h>
+
+#include "SkelderTestWorld.h"
+
+namespace quenra::test {
+namespace {
+
+using sim::HandleKind;
+using sim::HandleValue;
+using Texts = std::vector<std::string>;
+
+class Foveation : public ::testing::Test {
+protected:
+    Foveation()
+    {
+        UnityPluginLoad(world.registry.Interfaces());
+        GetInterceptedInstanceProcAddr(&LayerTestWorld::RecordingLookup);
+        SetEnableFoveation(1);
+    }
+    XrSwapchain CreateApplicationSwapchain()
+    {
+        XrSwapchainCreateInfo info{XR_TYPE_SWAPCHAIN_CREATE_INFO};
+        info.format = 43;
+        info.sampleCount = 1;
+        info.width = 32;
+        info.height = 32;
+        info.faceCount = 1;
+        info.arraySize = 1;
+        info.mipCount = 1;
+        XrSwapchain swapchain = XR_NULL_HANDLE;
+        EXPECT_EQ(world.Lookup<PFN_xrCreateSwapchain>("xrCreateSwapchain")(world.layers.session, &info, &swapchain),
+                  XR_SUCCESS);
+        LayerTestWorld::LookedUpNames().clear();
+        world.layers.trace.Clear();
+        return swapchain;
+    }
+    void SetLevel(int32_t level)
+    {
+        SetFoveationLevel(HandleValue(world.layers.instance), HandleValue(world.layers.session), level);
+    }
+    Texts Errors() const { return world.layers.trace.Texts(kXRTraceLevelError); }
+    size_t LiveProfiles() const { return world.layers.LiveCount(HandleKind::FoveationProfile); }
+
+    SkelderTestWorld world;
+};
+
+TEST_F(Foveation, DisabledFoveationLogsTheLevelAndCallsNothing)
+{
+    SetEnableFoveation(0);
+    CreateApplicationSwapchain();
+    world.layers.runtime.ClearCalls();
+    SetLevel(3);
+    EXPECT_EQ(Errors(),
+              Texts{"Skelder::SetFoveationLevel cannot set foveation level to 3 because foveation is not enabled."});
+    EXPECT_TRUE(LayerTestWorld::LookedUpNames().empty());
+    EXPECT_TRUE(world.layers.runtime.Calls().empty());
+}
+
+TEST_F(Foveation, TwoLevelsMakeTwoProfilesAndTheLastOneStays)
+{
+    const XrSwapchain swapchain = CreateApplicationSwapchain();
+    SetLevel(3);
+    SetLevel(1);
+
+    EXPECT_TRUE(Errors().empty());
+    EXPECT_EQ(LayerTestWorld::LookedUpNames(),
+              (Texts{"xrUpdateSwapchainFB", "xrCreateFoveationProfileFB", "xrDestroyFoveationProfileFB"}))
+        << "looked up once, in this order";
+    const std::vector<XrFoveationLevelProfileCreateInfoFB> levels = world.foveation.ProfileLevels();
+    ASSERT_EQ(levels.size(), 2u);
+    EXPECT_EQ(levels[0].level, XR_FOVEATION_LEVEL_HIGH_FB);
+    EXPECT_EQ(levels[1].level, XR_FOVEATION_LEVEL_LOW_FB);
+    EXPECT_EQ(levels[1].verticalOffset, 0.0f);
+    EXPECT_EQ(levels[1].dynamic, XR_FOVEATION_DYNAMIC_DISABLED_FB);
+    const std::vector<sim::AppliedFoveation> applied = world.foveation.Applied();
+    ASSERT_EQ(applied.size(), 2u);
+    EXPECT_NE(applied[0].profile, applied[1].profile);
+    EXPECT_EQ(world.foveation.LevelOf(swapchain), XR_FOVEATION_LEVEL_LOW_FB);
+    EXPECT_EQ(LiveProfiles(), 0u) << "every profile destroyed";
+}
+
+TEST_F(Foveation, OnlyTheLastSwapchainIsUpdated)
+{
+    const XrSwapchain first = CreateApplicationSwapchain();
+    const XrSwapchain second = CreateApplicationSwapchain();
+    SetLevel(2);
+    EXPECT_FALSE(world.foveation.LevelOf(first).has_value());
+    EXPECT_EQ(world.foveation.LevelOf(second), XR_FOVEATION_LEVEL_MEDIUM_FB);
+}
+
+TEST_F(Foveation, AMissingUpdateFunctionStopsTheLookupsAndIsTriedAgainNextTime)
+{
+    CreateApplicationSwapchain();
+    const PFN_xrVoidFunction update = world.layers.runtime.Function("xrUpdateSwapchainFB");
+    world.layers.runtime.RemoveFunction("xrUpdateSwapchainFB");
+    SetLevel(2);
+    EXPECT_EQ(Errors(), Texts{"Status of xrUpdateSwapchainFB retrieval: -7\n"});
+    EXPECT_EQ(LayerTestWorld::LookedUpNames(), Texts{"xrUpdateSwapchainFB"});
+    EXPECT_TRUE(world.foveation.ProfileLevels().empty());
+
+    world.layers.runtime.AddFunction("xrUpdateSwapchainFB", update);
+    world.layers.trace.Clear();
+    SetLevel(2);
+    EXPECT_TRUE(Errors().empty());
+    EXPECT_EQ(world.foveation.Applied().size(), 1u);
+}
+
+TEST_F(Foveation, AMissingDestroyFunctionIsReportedWithItsOwnMessage)
+{
+    CreateApplicationSwapchain();
+    world.layers.runtime.RemoveFunction("xrDestroyFoveationProfileFB");
+    SetLevel(2);
+    EXPECT_EQ(Errors(), Texts{"Status of xrDestroyFoveationProfileFB retrieval: -7\n"});
+    EXPECT_TRUE(world.foveation.ProfileLevels().empty()) << "nothing created that could not be destroyed";
+}
+
+TEST_F(Foveation, AFailedUpdateStillDestroysTheProfile)
+{
+    CreateApplicationSwapchain();
+    world.layers.runtime.FailNext("xrUpdateSwapchainFB", XR_ERROR_VALIDATION_FAILURE);
+    SetLevel(3);
+    EXPECT_EQ(Errors(), Texts{"Status of foveation swapchain update: -1\n"});
+    EXPECT_EQ(world.layers.runtime.CallCount("xrDestroyFoveationProfileFB"), 1u);
+    EXPECT_EQ(LiveProfiles(), 0u);
+}
+
+TEST_F(Foveation, BeforeAnySwapchainTheUpdateFailsOnTheNullHandle)
+{
+    SetLevel(1);
+    EXPECT_EQ(Errors(), Texts{"Status of foveation swapchain update: -12\n"});
+    EXPECT_EQ(world.layers.runtime.Calls("xrUpdateSwapchainFB").back().handles, std::vector<uint64_t>{0});
+    EXPECT_EQ(LiveProfiles(), 0u);
+}
+
+TEST_F(Foveation, AFailedProfileCreationEndsTheCall)
+{
+    CreateApplicationSwapchain();
+    world.layers.runtime.FailNext("xrCreateFoveationProfileFB", XR_ERROR_OUT_OF_MEMORY);
+    SetLevel(1);
+    EXPECT_EQ(Errors(), Texts{"Status of foveation profile creation: -3\n"});
+    EXPECT_EQ(world.layers.runtime.CallCount("xrUpdateSwapchainFB"), 0u);
+    EXPECT_EQ(world.layers.runtime.CallCount("xrDestroyFoveationProfileFB"), 0u);
+}
+
+TEST_F(Foveation, AFailedDestructionIsReported)
+{
+    CreateApplicationSwapchain();
+    world.layers.runtime.FailNext("xrDestroyFoveationProfileFB", XR_ERROR_HANDLE_INVALID);
+    SetLevel(1);
+    EXPECT_EQ(Errors(), Texts{"Status of foveation profile destruction: -12\n"});
+}
+
+TEST_F(Foveation, BeforeTheLookupIsChainedNothingIsCalled)
+{
+    Skelder::State().nextGetInstanceProcAddr = nullptr;
+    SetLevel(1);
+    EXPECT_EQ(Errors(), Texts{"Skelder::SetFoveationLevel - no OpenXR lookup function: call "
+                              "GetInterceptedInstanceProcAddr before setting the foveation level"});
+    EXPECT_TRUE(world.layers.runtime.Calls().empty());
+}
+
+} // namespace
+} // namespace quenra::test
