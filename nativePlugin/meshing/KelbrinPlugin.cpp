@@ -69,6 +69,16 @@ bool IsProviderName(const ProviderContext& context, const char* name)
     }
     return name != nullptr;
 }
+
+// A mesh provider callback: the observer of the live context, exceptions become failure.
+template <typename Body> UnitySubsystemErrorCode ObserverCallback(const char* entry, void* userData, Body body) noexcept
+{
+    return Guarded(entry, kUnitySubsystemErrorCodeFailure, [&] {
+        ProviderContext* context = LiveContext(userData);
+        return context != nullptr && context->sceneObserver ? body(*context, *context->sceneObserver)
+                                                            : kUnitySubsystemErrorCodeFailure;
+    });
+}
 } // namespace
 
 ProviderContext* GetProviderContext()
@@ -150,6 +160,53 @@ extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetSpaceHandle(uint64
 {
     if (_providerContext != nullptr) {
         _providerContext->xrBindings->SetSpaceHandle(space);
+    }
+}
+
+extern "C" UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API UpdateObservedScene(const char* name) noexcept
+{
+    return Guarded("UpdateObservedScene", false, [&] {
+        return _providerContext != nullptr && IsProviderName(*_providerContext, name) &&
+               _providerContext->sceneObserver->UpdateSceneObservations(name);
+    });
+}
+
+namespace {
+// A plane export: the live observer, exceptions become false.
+template <typename Body> bool PlaneCall(const char* entry, Body body) noexcept
+{
+    return Guarded(entry, false, [&] { return _providerContext != nullptr && body(*_providerContext->sceneObserver); });
+}
+} // namespace
+
+extern "C" UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API UpdatePlanes() noexcept
+{
+    return PlaneCall("UpdatePlanes", [](SceneObserver& observer) { return observer.UpdatePlanes(); });
+}
+
+extern "C" UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API CountScenePlanes(uint32_t* count) noexcept
+{
+    return PlaneCall("CountScenePlanes", [&](SceneObserver& observer) { return observer.CountScenePlanes(count); });
+}
+
+extern "C" UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API FetchScenePlanes(uint32_t count, ScenePlane* planes) noexcept
+{
+    return PlaneCall("FetchScenePlanes",
+                     [&](SceneObserver& observer) { return observer.FetchScenePlanes(count, planes); });
+}
+
+extern "C" UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API FetchPlaneVertices(const ScenePlane* plane,
+                                                                              XrVector3f* vertices,
+                                                                              uint32_t* indices) noexcept
+{
+    return PlaneCall("FetchPlaneVertices",
+                     [&](SceneObserver& observer) { return observer.FetchPlaneVertices(plane, vertices, indices); });
+}
+
+extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetPlanesFilterFlags(uint32_t flags) noexcept
+{
+    if (_providerContext != nullptr) {
+        _providerContext->sceneObserver->SetPlanesFilterFlags(flags);
     }
 }
 
@@ -265,8 +322,12 @@ UnitySubsystemErrorCode UNITY_INTERFACE_API LifecycleHandlerInit(UnitySubsystemH
     }
     UnityXRMeshProvider provider{};
     provider.userData = userData;
+    provider.GetMeshInfos = &GetMeshInfos;
+    provider.AcquireMesh = &AcquireMesh;
+    provider.ReleaseMesh = &ReleaseMesh;
     provider.SetMeshDensity = &SetMeshDensity;
     provider.SetBoundingVolume = &SetBoundingVolume;
+    provider.GetUpdatedTransforms = &GetUpdatedTransforms;
     if (meshInterface->RegisterMeshProvider(handle, &provider) != kUnitySubsystemErrorCodeSuccess) {
         context->Log(kXRTraceLevelError, "Kelbrin::RegisterMeshProvider failed");
         return kUnitySubsystemErrorCodeFailure;
@@ -297,17 +358,54 @@ void UNITY_INTERFACE_API LifecycleHandlerShutdown(UnitySubsystemHandle, void* us
 
 // --- Mesh provider -----------------------------------------------------------------------
 
+// The meshing subsystem's own update is what advances the compute cycle while it drives.
+UnitySubsystemErrorCode UNITY_INTERFACE_API GetMeshInfos(UnitySubsystemHandle, void* userData,
+                                                         UnityXRMeshInfoAllocator* allocator) noexcept
+{
+    return ObserverCallback("GetMeshInfos", userData, [&](ProviderContext& context, SceneObserver& observer) {
+        if (!observer.UpdateSceneObservations(_subsystemId)) {
+            context.Log(kXRTraceLevelError, "Failed to update scene observations");
+            return kUnitySubsystemErrorCodeFailure;
+        }
+        return observer.UpdateMeshes(allocator) ? kUnitySubsystemErrorCodeSuccess : kUnitySubsystemErrorCodeFailure;
+    });
+}
+
+UnitySubsystemErrorCode UNITY_INTERFACE_API AcquireMesh(UnitySubsystemHandle, void* userData, const UnityXRMeshId* id,
+                                                        UnityXRMeshDataAllocator* allocator) noexcept
+{
+    return ObserverCallback("AcquireMesh", userData, [&](ProviderContext&, SceneObserver& observer) {
+        return observer.AcquireByMeshId(id, allocator);
+    });
+}
+
+UnitySubsystemErrorCode UNITY_INTERFACE_API ReleaseMesh(UnitySubsystemHandle, void* userData, const UnityXRMeshId* id,
+                                                        const UnityXRMeshDescriptor* mesh, void* pluginData) noexcept
+{
+    return ObserverCallback("ReleaseMesh", userData, [&](ProviderContext&, SceneObserver& observer) {
+        return observer.ReleaseMesh(id, mesh, pluginData);
+    });
+}
+
 UnitySubsystemErrorCode UNITY_INTERFACE_API SetMeshDensity(UnitySubsystemHandle, void* userData, float density) noexcept
 {
-    ProviderContext* context = LiveContext(userData);
-    return context != nullptr && context->sceneObserver ? context->sceneObserver->SetMeshDensity(density)
-                                                        : kUnitySubsystemErrorCodeFailure;
+    return ObserverCallback("SetMeshDensity", userData, [&](ProviderContext&, SceneObserver& observer) {
+        return observer.SetMeshDensity(density);
+    });
 }
 
 UnitySubsystemErrorCode UNITY_INTERFACE_API SetBoundingVolume(UnitySubsystemHandle, void* userData,
                                                               const UnityXRBoundingVolume* volume) noexcept
 {
-    ProviderContext* context = LiveContext(userData);
-    return context != nullptr && context->sceneObserver ? context->sceneObserver->SetBoundingVolume(volume)
-                                                        : kUnitySubsystemErrorCodeFailure;
+    return ObserverCallback("SetBoundingVolume", userData, [&](ProviderContext&, SceneObserver& observer) {
+        return observer.SetBoundingVolume(volume);
+    });
+}
+
+UnitySubsystemErrorCode UNITY_INTERFACE_API GetUpdatedTransforms(UnitySubsystemHandle, void* userData,
+                                                                 UnityXRMeshTransformList* transforms) noexcept
+{
+    return ObserverCallback("GetUpdatedTransforms", userData, [&](ProviderContext&, SceneObserver& observer) {
+        return observer.GetUpdatedTransforms(transforms);
+    });
 }

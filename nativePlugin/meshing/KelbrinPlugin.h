@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "ScenePlane.h"
 #include "UnityInterfaces.h"
 #include "UnityXRMeshing.h"
 
@@ -26,6 +27,15 @@ UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetSessionHandle(uint64_t sessio
 UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetSpaceHandle(uint64_t space) noexcept;
 UNITY_INTERFACE_EXPORT PFN_xrGetInstanceProcAddr UNITY_INTERFACE_API
 GetInterceptedInstanceProcAddr(PFN_xrGetInstanceProcAddr loaderFunction) noexcept;
+// One step of the scene compute cycle for a script's provider.
+UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API UpdateObservedScene(const char* name) noexcept;
+// The current scene's planes for scripts, in the OpenXR convention.
+UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API UpdatePlanes() noexcept;
+UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API CountScenePlanes(uint32_t* count) noexcept;
+UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API FetchScenePlanes(uint32_t count, ScenePlane* planes) noexcept;
+UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API FetchPlaneVertices(const ScenePlane* plane, XrVector3f* vertices,
+                                                                   uint32_t* indices) noexcept;
+UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetPlanesFilterFlags(uint32_t flags) noexcept;
 }
 
 // --- Internal --------------------------------------------------------------------------
@@ -49,6 +59,16 @@ void UNITY_INTERFACE_API LifecycleHandlerStop(UnitySubsystemHandle handle, void*
 void UNITY_INTERFACE_API LifecycleHandlerShutdown(UnitySubsystemHandle handle, void* userData) noexcept;
 
 // Mesh provider callbacks; the user data is the context.
+UnitySubsystemErrorCode UNITY_INTERFACE_API GetMeshInfos(UnitySubsystemHandle handle, void* userData,
+                                                         UnityXRMeshInfoAllocator* allocator) noexcept;
+UnitySubsystemErrorCode UNITY_INTERFACE_API AcquireMesh(UnitySubsystemHandle handle, void* userData,
+                                                        const UnityXRMeshId* id,
+                                                        UnityXRMeshDataAllocator* allocator) noexcept;
+UnitySubsystemErrorCode UNITY_INTERFACE_API ReleaseMesh(UnitySubsystemHandle handle, void* userData,
+                                                        const UnityXRMeshId* id, const UnityXRMeshDescriptor* mesh,
+                                                        void* pluginData) noexcept;
+UnitySubsystemErrorCode UNITY_INTERFACE_API GetUpdatedTransforms(UnitySubsystemHandle handle, void* userData,
+                                                                 UnityXRMeshTransformList* transforms) noexcept;
 UnitySubsystemErrorCode UNITY_INTERFACE_API SetMeshDensity(UnitySubsystemHandle handle, void* userData,
                                                            float density) noexcept;
 UnitySubsystemErrorCode UNITY_INTERFACE_API SetBoundingVolume(UnitySubsystemHandle handle, void* userData,

@@ -57,6 +57,8 @@ void SceneObserver::RemoveProvider(ProviderNames::node_type provider)
         // Nobody is left to read a scene: release the runtime's objects. Their results do not matter here.
         bindings->DestroyCurrentScene();
         bindings->DestroyXrSceneObserver();
+        // A compute in flight died with its observer; the next provider starts a new one.
+        computeState = Idle;
     }
 }
 

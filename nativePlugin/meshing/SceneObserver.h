@@ -11,7 +11,9 @@
 #include <map>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
+#include "ScenePlane.h"
 #include "UnityXRMeshIdComparer.h"
 #include "UnityXRMeshing.h"
 
@@ -65,15 +67,94 @@ public:
     UnitySubsystemErrorCode SetMeshDensity(float density);
     UnitySubsystemErrorCode SetBoundingVolume(const UnityXRBoundingVolume* volume);
 
+    // --- Scene compute cycle -------------------------------------------------------------
+    using SystemTime = std::chrono::time_point<std::chrono::system_clock, std::chrono::microseconds>;
+    // Where the cycle reads the wall clock: the system clock unless a test puts its own here.
+    using WallClock = SystemTime (*)();
+    static SystemTime ReadSystemClock();
+    void SetWallClock(WallClock clock) { wallClock = clock; }
+    // One step of the cycle for the caller: as many of start, poll and scene creation as are
+    // ready. False only when OpenXR or providers are missing; a caller that does not drive
+    // gets true and changes nothing.
+    bool UpdateSceneObservations(const char* name);
+    ComputeState GetComputeState() const { return computeState; }
+    // The union of the providers' features: plane, plane mesh, visual mesh, in that order.
+    void GetProviderRequestedFeatures(std::vector<XrSceneComputeFeatureMSFT>& features) const;
+
+    // --- Mesh delivery -------------------------------------------------------------------
+    // Where TryFindMeshBufferId found an identifier.
+    enum MeshBufferKind : uint32_t {
+        MeshBufferNotFound = 0,
+        SceneMeshBuffer = 1,
+        PlaneMeshBuffer = 2,
+    };
+    // Lists the current scene's visual meshes into the engine's mesh infos, flagging new or changed ones.
+    bool UpdateMeshes(UnityXRMeshInfoAllocator* allocator);
+    // Writes a mesh's positions, normals and indices, in engine coordinates, into engine storage.
+    UnitySubsystemErrorCode AcquireByMeshId(const UnityXRMeshId* id, UnityXRMeshDataAllocator* allocator);
+    // Nothing to free: the engine owns every buffer it handed out.
+    UnitySubsystemErrorCode ReleaseMesh(const UnityXRMeshId* id, const UnityXRMeshDescriptor* mesh, void* pluginData);
+    // Hands the mesh poses to the engine once per new scene; always success.
+    UnitySubsystemErrorCode GetUpdatedTransforms(UnityXRMeshTransformList* list);
+    // Scene meshes first, then planes; meshBufferId is written only when found.
+    uint32_t TryFindMeshBufferId(const UnityXRMeshId* id, uint64_t& meshBufferId) const;
+    // Two-call read of a mesh buffer of the current scene, as the runtime gives it (OpenXR
+    // convention, 32-bit indices). Never lets the runtime write past the storage it was given;
+    // a count too large to allocate is a logged failure.
+    bool ReadMeshBuffers(uint64_t meshBufferId, std::vector<XrVector3f>& vertices,
+                         std::vector<uint32_t>& indices) const;
+    // Area-weighted mean of the face normals around each vertex, normalised. Normals arrive as
+    // one zero vector per vertex. A vertex no valid triangle shapes, or whose face normals
+    // cancel, gets kFallbackNormal.
+    void CalculateMeshNormals(const std::vector<XrVector3f>& vertices, const std::vector<uint32_t>& indices,
+                              std::vector<XrVector3f>& normals) const;
+    // Up, in OpenXR as in the engine: finite and unit length, so nothing downstream divides by zero.
+    static constexpr XrVector3f kFallbackNormal{0.0f, 1.0f, 0.0f};
+
+    // --- Scene planes --------------------------------------------------------------------
+    // Alignments a plane read asks for; only these three bits count.
+    enum PlaneFilterFlags : uint32_t {
+        PlaneFilterHorizontal = 1,
+        PlaneFilterVertical = 2,
+        PlaneFilterNonOrthogonal = 4,
+    };
+    // Reads the current scene's planes that pass the filter; false outside SceneReady, where
+    // the planes read earlier stay.
+    bool UpdatePlanes();
+    bool CountScenePlanes(uint32_t* count) const;
+    // `count` must be the number of planes; records come in identifier order, in the OpenXR
+    // convention. Records after those collected (a plane whose mesh could not be read) are zeroed.
+    bool FetchScenePlanes(uint32_t count, ScenePlane* planes) const;
+    // The plane's mesh as the runtime gives it now; false without writing when it no longer
+    // fits the record's vertex and index counts.
+    bool FetchPlaneVertices(const ScenePlane* plane, XrVector3f* vertices, uint32_t* indices) const;
+    // Takes effect at the next UpdatePlanes.
+    void SetPlanesFilterFlags(uint32_t flags);
+    // Horizontal, vertical, non-orthogonal, each if its bit is set.
+    void GetPlanesFilters(std::vector<XrScenePlaneAlignmentTypeMSFT>& filters) const;
+
 private:
     using ProviderNames = std::unordered_set<std::string>;
-    using SystemTime = std::chrono::time_point<std::chrono::system_clock, std::chrono::microseconds>;
 
     bool ForceSetDrivingProvider(const char* name);
     // Takes the name out of the registry without allocating, so teardown cannot throw.
     void RemoveProvider(ProviderNames::node_type provider);
     // Guard of every operation that needs OpenXR and at least one provider; logs what is missing.
     bool IsReadyWithProviders() const;
+    // Two-call read of the current scene's components of getInfo's type with their records
+    // (XrSceneMeshMSFT or XrScenePlaneMSFT) chained behind, then their locations in the base
+    // space at the predicted display time; logs and returns false on any failure. In SceneComponents.h.
+    template <typename Record>
+    bool ReadSceneComponents(const XrSceneComponentsGetInfoMSFT& getInfo, std::vector<XrUuidMSFT>& ids,
+                             std::vector<Record>& records, std::vector<XrSceneComponentLocationMSFT>& locations) const;
+    void ComputeScene();
+    void ComputeSceneState();
+    void CreateScene();
+    void UpdateVertexCountForBuffer(uint64_t meshBufferId, bool& updated);
+    // The normals pass behind CalculateMeshNormals; `store` receives each finished unit normal.
+    template <typename Store>
+    void ComputeUnitNormals(const std::vector<XrVector3f>& vertices, const std::vector<uint32_t>& indices,
+                            Store store) const;
 
     // Registered names and their features always hold the same names.
     ProviderNames providers;
@@ -98,4 +179,5 @@ private:
     uint32_t planesFilterFlags = 0xFFFFFFFF;
     // A new scene was made and its mesh poses are still to be reported.
     bool transformsPending = false;
+    WallClock wallClock = &ReadSystemClock;
 };

@@ -1,0 +1,283 @@
+// Cost of mesh delivery in libKelbrin, against the simulated runtime and a lean engine
+// stand-in (its allocators hand out storage kept across calls, as the engine's pools do):
+// - AcquireByMeshId on one generated grid of 100,000 vertices and about 200,000 triangles,
+//   beside a memcpy of as many bytes as the acquisition reads (the runtime's vertices and
+//   indices) and writes (the engine's positions, normals and indices), with the ratio
+//   printed at the end of the run;
+// - GetMeshInfos in the steady state (scene ready, nothing changed) on a scene of 200 meshes.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "EngineRegistry.h"
+#include "FrameLoop.h"
+#include "KelbrinPlugin.h"
+#include "ProviderContext.h"
+#include "SceneObserver.h"
+#include "SceneUnderstanding.h"
+#include "SimRuntime.h"
+
+namespace {
+
+using quenra::sim::HandleValue;
+
+constexpr uint32_t kGridColumns = 250;
+constexpr uint32_t kGridRows = 400;
+
+quenra::sim::SimMeshBuffer Grid(uint32_t columns, uint32_t rows)
+{
+    quenra::sim::SimMeshBuffer grid;
+    grid.vertices.reserve(size_t{columns} * rows);
+    for (uint32_t row = 0; row < rows; ++row) {
+        for (uint32_t column = 0; column < columns; ++column) {
+            // A gently rolling surface, so the face normals differ.
+            const float x = 0.01f * column;
+            const float z = 0.01f * row;
+            grid.vertices.push_back({x, 0.05f * ((column * 7 + row * 3) % 11), z});
+        }
+    }
+    for (uint32_t row = 0; row + 1 < rows; ++row) {
+        for (uint32_t column = 0; column + 1 < columns; ++column) {
+            const uint32_t corner = row * columns + column;
+            grid.indices.insert(grid.indices.end(), {corner, corner + columns, corner + 1, corner + 1, corner + columns,
+                                                     corner + columns + 1});
+        }
+    }
+    return grid;
+}
+
+XrUuidMSFT UuidOf(uint32_t number)
+{
+    XrUuidMSFT uuid{};
+    std::memcpy(uuid.bytes, &number, sizeof(number));
+    return uuid;
+}
+
+// The engine's meshing subsystem reduced to what it hands the plug-in.
+class LeanEngine {
+public:
+    LeanEngine()
+    {
+        current = this;
+        interface_.MeshInfoAllocator_Allocate = [](UnityXRMeshInfoAllocator*, size_t count) {
+            current->infos.resize(count);
+            return current->infos.data();
+        };
+        interface_.MeshTransformList_SetTransforms = [](UnityXRMeshTransformList*, const UnityXRMeshTransform*,
+                                                        uint32_t) {};
+        interface_.MeshDataAllocator_AllocateMesh = [](UnityXRMeshDataAllocator*, size_t vertexCount, size_t indexCount,
+                                                       UnityXRIndexFormat, UnityXRMeshVertexAttributeFlags,
+                                                       UnityXRMeshTopology) {
+            LeanEngine& engine = *current;
+            engine.positions.resize(vertexCount);
+            engine.normals.resize(vertexCount);
+            engine.indices.resize(indexCount);
+            engine.descriptor = UnityXRMeshDescriptor{};
+            engine.descriptor.positions = engine.positions.data();
+            engine.descriptor.normals = engine.normals.data();
+            engine.descriptor.indices32 = engine.indices.data();
+            return &engine.descriptor;
+        };
+        interface_.RegisterMeshProvider = [](UnitySubsystemHandle, const UnityXRMeshProvider* provider) {
+            current->meshProvider = *provider;
+            return kUnitySubsystemErrorCodeSuccess;
+        };
+        interface_.RegisterLifecycleProvider = [](const char*, const char*, const UnityLifecycleProvider* provider) {
+            current->lifecycle = *provider;
+            return kUnitySubsystemErrorCodeSuccess;
+        };
+    }
+
+    IUnityXRMeshInterface* Interface() { return &interface_; }
+
+    static inline LeanEngine* current = nullptr;
+    IUnityXRMeshInterface interface_{};
+    UnityLifecycleProvider lifecycle{};
+    UnityXRMeshProvider meshProvider{};
+    std::vector<UnityXRMeshInfo> infos;
+    std::vector<UnityXRVector3> positions, normals;
+    std::vector<uint32_t> indices;
+    UnityXRMeshDescriptor descriptor{};
+};
+
+// The scene's time stands still: no new compute starts while measuring.
+SceneObserver::SystemTime FrozenClock()
+{
+    return SceneObserver::SystemTime{std::chrono::hours(1)};
+}
+
+// A loaded plug-in whose meshing subsystem drives a ready scene of the given world.
+class Session {
+public:
+    explicit Session(quenra::sim::SimWorld world)
+    {
+        registry.Provide<IUnityXRMeshInterface>(engine.Interface());
+        UnityPluginLoad(registry.Interfaces());
+        GetProviderContext()->sceneObserver->SetWallClock(&FrozenClock);
+        const XrInstance instance = runtime.MakeInstance();
+        session = runtime.MakeSession(instance);
+        const XrSpace space = runtime.MakeSpace(session);
+        GetInterceptedInstanceProcAddr(&quenra::sim::Runtime::GetInstanceProcAddr);
+        SetInstanceHandle(HandleValue(instance));
+        SetSessionHandle(HandleValue(session));
+        SetSpaceHandle(HandleValue(space));
+        PFN_xrVoidFunction wait = nullptr;
+        InterceptedXrGetInstanceProcAddr(instance, "xrWaitFrame", &wait);
+        XrFrameState state{XR_TYPE_FRAME_STATE};
+        reinterpret_cast<PFN_xrWaitFrame>(wait)(session, nullptr, &state);
+        scene.SetWorld(std::move(world));
+        RegisterMeshingLifecycleProvider();
+        engine.lifecycle.Initialize(nullptr, engine.lifecycle.userData);
+        engine.lifecycle.Start(nullptr, engine.lifecycle.userData);
+        if (GetMeshInfos() != kUnitySubsystemErrorCodeSuccess) {
+            std::fprintf(stderr, "no scene to measure\n");
+        }
+    }
+    ~Session() { UnityPluginUnload(); }
+
+    UnitySubsystemErrorCode GetMeshInfos()
+    {
+        return engine.meshProvider.GetMeshInfos(nullptr, engine.meshProvider.userData, nullptr);
+    }
+    UnitySubsystemErrorCode Acquire(const UnityXRMeshId& id)
+    {
+        return engine.meshProvider.AcquireMesh(nullptr, engine.meshProvider.userData, &id, nullptr);
+    }
+    // The simulated runtime records every call; forget them between measurements.
+    void ForgetCalls() { runtime.ClearCalls(); }
+
+    LeanEngine engine;
+    quenra::test::EngineRegistry registry;
+    quenra::sim::Runtime runtime;
+    quenra::sim::FrameLoop frames{runtime};
+    quenra::sim::SceneUnderstanding scene{runtime};
+    XrSession session = XR_NULL_HANDLE;
+};
+
+quenra::sim::SimWorld GridWorld()
+{
+    quenra::sim::SimWorld world;
+    quenra::sim::SimVisualMesh mesh;
+    mesh.id = UuidOf(1);
+    mesh.meshBufferId = 1;
+    world.meshes.push_back(mesh);
+    world.buffers[1] = Grid(kGridColumns, kGridRows);
+    return world;
+}
+
+// What one acquisition of the grid moves: the runtime's vertices and indices read, the
+// engine's positions, normals and indices written.
+size_t MovedBytes()
+{
+    const size_t vertices = size_t{kGridColumns} * kGridRows;
+    const size_t indices = size_t{6} * (kGridColumns - 1) * (kGridRows - 1);
+    const size_t read = vertices * sizeof(XrVector3f) + indices * sizeof(uint32_t);
+    const size_t written = 2 * vertices * sizeof(XrVector3f) + indices * sizeof(uint32_t);
+    return read + written;
+}
+
+void BM_AcquireByMeshId(benchmark::State& state)
+{
+    Session session(GridWorld());
+    UnityXRMeshId id{};
+    std::memcpy(&id, UuidOf(1).bytes, sizeof(id));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(session.Acquire(id));
+        benchmark::ClobberMemory();
+    }
+    state.counters["vertices"] = static_cast<double>(session.engine.positions.size());
+    state.counters["triangles"] = static_cast<double>(session.engine.indices.size() / 3);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * MovedBytes()));
+}
+BENCHMARK(BM_AcquireByMeshId)->Unit(benchmark::kMicrosecond);
+
+void BM_MemcpySameBytes(benchmark::State& state)
+{
+    std::vector<char> from(MovedBytes(), 1);
+    std::vector<char> to(MovedBytes());
+    for (auto _ : state) {
+        std::memcpy(to.data(), from.data(), from.size());
+        benchmark::DoNotOptimize(to.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * MovedBytes()));
+}
+BENCHMARK(BM_MemcpySameBytes)->Unit(benchmark::kMicrosecond);
+
+constexpr int kSceneMeshes = 200;
+
+void BM_GetMeshInfosSteadyState(benchmark::State& state)
+{
+    quenra::sim::SimWorld world;
+    for (uint32_t mesh = 0; mesh < kSceneMeshes; ++mesh) {
+        quenra::sim::SimVisualMesh visual;
+        visual.id = UuidOf(1000 + mesh);
+        visual.meshBufferId = 1000 + mesh;
+        world.meshes.push_back(visual);
+        world.buffers[1000 + mesh] = Grid(10, 10);
+    }
+    Session session(std::move(world));
+    int64_t sinceForgotten = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(session.GetMeshInfos());
+        if (++sinceForgotten == 1000) {
+            state.PauseTiming();
+            session.ForgetCalls();
+            state.ResumeTiming();
+            sinceForgotten = 0;
+        }
+    }
+    state.counters["per_mesh"] = benchmark::Counter(static_cast<double>(state.iterations()) * kSceneMeshes,
+                                                    benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_GetMeshInfosSteadyState)->Unit(benchmark::kMicrosecond);
+
+// Prints the acquisition's time as a multiple of the memcpy's, from the same run.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs) {
+            seconds_[run.benchmark_name()] = run.GetAdjustedRealTime();
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        // With repetitions, the medians.
+        const double acquire = Seconds("BM_AcquireByMeshId");
+        const double copy = Seconds("BM_MemcpySameBytes");
+        if (acquire > 0 && copy > 0) {
+            std::printf("AcquireByMeshId / memcpy of the %zu bytes it reads and writes: %.2fx\n", MovedBytes(),
+                        acquire / copy);
+        }
+    }
+
+private:
+    double Seconds(const std::string& name) const
+    {
+        auto found = seconds_.find(name + "_median");
+        if (found == seconds_.end()) {
+            found = seconds_.find(name);
+        }
+        return found != seconds_.end() ? found->second : 0.0;
+    }
+
+    std::map<std::string, double> seconds_;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,106 @@
+// The one way the observer reads components of the current scene: the two-call read with
+// the type's records chained behind, then their locations. Include after ProviderContext.h
+// and XrBindings.h.
+#pragma once
+
+#include <openxr/openxr.h>
+
+#include <algorithm>
+#include <new>
+#include <stdexcept>
+#include <vector>
+
+#include "ProviderContext.h"
+#include "SceneObserver.h"
+#include "XrBindings.h"
+
+namespace kelbrin {
+
+// The record chained behind a components read for each kind of component record.
+template <typename Record> struct ChainedRecords;
+
+template <> struct ChainedRecords<XrSceneMeshMSFT> {
+    static XrSceneMeshesMSFT For(std::vector<XrSceneMeshMSFT>& records)
+    {
+        XrSceneMeshesMSFT chained{XR_TYPE_SCENE_MESHES_MSFT};
+        chained.sceneMeshCount = static_cast<uint32_t>(records.size());
+        chained.sceneMeshes = records.data();
+        return chained;
+    }
+};
+
+template <> struct ChainedRecords<XrScenePlaneMSFT> {
+    static XrScenePlanesMSFT For(std::vector<XrScenePlaneMSFT>& records)
+    {
+        XrScenePlanesMSFT chained{XR_TYPE_SCENE_PLANES_MSFT};
+        chained.scenePlaneCount = static_cast<uint32_t>(records.size());
+        chained.scenePlanes = records.data();
+        return chained;
+    }
+};
+
+// Counts come from the runtime: one too large to allocate fails the caller instead of throwing.
+template <typename... Lists> bool TryResizeAll(uint32_t count, Lists&... lists)
+{
+    try {
+        (lists.resize(count), ...);
+        return true;
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    return false;
+}
+
+} // namespace kelbrin
+
+template <typename Record>
+bool SceneObserver::ReadSceneComponents(const XrSceneComponentsGetInfoMSFT& getInfo, std::vector<XrUuidMSFT>& ids,
+                                        std::vector<Record>& records,
+                                        std::vector<XrSceneComponentLocationMSFT>& locations) const
+{
+    XrSceneComponentsMSFT components{XR_TYPE_SCENE_COMPONENTS_MSFT};
+    XrResult result = bindings->GetSceneComponents(&getInfo, &components);
+    if (result != XR_SUCCESS) {
+        context->Log(kXRTraceLevelError, "Failed to get scene components count: %d", static_cast<int>(result));
+        return false;
+    }
+    uint32_t count = components.componentCountOutput;
+    std::vector<XrSceneComponentMSFT> componentList;
+    if (!kelbrin::TryResizeAll(count, componentList, records, ids, locations)) {
+        context->Log(kXRTraceLevelError, "Failed to allocate %u scene components", count);
+        return false;
+    }
+
+    auto chained = kelbrin::ChainedRecords<Record>::For(records);
+    components.next = &chained;
+    components.componentCapacityInput = count;
+    components.components = componentList.data();
+    result = bindings->GetSceneComponents(&getInfo, &components);
+    if (result != XR_SUCCESS) {
+        context->Log(kXRTraceLevelError, "Failed to get scene components: %d", static_cast<int>(result));
+        return false;
+    }
+    // A runtime that filled fewer than it first announced wrote only that many.
+    count = std::min(count, components.componentCountOutput);
+    componentList.resize(count);
+    records.resize(count);
+    ids.resize(count);
+    locations.resize(count);
+    std::transform(componentList.begin(), componentList.end(), ids.begin(),
+                   [](const XrSceneComponentMSFT& component) { return component.id; });
+
+    XrSceneComponentsLocateInfoMSFT locateInfo{XR_TYPE_SCENE_COMPONENTS_LOCATE_INFO_MSFT};
+    locateInfo.baseSpace = bindings->GetSpace();
+    locateInfo.time = bindings->GetPredictedDisplayTime();
+    locateInfo.componentIdCount = count;
+    locateInfo.componentIds = ids.data();
+    XrSceneComponentLocationsMSFT located{XR_TYPE_SCENE_COMPONENT_LOCATIONS_MSFT};
+    located.locationCount = count;
+    located.locations = locations.data();
+    result = bindings->LocateSceneComponents(&locateInfo, &located);
+    if (result != XR_SUCCESS) {
+        context->Log(kXRTraceLevelError, "Failed to locate scene components: %d", static_cast<int>(result));
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,324 @@
+#include <limits>
+
+#include "SceneCycleFixture.h"
+
+namespace kelbrin::test {
+namespace {
+
+using quenra::sim::ComputeOutcome;
+using quenra::sim::HandleKind;
+using quenra::sim::HandleValue;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class ComputeCycle : public SceneCycle {
+protected:
+    size_t Computes() const { return sceneUnderstanding.ComputeRequests().size(); }
+    size_t Polls() const { return runtime.CallCount("xrGetSceneComputeStateMSFT"); }
+};
+
+TEST_F(ComputeCycle, FirstUpdateRunsTheWholeCycleWithTheVisualMeshRequestAroundTheBaseSpace)
+{
+    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    const XrTime predicted = WaitFrame();
+    runtime.ClearCalls();
+
+    EXPECT_TRUE(Observer().UpdateSceneObservations("A"));
+
+    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
+    EXPECT_THAT(runtime.CallSequence(), ElementsAre("xrCreateSceneObserverMSFT", "xrComputeNewSceneMSFT",
+                                                    "xrGetSceneComputeStateMSFT", "xrCreateSceneMSFT"));
+    EXPECT_EQ(runtime.Calls("xrCreateSceneObserverMSFT")[0].handles, std::vector<uint64_t>{HandleValue(session)});
+    const auto requests = sceneUnderstanding.ComputeRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    const auto& request = requests[0];
+    EXPECT_THAT(request.features, ElementsAre(XR_SCENE_COMPUTE_FEATURE_VISUAL_MESH_MSFT));
+    EXPECT_EQ(request.consistency, XR_SCENE_COMPUTE_CONSISTENCY_SNAPSHOT_COMPLETE_MSFT);
+    EXPECT_EQ(request.boundsSpace, HandleValue(space));
+    EXPECT_EQ(request.boundsTime, predicted);
+    ASSERT_EQ(request.spheres.size(), 1u);
+    EXPECT_EQ(request.spheres[0].center.x, 0.0f);
+    EXPECT_EQ(request.spheres[0].center.y, 0.0f);
+    EXPECT_EQ(request.spheres[0].center.z, 0.0f);
+    EXPECT_EQ(request.spheres[0].radius, 3.40282347e38f);
+    EXPECT_EQ(request.spheres[0].radius, std::numeric_limits<float>::max());
+    EXPECT_THAT(request.boxes, IsEmpty());
+    EXPECT_THAT(request.frustums, IsEmpty());
+    EXPECT_THAT(request.chained, IsEmpty());
+    EXPECT_TRUE(Bindings().HasCurrentScene());
+    EXPECT_THAT(Messages(), IsEmpty());
+}
+
+TEST_F(ComputeCycle, RequestAsksForTheUnionOfFeaturesInPlaneMeshVisualOrder)
+{
+    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh | SceneObserver::FeaturePlaneMesh);
+    Observer().RegisterProvider("B", SceneObserver::FeaturePlane);
+    Observer().UpdateSceneObservations("A");
+    ASSERT_EQ(Computes(), 1u);
+    EXPECT_THAT(sceneUnderstanding.ComputeRequests()[0].features,
+                ElementsAre(XR_SCENE_COMPUTE_FEATURE_PLANE_MSFT, XR_SCENE_COMPUTE_FEATURE_PLANE_MESH_MSFT,
+                            XR_SCENE_COMPUTE_FEATURE_VISUAL_MESH_MSFT));
+}
+
+TEST_F(ComputeCycle, UnknownFlagsAloneStartARequestWithNoFeaturesThatARefusalLeavesIdle)
+{
+    Observer().RegisterProvider("A", 8);
+    EXPECT_TRUE(Observer().UpdateSceneObservations("A"));
+    ASSERT_EQ(Computes(), 1u);
+    EXPECT_THAT(sceneUnderstanding.ComputeRequests()[0].features, IsEmpty());
+    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::Idle);
+    EXPECT_THAT(Messages(), ElementsAre(Message{0, "Failed XrComputeNewSceneMSFT: -1"}));
+
+    // A failed start is retried no sooner than the interval.
+    Advance(1500ms);
+    Observer().UpdateSceneObservations("A");
+    EXPECT_EQ(Computes(), 1u);
+    Advance(1us);
+    Observer().UpdateSceneObservations("A");
+    EXPECT_EQ(Computes(), 2u);
+}
+
+TEST_F(ComputeCycle, NextComputeStartsOnlyWhenTheClockIsStrictlyPastTheInterval)
+{
+    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    Observer().UpdateSceneObservations("A");
+    ASSERT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
+
+    Advance(1499999us);
+    Observer().UpdateSceneObservations("A");
+    Advance(1us);
+    Observer().UpdateSceneObservations("A");
+    EXPECT_EQ(Computes(), 1u);
+    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
+
+    Advance(1us);
+    Observer().UpdateSceneObservations("A");
+    EXPECT_EQ(Computes(), 2u);
+    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
+    EXPECT_EQ(runtime.CallCount("xrCreateSceneMSFT"), 2u);
+}
+
+TEST_F(ComputeCycle, UpdatesEveryFrameStartAComputeAboutEveryIntervalAndKeepTheSceneBetween)
+{
+    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    for (int frame = 0; frame < 250; ++frame) {
+        Observer().UpdateSceneObservations("A");
+        EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
+        Advance(16ms);
+    }
+    // 4 s of frames: starts at 0, 1.504 and 3.008 s.
+    EXPECT_EQ(Computes(), 3u);
+}
+
+TEST_F(ComputeCycle, ClockMovedBackwardsDelaysTheNextComputeUntilItPassesTheStoredTime)
+{
+    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    Observer().UpdateSceneObservations("A");
+    const auto started = clockNow;
+
+    clockNow = started - 1h;
+    Observer().UpdateSceneObservations("A");
+    clockNow = started + 1500ms;
+    Observer().UpdateSceneObservations("A");
+    EXPECT_EQ(Computes(), 1u);
+    clockNow = started + 1500ms + 1us;
+    Observer().UpdateSceneObservations("A");
+    EXPECT_EQ(Computes(), 2u);
+}
+
+TEST_F(ComputeCycle, EachUpdatePollsARunningComputeOnceWhateverTheClock)
+{
+    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    sceneUnderstanding.QueueComputeOutcome(ComputeOutcome{2, XR_SCENE_COMPUTE_STATE_COMPLETED_MSFT});
+
+    Observer().UpdateSceneObservations("A");
+    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::Computing);
+    EXPECT_EQ(Polls(), 1u);
+    Observer().UpdateSceneObservations("A");
+    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::Computing);
+    EXPECT_EQ(Polls(), 2u);
+    EXPECT_FALSE(Bindings().HasCurrentScene());
+    Observer().UpdateSceneObservations("A");
+    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
+    EXPECT_EQ(Polls(), 3u);
+    EXPECT_EQ(Computes(), 1u);
+    EXPECT_THAT(Messages(), IsEmpty());
+}
+
+TEST_F(ComputeCycle, ComputeThatOutlastsTheIntervalIsFollowedAtTheFirstUpdateAfterItsScene)
+{
+    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    sceneUnderstanding.QueueComputeOutcome(ComputeOutcome{1, XR_SCENE_COMPUTE_STATE_COMPLETED_MSFT});
+    Observer().UpdateSceneObservations("A");
+    Advance(2s);
+    Observer().UpdateSceneObservations("A");
+    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
+    EXPECT_EQ(Computes(), 1u);
+    Observer().UpdateSceneObservations("A");
+    EXPECT_EQ(Computes(), 2u);
+}
+
+TEST_F(ComputeCycle, ComputeEndedWithErrorReturnsToIdleWithAWarningAndRestartsWhenDue)
+{
+    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    sceneUnderstanding.QueueComputeOutcome(ComputeOutcome{0, XR_SCENE_COMPUTE_STATE_COMPLETED_WITH_ERROR_MSFT});
+    Observer().UpdateSceneObservations("A");
+    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::Idle);
+    EXPECT_THAT(Messages(),
+                ElementsAre(Message{2, "Completed updating xr scene compute state with error, or with state result "
+                                       "none"}));
+    EXPECT_EQ(runtime.CallCount("xrCreateSceneMSFT"), 0u);
+
+    Observer().UpdateSceneObservations("A");
+    EXPECT_EQ(Computes(), 1u);
+    Advance(1501ms);
+    Observer().UpdateSceneObservations("A");
+    EXPECT_EQ(Computes(), 2u);
+    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
+}
+
+TEST_F(ComputeCycle, FailedPollIsLoggedAndPolledAgainAtTheNextUpdate)
+{
+    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    runtime.FailNext("xrGetSceneComputeStateMSFT", XR_ERROR_RUNTIME_FAILURE);
+    Observer().UpdateSceneObservations("A");
+    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::Computing);
+    EXPECT_THAT(Messages(), ElementsAre(Message{0, "Failed XrGetSceneComputeStateMSFT: -2"}));
+    Observer().UpdateSceneObservations("A");
+    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
+}
+
+TEST_F(ComputeCycle, FailedObserverCreationWarnsStaysIdleAndWaitsTheInterval)
+{
+    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    runtime.FailNext("xrCreateSceneObserverMSFT", XR_ERROR_OUT_OF_MEMORY);
+    Observer().UpdateSceneObservations("A");
+    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::Idle);
+    EXPECT_THAT(Messages(), ElementsAre(Message{2, "Failed to create XrSceneObserverMSFT: -3"}));
+    EXPECT_EQ(Computes(), 0u);
+    Observer().UpdateSceneObservations("A");
+    EXPECT_EQ(runtime.CallCount("xrCreateSceneObserverMSFT"), 1u);
+    Advance(1501ms);
+    Observer().UpdateSceneObservations("A");
+    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
+}
+
+TEST_F(ComputeCycle, ObserverIsCreatedOnceAndKeptAcrossComputes)
+{
+    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    for (int compute = 0; compute < 3; ++compute) {
+        Observer().UpdateSceneObservations("A");
+        Advance(1501ms);
+    }
+    EXPECT_EQ(Computes(), 3u);
+    EXPECT_EQ(runtime.CallCount("xrCreateSceneObserverMSFT"), 1u);
+    // Each new scene replaced the one before.
+    EXPECT_EQ(runtime.LiveHandles(HandleKind::Scene).size(), 1u);
+}
+
+TEST_F(ComputeCycle, OldSceneThatCannotBeDestroyedDelaysCreationByOneUpdateAndStillMarksTransforms)
+{
+    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    Observer().UpdateSceneObservations("A");
+    Advance(1501ms);
+    trace.Clear();
+    runtime.FailNext("xrDestroySceneMSFT", XR_ERROR_RUNTIME_FAILURE);
+
+    Observer().UpdateSceneObservations("A");
+    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::ComputeCompleted);
+    EXPECT_THAT(Messages(), ElementsAre(Message{0, "Failed to destroy scene: -2"}));
+    EXPECT_FALSE(Bindings().HasCurrentScene());
+
+    Observer().UpdateSceneObservations("A");
+    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
+    EXPECT_EQ(runtime.CallCount("xrCreateSceneMSFT"), 2u);
+    EXPECT_EQ(runtime.CallCount("xrDestroySceneMSFT"), 1u);
+}
+
+TEST_F(ComputeCycle, FailedSceneCreationIsLoggedAndReturnsToIdle)
+{
+    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    runtime.FailNext("xrCreateSceneMSFT", XR_ERROR_OUT_OF_MEMORY);
+    EXPECT_TRUE(Observer().UpdateSceneObservations("A"));
+    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::Idle);
+    EXPECT_THAT(Messages(), ElementsAre(Message{0, "Failed to create scene: -3"}));
+}
+
+TEST_F(ComputeCycle, NonDrivingCallerGetsTrueAndMovesNothing)
+{
+    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    Observer().RegisterProvider("B", SceneObserver::FeaturePlane);
+    runtime.ClearCalls();
+    EXPECT_TRUE(Observer().UpdateSceneObservations("B"));
+    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::Idle);
+    EXPECT_TRUE(runtime.Calls().empty());
+    // The gate did not move either: the driver starts at once.
+    Observer().UpdateSceneObservations("A");
+    EXPECT_EQ(Computes(), 1u);
+    EXPECT_THAT(Messages(), IsEmpty());
+}
+
+TEST_F(ComputeCycle, UpdateWithoutOpenXrOrProvidersFailsWithItsMessage)
+{
+    EXPECT_FALSE(Observer().UpdateSceneObservations("A"));
+    EXPECT_THAT(Messages(), ElementsAre(Message{0, "No providers!"}));
+    trace.Clear();
+    Reload();
+    trace.Clear();
+    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    EXPECT_FALSE(Observer().UpdateSceneObservations("A"));
+    EXPECT_THAT(Messages(), ElementsAre(Message{0, "OpenXr not ready"}));
+}
+
+TEST_F(ComputeCycle, RemovingTheLastProviderMidComputeLetsTheNextProviderGetANewScene)
+{
+    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    sceneUnderstanding.QueueComputeOutcome(ComputeOutcome{100, XR_SCENE_COMPUTE_STATE_COMPLETED_MSFT});
+    Observer().UpdateSceneObservations("A");
+    ASSERT_EQ(Observer().GetComputeState(), SceneObserver::Computing);
+
+    Observer().UnregisterProvider("A");
+    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::Idle);
+    EXPECT_FALSE(Bindings().HasXrSceneObserver());
+
+    Observer().RegisterProvider("B", SceneObserver::FeatureVisualMesh);
+    Advance(1501ms);
+    Observer().UpdateSceneObservations("B");
+    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
+    EXPECT_TRUE(Bindings().HasCurrentScene());
+    EXPECT_EQ(runtime.CallCount("xrCreateSceneObserverMSFT"), 2u);
+    EXPECT_THAT(Messages(), IsEmpty());
+}
+
+TEST_F(ComputeCycle, ScriptDrivesTheCycleThroughTheExport)
+{
+    RegisterProviderWithSceneObserver("planes", SceneObserver::FeaturePlane);
+    EXPECT_TRUE(UpdateObservedScene("planes"));
+    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
+    EXPECT_THAT(sceneUnderstanding.ComputeRequests()[0].features, ElementsAre(XR_SCENE_COMPUTE_FEATURE_PLANE_MSFT));
+    EXPECT_FALSE(UpdateObservedScene(nullptr));
+    EXPECT_THAT(Messages(), ElementsAre(Message{0, "Provider name is null"}));
+}
+
+TEST_F(ComputeCycle, MeshDensityAndBoundingVolumeAreAcceptedAndChangeNoRequest)
+{
+    StartMeshingSubsystem();
+    EXPECT_EQ(meshes.SetMeshDensity(0.1f), kUnitySubsystemErrorCodeSuccess);
+    EngineUpdate();
+    EXPECT_EQ(meshes.SetMeshDensity(10.0f), kUnitySubsystemErrorCodeSuccess);
+    EXPECT_EQ(meshes.SetBoundingVolume(nullptr), kUnitySubsystemErrorCodeSuccess);
+    Advance(1501ms);
+    EngineUpdate();
+    const auto requests = sceneUnderstanding.ComputeRequests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].features, requests[1].features);
+    EXPECT_EQ(requests[0].spheres[0].radius, requests[1].spheres[0].radius);
+    EXPECT_EQ(requests[0].boundsSpace, requests[1].boundsSpace);
+
+    meshes.Stop();
+    EXPECT_EQ(meshes.SetMeshDensity(1.0f), kUnitySubsystemErrorCodeFailure);
+    EXPECT_EQ(meshes.SetBoundingVolume(nullptr), kUnitySubsystemErrorCodeFailure);
+}
+
+} // namespace
+} // namespace kelbrin::test

@@ -1,0 +1,63 @@
+#include "SceneCycleFixture.h"
+
+#include <cstring>
+
+namespace kelbrin::test {
+
+XrUuidMSFT Uuid(std::initializer_list<uint8_t> leadingBytes)
+{
+    XrUuidMSFT uuid{};
+    std::copy(leadingBytes.begin(), leadingBytes.end(), uuid.bytes);
+    return uuid;
+}
+
+UnityXRMeshId MeshIdOf(const XrUuidMSFT& uuid)
+{
+    UnityXRMeshId id;
+    std::memcpy(&id, uuid.bytes, sizeof(id));
+    return id;
+}
+
+quenra::sim::SimVisualMesh VisualMesh(const XrUuidMSFT& id, uint64_t meshBufferId, XrPosef pose)
+{
+    quenra::sim::SimVisualMesh mesh;
+    mesh.id = id;
+    mesh.meshBufferId = meshBufferId;
+    mesh.pose = pose;
+    return mesh;
+}
+
+uint8_t UpdatedByte(const UnityXRMeshInfo& info)
+{
+    uint8_t byte;
+    std::memcpy(&byte, &info.updated, 1);
+    return byte;
+}
+
+SceneCycle::SceneCycle()
+{
+    // Well past the clock's epoch, where the first compute is due at once.
+    clockNow = SceneObserver::SystemTime{1'700'000'000s};
+    Observer().SetWallClock(&SceneCycle::ReadTestClock);
+    ConnectOpenXr();
+    WaitFrame();
+    trace.Clear();
+}
+
+XrTime SceneCycle::WaitFrame()
+{
+    PFN_xrVoidFunction function = nullptr;
+    EXPECT_EQ(InterceptedXrGetInstanceProcAddr(instance, "xrWaitFrame", &function), XR_SUCCESS);
+    XrFrameState state{XR_TYPE_FRAME_STATE};
+    EXPECT_EQ(reinterpret_cast<PFN_xrWaitFrame>(function)(session, nullptr, &state), XR_SUCCESS);
+    return state.predictedDisplayTime;
+}
+
+void SceneCycle::StartMeshingSubsystem()
+{
+    ASSERT_TRUE(RegisterMeshingLifecycleProvider());
+    ASSERT_EQ(meshes.Initialize(), kUnitySubsystemErrorCodeSuccess);
+    ASSERT_EQ(meshes.Start(), kUnitySubsystemErrorCodeSuccess);
+}
+
+} // namespace kelbrin::test

@@ -1,0 +1,38 @@
+// A plug-in connected to the simulated runtime's scene understanding, with a wall clock
+// the test moves and the engine's meshing lifecycle running.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <initializer_list>
+
+#include "MeshingFixture.h"
+
+namespace kelbrin::test {
+
+using namespace std::chrono_literals;
+
+// A uuid whose leading bytes are given, the rest zero.
+XrUuidMSFT Uuid(std::initializer_list<uint8_t> leadingBytes);
+UnityXRMeshId MeshIdOf(const XrUuidMSFT& uuid);
+quenra::sim::SimVisualMesh VisualMesh(const XrUuidMSFT& id, uint64_t meshBufferId, XrPosef pose = {{0, 0, 0, 1}, {}});
+// The updated flag as the engine finds it: 1 written, 0xCD (the allocator's fill) untouched.
+uint8_t UpdatedByte(const UnityXRMeshInfo& info);
+
+class SceneCycle : public LoadedPlugin {
+protected:
+    SceneCycle();
+
+    static SceneObserver::SystemTime ReadTestClock() { return clockNow; }
+    void Advance(std::chrono::microseconds step) { clockNow += step; }
+    // A frame through the intercepted xrWaitFrame: locating needs a predicted time.
+    XrTime WaitFrame();
+    // Registers the lifecycle and runs initialise and start: the meshing subsystem becomes a provider.
+    void StartMeshingSubsystem();
+    // One engine update of the meshing subsystem.
+    quenra::test::MeshInfosResult EngineUpdate() { return meshes.GetMeshInfos(); }
+
+    static inline SceneObserver::SystemTime clockNow{};
+};
+
+} // namespace kelbrin::test

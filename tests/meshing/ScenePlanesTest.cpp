@@ -1,0 +1,364 @@
+// Planes handed to scripts through the exports: filtered by alignment, in identifier
+// order, in the OpenXR convention, never written past what the script made room for.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "SceneCycleFixture.h"
+
+namespace kelbrin::test {
+namespace {
+
+using quenra::sim::SimMeshBuffer;
+using quenra::sim::SimPlane;
+using quenra::sim::SimWorld;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+const char* const kScript = "PlaneScript";
+constexpr uint8_t kSentinel = 0xAB;
+
+// Sorted by identifier B, C, A: A's first word is 2^56, B's is 1, C's is 2.
+const XrUuidMSFT kPlaneA = Uuid({0, 0, 0, 0, 0, 0, 0, 1});
+const XrUuidMSFT kPlaneB = Uuid({1});
+const XrUuidMSFT kPlaneC = Uuid({2});
+
+SimPlane Plane(const XrUuidMSFT& id, XrScenePlaneAlignmentTypeMSFT alignment, uint64_t meshBufferId, XrPosef pose,
+               XrExtent2Df size)
+{
+    SimPlane plane;
+    plane.id = id;
+    plane.alignment = alignment;
+    plane.meshBufferId = meshBufferId;
+    plane.pose = pose;
+    plane.size = size;
+    return plane;
+}
+
+SimMeshBuffer Triangle(float z)
+{
+    return {{{0, 0, z}, {1, 0, z}, {0, 1, z}}, {0, 1, 2}};
+}
+
+SimMeshBuffer Quad()
+{
+    return {{{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}}, {0, 1, 2, 0, 2, 3}};
+}
+
+SimWorld ThreePlanes()
+{
+    SimWorld world;
+    world.planes.push_back(Plane(kPlaneA, XR_SCENE_PLANE_ALIGNMENT_TYPE_HORIZONTAL_MSFT, 2001,
+                                 {{0.1f, 0.2f, 0.3f, 0.9273618f}, {1.0f, 2.0f, -3.0f}}, {2.0f, 3.0f}));
+    world.planes.back().locationFlags = XR_SPACE_LOCATION_POSITION_VALID_BIT;
+    world.planes.push_back(
+        Plane(kPlaneB, XR_SCENE_PLANE_ALIGNMENT_TYPE_VERTICAL_MSFT, 2002, {{0, 0, 0, 1}, {0, 1.3f, -2}}, {5, 2.6f}));
+    world.planes.push_back(Plane(kPlaneC, XR_SCENE_PLANE_ALIGNMENT_TYPE_NON_ORTHOGONAL_MSFT, 2003,
+                                 {{-0.5f, 0, 0, 0.8660254f}, {1.5f, 0.6f, -1.7f}}, {0.8f, 1.3f}));
+    world.buffers[2001] = Triangle(1.0f);
+    world.buffers[2002] = Quad();
+    world.buffers[2003] = Triangle(0.5f);
+    return world;
+}
+
+std::vector<ScenePlane> Sentinels(size_t count)
+{
+    std::vector<ScenePlane> planes(count);
+    std::memset(planes.data(), kSentinel, planes.size() * sizeof(ScenePlane));
+    return planes;
+}
+
+bool AllBytes(const void* data, size_t size, uint8_t value)
+{
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    return std::all_of(bytes, bytes + size, [value](uint8_t byte) { return byte == value; });
+}
+
+class ScenePlanes : public SceneCycle {
+protected:
+    // A script that asks for planes and their meshes, driving the cycle to a current scene.
+    void MakeScene(SimWorld world)
+    {
+        sceneUnderstanding.SetWorld(std::move(world));
+        RegisterProviderWithSceneObserver(kScript, SceneObserver::FeaturePlane | SceneObserver::FeaturePlaneMesh);
+        ASSERT_TRUE(UpdateObservedScene(kScript));
+        ASSERT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
+        trace.Clear();
+    }
+
+    // The next compute, with what the world now holds.
+    void NextScene(SimWorld world)
+    {
+        sceneUnderstanding.SetWorld(std::move(world));
+        Advance(1600ms);
+        ASSERT_TRUE(UpdateObservedScene(kScript));
+        ASSERT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
+        trace.Clear();
+    }
+
+    std::vector<ScenePlane> FetchAll()
+    {
+        uint32_t count = 0;
+        EXPECT_TRUE(CountScenePlanes(&count));
+        std::vector<ScenePlane> planes = Sentinels(count);
+        EXPECT_TRUE(FetchScenePlanes(count, planes.data()));
+        return planes;
+    }
+
+    // The alignment filter the runtime received with the last components read.
+    std::vector<XrScenePlaneAlignmentTypeMSFT> LastFilter()
+    {
+        const auto queries = sceneUnderstanding.ComponentsQueries();
+        EXPECT_FALSE(queries.empty());
+        EXPECT_TRUE(queries.back().alignmentFilter.has_value()) << "filter not chained";
+        return queries.back().alignmentFilter.value_or(std::vector<XrScenePlaneAlignmentTypeMSFT>{});
+    }
+};
+
+TEST_F(ScenePlanes, FilterListFollowsTheThreeLowBitsInHorizontalVerticalNonOrthogonalOrder)
+{
+    std::vector<XrScenePlaneAlignmentTypeMSFT> filters;
+    Observer().GetPlanesFilters(filters);
+    EXPECT_THAT(filters,
+                ElementsAre(XR_SCENE_PLANE_ALIGNMENT_TYPE_HORIZONTAL_MSFT, XR_SCENE_PLANE_ALIGNMENT_TYPE_VERTICAL_MSFT,
+                            XR_SCENE_PLANE_ALIGNMENT_TYPE_NON_ORTHOGONAL_MSFT));
+    SetPlanesFilterFlags(5);
+    filters.clear();
+    Observer().GetPlanesFilters(filters);
+    EXPECT_THAT(filters, ElementsAre(XR_SCENE_PLANE_ALIGNMENT_TYPE_HORIZONTAL_MSFT,
+                                     XR_SCENE_PLANE_ALIGNMENT_TYPE_NON_ORTHOGONAL_MSFT));
+    SetPlanesFilterFlags(0xFFFFFFF8u);
+    filters.clear();
+    Observer().GetPlanesFilters(filters);
+    EXPECT_THAT(filters, IsEmpty());
+}
+
+TEST_F(ScenePlanes, FlagsFiveReachTheRuntimeAsHorizontalThenNonOrthogonalAndOnlyThosePlanesComeBack)
+{
+    MakeScene(ThreePlanes());
+    SetPlanesFilterFlags(5);
+    ASSERT_TRUE(UpdatePlanes());
+    EXPECT_THAT(LastFilter(), ElementsAre(XR_SCENE_PLANE_ALIGNMENT_TYPE_HORIZONTAL_MSFT,
+                                          XR_SCENE_PLANE_ALIGNMENT_TYPE_NON_ORTHOGONAL_MSFT));
+    const std::vector<ScenePlane> planes = FetchAll();
+    ASSERT_EQ(planes.size(), 2u);
+    EXPECT_EQ(planes[0].alignment, XR_SCENE_PLANE_ALIGNMENT_TYPE_NON_ORTHOGONAL_MSFT);
+    EXPECT_EQ(planes[1].alignment, XR_SCENE_PLANE_ALIGNMENT_TYPE_HORIZONTAL_MSFT);
+}
+
+TEST_F(ScenePlanes, FlagsZeroChainAnEmptyFilterAndTheEmptyAnswerIsNoFailure)
+{
+    MakeScene(ThreePlanes());
+    SetPlanesFilterFlags(0);
+    ASSERT_TRUE(UpdatePlanes());
+    EXPECT_THAT(LastFilter(), IsEmpty());
+    uint32_t count = 99;
+    ASSERT_TRUE(CountScenePlanes(&count));
+    EXPECT_EQ(count, 0u);
+    ScenePlane untouched = Sentinels(1)[0];
+    EXPECT_TRUE(FetchScenePlanes(0, &untouched));
+    EXPECT_TRUE(AllBytes(&untouched, sizeof(untouched), kSentinel));
+    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
+    EXPECT_THAT(Messages(), IsEmpty());
+}
+
+TEST_F(ScenePlanes, ReadsTheComponentsTwiceWithTheFilterAndLocatesThemAtThePredictedTime)
+{
+    MakeScene(ThreePlanes());
+    const XrTime predicted = WaitFrame();
+    ASSERT_TRUE(UpdatePlanes());
+    const auto queries = sceneUnderstanding.ComponentsQueries();
+    ASSERT_GE(queries.size(), 2u);
+    const auto& countQuery = queries[queries.size() - 2];
+    const auto& fillQuery = queries.back();
+    EXPECT_EQ(countQuery.componentType, XR_SCENE_COMPONENT_TYPE_PLANE_MSFT);
+    EXPECT_EQ(countQuery.capacity, 0u);
+    EXPECT_FALSE(countQuery.planesChained);
+    EXPECT_EQ(fillQuery.capacity, 3u);
+    EXPECT_TRUE(fillQuery.planesChained);
+    EXPECT_TRUE(fillQuery.alignmentFilter.has_value());
+    const auto locate = sceneUnderstanding.LocateRequests().back();
+    EXPECT_EQ(locate.baseSpace, quenra::sim::HandleValue(space));
+    EXPECT_EQ(locate.time, predicted);
+    ASSERT_EQ(locate.ids.size(), 3u);
+    EXPECT_EQ(MeshIdOf(locate.ids[0]).idPart[0], MeshIdOf(kPlaneA).idPart[0]);
+}
+
+TEST_F(ScenePlanes, RecordsComeInIdentifierOrderWithTheRuntimesValuesUnconverted)
+{
+    MakeScene(ThreePlanes());
+    ASSERT_TRUE(UpdatePlanes());
+    const std::vector<ScenePlane> planes = FetchAll();
+    ASSERT_EQ(planes.size(), 3u);
+    EXPECT_EQ(planes[0].id.idPart[0], 1u);
+    EXPECT_EQ(planes[1].id.idPart[0], 2u);
+    EXPECT_EQ(planes[2].id.idPart[0], uint64_t{1} << 56);
+    EXPECT_EQ(planes[2].id.idPart[1], 0u);
+
+    const ScenePlane& a = planes[2];
+    EXPECT_EQ(a.alignment, XR_SCENE_PLANE_ALIGNMENT_TYPE_HORIZONTAL_MSFT);
+    EXPECT_EQ(a.size.width, 2.0f);
+    EXPECT_EQ(a.size.height, 3.0f);
+    EXPECT_EQ(a.locationFlags, XrSpaceLocationFlags{XR_SPACE_LOCATION_POSITION_VALID_BIT});
+    // OpenXR convention: z and w keep their signs.
+    EXPECT_EQ(a.pose.orientation.z, 0.3f);
+    EXPECT_EQ(a.pose.orientation.w, 0.9273618f);
+    EXPECT_EQ(a.pose.position.z, -3.0f);
+    EXPECT_EQ(a.vertexCount, 3u);
+    EXPECT_EQ(a.indexCount, 3u);
+    EXPECT_EQ(planes[0].vertexCount, 4u);
+    EXPECT_EQ(planes[0].indexCount, 6u);
+    // The padding is written as zeros, not left with what the array held.
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&a);
+    EXPECT_TRUE(AllBytes(bytes + 28, 4, 0));
+    EXPECT_TRUE(AllBytes(bytes + 76, 4, 0));
+}
+
+TEST_F(ScenePlanes, PlaneMeshReachesTheScriptAsTheRuntimeGaveIt)
+{
+    MakeScene(ThreePlanes());
+    ASSERT_TRUE(UpdatePlanes());
+    const ScenePlane a = FetchAll()[2];
+    std::vector<XrVector3f> vertices(a.vertexCount);
+    std::vector<uint32_t> indices(a.indexCount);
+    ASSERT_TRUE(FetchPlaneVertices(&a, vertices.data(), indices.data()));
+    EXPECT_EQ(vertices[1].x, 1.0f);
+    EXPECT_EQ(vertices[1].z, 1.0f);
+    EXPECT_EQ(vertices[2].y, 1.0f);
+    EXPECT_EQ(vertices[2].z, 1.0f);
+    EXPECT_THAT(indices, ElementsAre(0u, 1u, 2u));
+}
+
+TEST_F(ScenePlanes, CountOneOffIsRefusedWithBothNumbersAndNothingWritten)
+{
+    MakeScene(ThreePlanes());
+    ASSERT_TRUE(UpdatePlanes());
+    for (const uint32_t count : {2u, 4u}) {
+        std::vector<ScenePlane> planes = Sentinels(4);
+        EXPECT_FALSE(FetchScenePlanes(count, planes.data()));
+        EXPECT_TRUE(AllBytes(planes.data(), planes.size() * sizeof(ScenePlane), kSentinel));
+    }
+    EXPECT_THAT(Messages(),
+                ElementsAre(Message{2, "SceneObserver::FetchScenePlanes attempting to fetch 2 planes, but 3 found"},
+                            Message{2, "SceneObserver::FetchScenePlanes attempting to fetch 4 planes, but 3 found"}));
+}
+
+TEST_F(ScenePlanes, SkippedPlaneIsLoggedAndLeavesZeroedRecordsAfterTheCollectedOnes)
+{
+    MakeScene(ThreePlanes());
+    ASSERT_TRUE(UpdatePlanes());
+    // The first plane in identifier order is B, buffer 2002.
+    runtime.FailNext("xrGetSceneMeshBuffersMSFT", XR_ERROR_RUNTIME_FAILURE);
+    std::vector<ScenePlane> planes = Sentinels(3);
+    ASSERT_TRUE(FetchScenePlanes(3, planes.data()));
+    EXPECT_EQ(planes[0].id.idPart[0], 2u);
+    EXPECT_EQ(planes[1].id.idPart[0], uint64_t{1} << 56);
+    EXPECT_TRUE(AllBytes(&planes[2], sizeof(ScenePlane), 0));
+    EXPECT_THAT(Messages(), ElementsAre(Message{0, "Failed to get vertex count output: -2"},
+                                        Message{0, "SceneObserver::FetchScenePlanes Failed to read mesh buffers for "
+                                                   "2002"}));
+}
+
+TEST_F(ScenePlanes, GrownPlaneMeshIsRefusedWithoutWritingPastTheRecordsCounts)
+{
+    MakeScene(ThreePlanes());
+    ASSERT_TRUE(UpdatePlanes());
+    const ScenePlane a = FetchAll()[2];
+    SimWorld grown = ThreePlanes();
+    grown.buffers[2001] = Quad();
+    NextScene(std::move(grown));
+
+    std::vector<XrVector3f> vertices(a.vertexCount, XrVector3f{7, 7, 7});
+    std::vector<uint32_t> indices(a.indexCount, 7);
+    EXPECT_FALSE(FetchPlaneVertices(&a, vertices.data(), indices.data()));
+    EXPECT_THAT(indices, ElementsAre(7u, 7u, 7u));
+    EXPECT_EQ(vertices[0].x, 7.0f);
+    EXPECT_THAT(Messages(),
+                ElementsAre(Message{2, "Plane mesh 2001 has grown to 4 vertices and 6 indices since its record was "
+                                       "fetched (3 and 3)"}));
+}
+
+TEST_F(ScenePlanes, UnknownRecordAndUnreadableMeshAreWarnings)
+{
+    MakeScene(ThreePlanes());
+    ASSERT_TRUE(UpdatePlanes());
+    const ScenePlane b = FetchAll()[0];
+    ScenePlane stranger = b;
+    stranger.id.idPart[0] = 42;
+    XrVector3f vertices[4];
+    uint32_t indices[6];
+    EXPECT_FALSE(FetchPlaneVertices(&stranger, vertices, indices));
+    runtime.FailNext("xrGetSceneMeshBuffersMSFT", XR_ERROR_RUNTIME_FAILURE);
+    EXPECT_FALSE(FetchPlaneVertices(&b, vertices, indices));
+    EXPECT_THAT(Messages(),
+                ElementsAre(Message{2, "Could not find plane!"}, Message{0, "Failed to get vertex count output: -2"},
+                            Message{2, "Failed to read mesh buffers for id 2002!"}));
+}
+
+TEST_F(ScenePlanes, NullArgumentsAreLoggedFailures)
+{
+    MakeScene(ThreePlanes());
+    ASSERT_TRUE(UpdatePlanes());
+    EXPECT_FALSE(CountScenePlanes(nullptr));
+    EXPECT_FALSE(FetchScenePlanes(3, nullptr));
+    EXPECT_FALSE(FetchScenePlanes(0, nullptr));
+    EXPECT_FALSE(FetchPlaneVertices(nullptr, nullptr, nullptr));
+    const ScenePlane b = FetchAll()[0];
+    EXPECT_FALSE(FetchPlaneVertices(&b, nullptr, nullptr));
+    EXPECT_THAT(Messages(),
+                ElementsAre(Message{0, "Invalid count pointer!"}, Message{0, "Invalid scene planes collection!"},
+                            Message{0, "Invalid scene planes collection!"}, Message{0, "Invalid scene plane!"},
+                            Message{0, "Invalid plane vertex or index array!"}));
+}
+
+TEST_F(ScenePlanes, OutsideSceneReadyTheEarlierPlanesStay)
+{
+    MakeScene(ThreePlanes());
+    ASSERT_TRUE(UpdatePlanes());
+    // The next compute stays in flight for a while.
+    sceneUnderstanding.QueueComputeOutcome({5, XR_SCENE_COMPUTE_STATE_COMPLETED_MSFT});
+    Advance(1600ms);
+    ASSERT_TRUE(UpdateObservedScene(kScript));
+    ASSERT_EQ(Observer().GetComputeState(), SceneObserver::Computing);
+    trace.Clear();
+    EXPECT_FALSE(UpdatePlanes());
+    uint32_t count = 0;
+    ASSERT_TRUE(CountScenePlanes(&count));
+    EXPECT_EQ(count, 3u);
+    EXPECT_THAT(Messages(), IsEmpty());
+}
+
+TEST_F(ScenePlanes, FailedReadsAreLoggedWithTheResultAndLeaveNoPlanes)
+{
+    MakeScene(ThreePlanes());
+    ASSERT_TRUE(UpdatePlanes());
+    uint32_t count = 0;
+    runtime.FailNext("xrGetSceneComponentsMSFT", XR_ERROR_RUNTIME_FAILURE);
+    EXPECT_FALSE(UpdatePlanes());
+    ASSERT_TRUE(CountScenePlanes(&count));
+    EXPECT_EQ(count, 0u);
+    runtime.FailNext("xrLocateSceneComponentsMSFT", XR_ERROR_TIME_INVALID);
+    EXPECT_FALSE(UpdatePlanes());
+    ASSERT_TRUE(CountScenePlanes(&count));
+    EXPECT_EQ(count, 0u);
+    EXPECT_THAT(Messages(), ElementsAre(Message{0, "Failed to get scene components count: -2"},
+                                        Message{0, "Failed to locate scene components: -30"}));
+}
+
+TEST_F(LoadedPlugin, PlaneCallsNeedOpenXrAndAProvider)
+{
+    trace.Clear();
+    uint32_t count = 0;
+    ScenePlane plane{};
+    EXPECT_FALSE(UpdatePlanes());
+    EXPECT_FALSE(CountScenePlanes(&count));
+    EXPECT_FALSE(FetchScenePlanes(0, &plane));
+    EXPECT_FALSE(FetchPlaneVertices(&plane, nullptr, nullptr));
+    ConnectOpenXr();
+    EXPECT_FALSE(UpdatePlanes());
+    const Message notReady{0, "OpenXr not ready"};
+    EXPECT_THAT(Messages(), ElementsAre(notReady, notReady, notReady, notReady, Message{0, "No providers!"}));
+}
+
+} // namespace
+} // namespace kelbrin::test

@@ -1,0 +1,99 @@
+#include "SimReport.h"
+
+#include <iomanip>
+
+namespace quenra::simulator {
+namespace {
+
+void PrintPlanes(const PlaneRead& planes, std::ostream& out)
+{
+    out << planes.Planes() << " (" << planes.horizontal << " horizontal, " << planes.vertical << " vertical, "
+        << planes.nonOrthogonal << " non-orthogonal)";
+}
+
+void PrintScene(const SceneStats& scene, std::ostream& out)
+{
+    if (scene.number == 0) {
+        out << "  before the first scene  ";
+    } else {
+        out << "  scene " << std::setw(3) << scene.number << " (frame " << std::setw(5) << scene.firstFrame << ")";
+    }
+    out << std::setw(8) << scene.meshesListed << std::setw(9) << scene.meshesUpdated << std::setw(10) << scene.vertices
+        << std::setw(11) << scene.triangles << std::setw(12) << scene.transforms << "   ";
+    if (scene.planesRead) {
+        PrintPlanes(scene.planes, out);
+    } else {
+        out << "not read";
+    }
+    if (scene.acquireFailures != 0) {
+        out << "   (" << scene.acquireFailures << " acquisitions failed)";
+    }
+    out << '\n';
+}
+
+} // namespace
+
+void PrintReport(const SimReport& report, std::ostream& out)
+{
+    size_t acquired = 0;
+    size_t vertices = 0;
+    size_t triangles = 0;
+    size_t transforms = 0;
+    size_t acquireFailures = 0;
+    const PlaneRead* lastPlanes = nullptr;
+    for (const SceneStats& scene : report.scenes) {
+        acquired += scene.meshesAcquired;
+        vertices += scene.vertices;
+        triangles += scene.triangles;
+        transforms += scene.transforms;
+        acquireFailures += scene.acquireFailures;
+        if (scene.planesRead) {
+            lastPlanes = &scene.planes;
+        }
+    }
+
+    out << std::fixed << std::setprecision(2);
+    out << "\nquenra-sim: libKelbrin in a synthetic room (floor, four walls, a table; later a chair and a leaning "
+           "board)\n";
+    out << "  library            " << report.library << '\n';
+    out << "  frames             " << report.frames << " at " << std::setprecision(0) << report.fps
+        << " Hz: " << std::setprecision(2) << report.frames / report.fps << " s of simulated time, "
+        << report.wallSeconds << " s on the wall clock\n";
+
+    out << "\nCompute cycle\n";
+    out << "  computes started   " << report.computesStarted << '\n';
+    out << "  computes completed " << report.computesCompleted << '\n';
+    out << "  scenes created     " << report.scenesCreated << '\n';
+    out << "  mesh lists         " << report.meshInfoFrames << " of " << report.frames << " frames\n";
+
+    out << "\nPer scene                   listed  updated  vertices  triangles  transforms   planes (last read)\n";
+    for (const SceneStats& scene : report.scenes) {
+        if (scene.number != 0 || scene.meshesListed != 0 || scene.transforms != 0) {
+            PrintScene(scene, out);
+        }
+    }
+
+    out << "\nDelivered to the engine\n";
+    out << "  meshes acquired    " << acquired << " (" << acquireFailures << " failed)\n";
+    out << "  vertices           " << vertices << '\n';
+    out << "  triangles          " << triangles << '\n';
+    out << "  transforms         " << transforms << '\n';
+
+    out << "\nPlanes read by the script (filter " << report.planeFilter << ")\n";
+    out << "  reads              " << report.planeReads << " (" << report.planeReadFailures << " failed)\n";
+    if (lastPlanes != nullptr) {
+        out << "  last read          ";
+        PrintPlanes(*lastPlanes, out);
+        out << "; " << lastPlanes->vertices << " vertices, " << lastPlanes->triangles << " triangles";
+        if (lastPlanes->meshFailures != 0) {
+            out << "; " << lastPlanes->meshFailures << " meshes not read";
+        }
+        out << '\n';
+    }
+
+    out << "\nTrace messages       " << report.errors << " errors, " << report.warnings << " warnings, "
+        << report.notices << " notices\n";
+    out << "Scene objects left   " << report.sceneObjectsLeft << " after unload\n";
+}
+
+} // namespace quenra::simulator

@@ -1,0 +1,68 @@
+// What one simulator run saw, and its printed form.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace quenra::simulator {
+
+// What a plane-reading script got from one complete read.
+struct PlaneRead {
+    size_t horizontal = 0;
+    size_t vertical = 0;
+    size_t nonOrthogonal = 0;
+    size_t vertices = 0;
+    size_t triangles = 0;
+    // Planes whose mesh could not be fetched.
+    size_t meshFailures = 0;
+
+    size_t Planes() const { return horizontal + vertical + nonOrthogonal; }
+};
+
+// What the engine got while one scene was current.
+struct SceneStats {
+    uint32_t number = 0;
+    uint32_t firstFrame = 0;
+    // The longest mesh list of a frame, and the meshes flagged updated over all frames.
+    size_t meshesListed = 0;
+    size_t meshesUpdated = 0;
+    size_t meshesAcquired = 0;
+    size_t acquireFailures = 0;
+    size_t vertices = 0;
+    size_t triangles = 0;
+    size_t transforms = 0;
+    // The last plane read made while the scene was current, if any.
+    bool planesRead = false;
+    PlaneRead planes;
+};
+
+struct SimReport {
+    std::string library;
+    uint32_t frames = 0;
+    double fps = 0;
+    double wallSeconds = 0;
+    uint32_t planeFilter = 0;
+
+    size_t computesStarted = 0;
+    size_t computesCompleted = 0;
+    size_t scenesCreated = 0;
+    // Frames whose mesh-info call succeeded.
+    uint32_t meshInfoFrames = 0;
+    // Scene 0 gathers what arrived before the first scene was created.
+    std::vector<SceneStats> scenes;
+    uint32_t planeReads = 0;
+    uint32_t planeReadFailures = 0;
+
+    int errors = 0;
+    int warnings = 0;
+    int notices = 0;
+    // Scene observers and scenes the runtime still held after the plug-in was unloaded.
+    size_t sceneObjectsLeft = 0;
+};
+
+void PrintReport(const SimReport& report, std::ostream& out);
+
+} // namespace quenra::simulator

@@ -1,0 +1,141 @@
+// quenra-sim: tries libKelbrin the way an application would, without a headset. It loads
+// the library by file name, plays the engine (interface registry, trace, meshing
+// lifecycle, a frame loop that lists and acquires meshes) and a script that reads planes,
+// around a simulated OpenXR runtime that scans a synthetic room, and prints what the
+// plug-in delivered.
+#include <cmath>
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+
+#include "KelbrinLibrary.h"
+#include "Simulation.h"
+
+namespace {
+
+using quenra::simulator::SimOptions;
+
+const char* const kUsage = R"(usage: quenra-sim [options]
+
+  --seconds S          simulated time to run, in seconds (default 5)
+  --frames N           number of frames to run instead of --seconds
+  --fps F              frame rate of the simulated display (default 60)
+  --trace-level L      show the plug-in's trace messages of level L or more severe as they
+                       arrive: 0 failures, 2 and warnings (default), 5 and notices; -1 none
+  --plane-filter F     plane alignments the script asks for: 1 horizontal, 2 vertical,
+                       4 non-orthogonal, or a sum of them (default 7)
+  --plane-interval N   frames between two plane reads of the script (default 30)
+  --library PATH       the libKelbrin to load (default: the one of this build)
+  --help               this text
+
+The run takes as long on the wall clock as the simulated time: the plug-in starts a scene
+compute at most every 1.5 s of wall-clock time, so the frames are paced in real time.
+)";
+
+struct Arguments {
+    SimOptions options;
+    double seconds = 5;
+    long long frames = -1;
+};
+
+// The whole text as a number, or nothing.
+template <typename Number, typename Convert> bool ParseNumber(const std::string& text, Convert convert, Number& value)
+{
+    try {
+        size_t used = 0;
+        value = convert(text, &used);
+        return used == text.size();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+double PositiveNumber(const std::string& name, const std::string& text)
+{
+    double value = 0;
+    const auto convert = [](const std::string& number, size_t* used) { return std::stod(number, used); };
+    if (!ParseNumber(text, convert, value) || !std::isfinite(value) || value <= 0) {
+        throw std::invalid_argument(name + " needs a positive number, not " + text);
+    }
+    return value;
+}
+
+long long WholeNumber(const std::string& name, const std::string& text, long long lowest, long long highest)
+{
+    long long value = 0;
+    const auto convert = [](const std::string& number, size_t* used) { return std::stoll(number, used); };
+    if (!ParseNumber(text, convert, value) || value < lowest || value > highest) {
+        throw std::invalid_argument(name + " needs a whole number from " + std::to_string(lowest) + " to " +
+                                    std::to_string(highest) + ", not " + text);
+    }
+    return value;
+}
+
+// Returns false when only the usage was asked for.
+bool Parse(int argc, char** argv, Arguments& arguments)
+{
+    SimOptions& options = arguments.options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        if (name == "--help" || name == "-h") {
+            return false;
+        }
+        if (i + 1 >= argc) {
+            throw std::invalid_argument("unknown option or missing value: " + name);
+        }
+        const std::string value = argv[++i];
+        if (name == "--seconds") {
+            arguments.seconds = PositiveNumber(name, value);
+        } else if (name == "--frames") {
+            arguments.frames = WholeNumber(name, value, 1, 10'000'000);
+        } else if (name == "--fps") {
+            options.fps = PositiveNumber(name, value);
+        } else if (name == "--trace-level") {
+            options.traceLevel = static_cast<int>(WholeNumber(name, value, -1, 5));
+        } else if (name == "--plane-filter") {
+            options.planeFilter = static_cast<uint32_t>(WholeNumber(name, value, 0, 0xFFFFFFFFLL));
+        } else if (name == "--plane-interval") {
+            options.planeInterval = static_cast<uint32_t>(WholeNumber(name, value, 1, 1'000'000));
+        } else if (name == "--library") {
+            options.library = value;
+        } else {
+            throw std::invalid_argument("unknown option: " + name);
+        }
+    }
+    const double frames =
+        arguments.frames > 0 ? static_cast<double>(arguments.frames) : std::ceil(arguments.seconds * options.fps);
+    if (frames > 10'000'000) {
+        throw std::invalid_argument("the run would be longer than 10,000,000 frames");
+    }
+    options.frames = static_cast<uint32_t>(frames);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Arguments arguments;
+    arguments.options.library = QUENRA_SIM_DEFAULT_LIBRARY;
+    try {
+        if (!Parse(argc, argv, arguments)) {
+            std::cout << kUsage;
+            return 0;
+        }
+    } catch (const std::exception& error) {
+        std::cerr << "quenra-sim: " << error.what() << "\n\n" << kUsage;
+        return 2;
+    }
+    try {
+        quenra::simulator::KelbrinLibrary library(arguments.options.library);
+        const quenra::simulator::SimReport report =
+            quenra::simulator::RunSimulation(arguments.options, library.Exports(), std::cout);
+        quenra::simulator::PrintReport(report, std::cout);
+    } catch (const std::exception& error) {
+        std::cerr << "quenra-sim: " << error.what() << '\n';
+        return 1;
+    }
+    return 0;
+}
