@@ -40,6 +40,10 @@ function(quenra_link_plugin name)
       -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/PluginExports.version)
     set_target_properties(${name} PROPERTIES LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/PluginExports.version)
   endif()
+  if(MINGW)
+    # The engine loads the DLL alone: the compiler's runtime goes inside it.
+    target_link_options(${name} PRIVATE -static)
+  endif()
 endfunction()
 
 # quenra_add_plugin(<name> <sources>...): both of the above.
