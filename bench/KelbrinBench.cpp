@@ -151,7 +151,7 @@ public:
     void ForgetCalls() { runtime.ClearCalls(); }
 
     LeanEngine engine;
-    quenra::test::EngineRegistry registry;
+    quenra::engine::EngineRegistry registry;
     quenra::sim::Runtime runtime;
     quenra::sim::FrameLoop frames{runtime};
     quenra::sim::SceneUnderstanding scene{runtime};

@@ -8,6 +8,7 @@
 namespace quenra::test {
 namespace {
 
+using engine::EngineRegistry;
 using sim::HandleKind;
 using sim::HandleValue;
 using Texts = std::vector<std::string>;

@@ -6,7 +6,7 @@
 
 namespace {
 
-using quenra::test::TraceRecorder;
+using quenra::engine::TraceRecorder;
 
 TEST(GraphicsInterfaceFormat, VulkanTakesTheRuntimesFirstPreferredFormat)
 {

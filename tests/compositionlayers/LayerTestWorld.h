@@ -17,6 +17,8 @@
 
 namespace quenra::test {
 
+using engine::TraceRecorder;
+
 struct LayerTestWorld {
     LayerTestWorld();
 

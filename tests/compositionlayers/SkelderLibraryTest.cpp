@@ -109,9 +109,9 @@ TEST(SkelderLibrary, TheEngineFindsEveryExportAndAFrameCarriesALayer)
     quenra::sim::FrameLoop frameLoop(runtime);
     quenra::sim::Swapchains swapchains(runtime, frameLoop);
     quenra::sim::Passthrough passthrough(runtime);
-    quenra::test::TraceRecorder trace;
-    quenra::test::FakeGraphics graphics(kUnityGfxRendererVulkan);
-    quenra::test::EngineRegistry registry;
+    quenra::engine::TraceRecorder trace;
+    quenra::engine::FakeGraphics graphics(kUnityGfxRendererVulkan);
+    quenra::engine::EngineRegistry registry;
     registry.Provide(trace.Interface());
     registry.Provide(graphics.Interface());
     const XrInstance instance = runtime.MakeInstance();

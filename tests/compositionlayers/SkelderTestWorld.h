@@ -19,6 +19,9 @@
 
 namespace quenra::test {
 
+using engine::EngineRegistry;
+using engine::FakeGraphics;
+
 // One layer as the runtime read it during xrEndFrame.
 struct SubmittedLayer {
     const XrCompositionLayerBaseHeader* address;

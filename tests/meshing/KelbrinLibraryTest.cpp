@@ -74,8 +74,8 @@ private:
 
 // One engine session: load, register with the meshing subsystem, connect OpenXR, wait a
 // frame through the interceptor, unload.
-void RunSession(const Exports& kelbrin, Runtime& runtime, quenra::test::TraceRecorder& trace,
-                quenra::test::FakeMeshSubsystem& meshes, IUnityInterfaces* interfaces)
+void RunSession(const Exports& kelbrin, Runtime& runtime, quenra::engine::TraceRecorder& trace,
+                quenra::engine::FakeMeshSubsystem& meshes, IUnityInterfaces* interfaces)
 {
     const size_t messagesBefore = trace.Size();
     const size_t lifecyclesBefore = meshes.LifecycleRegistrations().size();
@@ -136,9 +136,9 @@ protected:
     Runtime runtime;
     quenra::sim::FrameLoop frames{runtime};
     quenra::sim::SceneUnderstanding sceneUnderstanding{runtime};
-    quenra::test::TraceRecorder trace;
-    quenra::test::FakeMeshSubsystem meshes;
-    quenra::test::EngineRegistry registry;
+    quenra::engine::TraceRecorder trace;
+    quenra::engine::FakeMeshSubsystem meshes;
+    quenra::engine::EngineRegistry registry;
 };
 
 TEST_F(LoadedLibrary, EveryExportResolvesByNameAndWorks)

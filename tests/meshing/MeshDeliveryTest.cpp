@@ -59,7 +59,7 @@ protected:
         sceneUnderstanding.SetWorld(std::move(world));
     }
     // The engine update that makes the next scene current.
-    quenra::test::MeshInfosResult NextScene()
+    quenra::engine::MeshInfosResult NextScene()
     {
         Advance(1501ms);
         return EngineUpdate();

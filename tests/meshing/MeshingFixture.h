@@ -43,9 +43,9 @@ protected:
     quenra::sim::Runtime runtime;
     quenra::sim::FrameLoop frames{runtime};
     quenra::sim::SceneUnderstanding sceneUnderstanding{runtime};
-    quenra::test::TraceRecorder trace;
-    quenra::test::FakeMeshSubsystem meshes;
-    quenra::test::EngineRegistry registry;
+    quenra::engine::TraceRecorder trace;
+    quenra::engine::FakeMeshSubsystem meshes;
+    quenra::engine::EngineRegistry registry;
     XrInstance instance = XR_NULL_HANDLE;
     XrSession session = XR_NULL_HANDLE;
     XrSpace space = XR_NULL_HANDLE;

@@ -97,7 +97,7 @@ protected:
         trace.Clear();
     }
 
-    quenra::test::AcquiredMesh ListAndAcquire()
+    quenra::engine::AcquiredMesh ListAndAcquire()
     {
         EXPECT_EQ(EngineUpdate().result, kUnitySubsystemErrorCodeSuccess);
         trace.Clear();

@@ -30,7 +30,7 @@ protected:
     // Registers the lifecycle and runs initialise and start: the meshing subsystem becomes a provider.
     void StartMeshingSubsystem();
     // One engine update of the meshing subsystem.
-    quenra::test::MeshInfosResult EngineUpdate() { return meshes.GetMeshInfos(); }
+    quenra::engine::MeshInfosResult EngineUpdate() { return meshes.GetMeshInfos(); }
 
     static inline SceneObserver::SystemTime clockNow{};
 };

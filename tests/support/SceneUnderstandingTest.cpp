@@ -129,6 +129,24 @@ TEST_F(SceneRuntime, ComputeReportsUpdatingForQueuedPollsThenCompletesAndIsRecor
     EXPECT_EQ(requests[0].spheres[0].radius, 5.0f);
 }
 
+TEST_F(SceneRuntime, WithRecordingOffRequestsAreServedButNotKept)
+{
+    runtime.ClearCalls();
+    runtime.SetRecording(false);
+    SimWorld world;
+    world.meshes.push_back({Uuid(1), {}, {}, {}, 100});
+    scenes.SetWorld(world);
+    XrSceneObserverMSFT observer = NewObserver();
+    ASSERT_EQ(Compute(observer, {XR_SCENE_COMPUTE_FEATURE_VISUAL_MESH_MSFT}), XR_SUCCESS);
+    ASSERT_EQ(Poll(observer), XR_SCENE_COMPUTE_STATE_COMPLETED_MSFT);
+    XrSceneMSFT scene = XR_NULL_HANDLE;
+    ASSERT_EQ(NewScene(observer, &scene), XR_SUCCESS);
+    EXPECT_EQ(ComponentIds(scene, XR_SCENE_COMPONENT_TYPE_VISUAL_MESH_MSFT), std::vector<uint8_t>{1});
+    EXPECT_TRUE(scenes.ComputeRequests().empty());
+    EXPECT_TRUE(scenes.ComponentsQueries().empty());
+    EXPECT_TRUE(runtime.Calls().empty());
+}
+
 TEST_F(SceneRuntime, OutOfOrderComputesAndScenesAreRefused)
 {
     XrSceneObserverMSFT observer = NewObserver();

@@ -83,6 +83,40 @@ TEST(SimRuntime, InjectedFailuresAreReturnedInOrderThenCallsSucceed)
     EXPECT_EQ(calls[2].handles, std::vector<uint64_t>{HandleValue(instance)});
 }
 
+TEST(SimRuntime, WithRecordingOffCallsAndFramesLeaveNoRecordButStillWork)
+{
+    Runtime runtime;
+    FrameLoop loop(runtime);
+    XrInstance instance = runtime.MakeInstance();
+    XrSession session = runtime.MakeSession(instance);
+    auto createSession = Lookup<PFN_xrCreateSession>(instance, "xrCreateSession");
+    XrSessionCreateInfo info{XR_TYPE_SESSION_CREATE_INFO};
+    XrSession created = XR_NULL_HANDLE;
+    ASSERT_EQ(createSession(instance, &info, &created), XR_SUCCESS);
+    const std::vector<std::string> before = runtime.CallSequence();
+    ASSERT_EQ(before.back(), "xrCreateSession");
+
+    runtime.SetRecording(false);
+    runtime.FailNext("xrCreateSession", XR_ERROR_RUNTIME_FAILURE);
+    EXPECT_EQ(createSession(instance, &info, &created), XR_ERROR_RUNTIME_FAILURE);
+    EXPECT_EQ(createSession(instance, &info, &created), XR_SUCCESS);
+    EXPECT_TRUE(runtime.IsLive(HandleKind::Session, HandleValue(created)));
+    XrFrameState state{XR_TYPE_FRAME_STATE};
+    ASSERT_EQ(Lookup<PFN_xrWaitFrame>(instance, "xrWaitFrame")(session, nullptr, &state), XR_SUCCESS);
+    ASSERT_EQ(Lookup<PFN_xrBeginFrame>(instance, "xrBeginFrame")(session, nullptr), XR_SUCCESS);
+    XrFrameEndInfo end{XR_TYPE_FRAME_END_INFO};
+    EXPECT_EQ(Lookup<PFN_xrEndFrame>(instance, "xrEndFrame")(session, &end), XR_SUCCESS);
+    // What was recorded before stays; nothing since was added.
+    EXPECT_EQ(runtime.CallSequence(), before);
+    EXPECT_TRUE(loop.SubmittedFrames().empty());
+
+    runtime.SetRecording(true);
+    EXPECT_EQ(createSession(instance, &info, &created), XR_SUCCESS);
+    const auto calls = runtime.Calls("xrCreateSession");
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[1].result, XR_SUCCESS);
+}
+
 TEST(SimRuntime, WrongStructureTypeIsAValidationFailure)
 {
     Runtime runtime;

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "TraceRecorder.h"
 
-namespace quenra::test {
+namespace quenra::engine {
 namespace {
 
 TEST(TraceRecorder, FormatsPrintfStyleMessagesWithTheirLevel)
@@ -16,5 +18,36 @@ TEST(TraceRecorder, FormatsPrintfStyleMessagesWithTheirLevel)
     EXPECT_FALSE(recorder.Contains(0, "Could not remove provider A"));
 }
 
+TEST(TraceRecorder, CountsPerLevelEvenWhenNotKeepingMessages)
+{
+    TraceRecorder recorder;
+    recorder.Interface()->Trace(kXRTraceLevelNotice, "kept");
+    recorder.SetKeeping(false);
+    recorder.Interface()->Trace(kXRTraceLevelNotice, "counted only");
+    recorder.Interface()->Trace(kXRTraceLevelWarning, "counted only");
+    EXPECT_EQ(recorder.Texts(kXRTraceLevelNotice), std::vector<std::string>{"kept"});
+    EXPECT_EQ(recorder.Size(), 1u);
+    EXPECT_EQ(recorder.CountAtLevel(kXRTraceLevelNotice), 2u);
+    EXPECT_EQ(recorder.CountAtLevel(kXRTraceLevelWarning), 1u);
+    EXPECT_EQ(recorder.CountAtLevel(kXRTraceLevelError), 0u);
+    recorder.Clear();
+    EXPECT_EQ(recorder.CountAtLevel(kXRTraceLevelNotice), 0u);
+}
+
+TEST(TraceRecorder, EchoesOnlyMessagesAtTheChosenSeverityOrWorse)
+{
+    TraceRecorder recorder;
+    std::ostringstream out;
+    recorder.EchoTo(out, kXRTraceLevelWarning);
+    recorder.Interface()->Trace(kXRTraceLevelNotice, "quiet %d", 1);
+    recorder.Interface()->Trace(kXRTraceLevelWarning, "shown %d", 2);
+    recorder.Interface()->Trace(kXRTraceLevelError, "shown %d", 3);
+    EXPECT_EQ(out.str(), "  [trace warning] shown 2\n  [trace error] shown 3\n");
+    recorder.SetEcho(false);
+    recorder.Interface()->Trace(kXRTraceLevelError, "after");
+    EXPECT_EQ(out.str(), "  [trace warning] shown 2\n  [trace error] shown 3\n");
+    EXPECT_EQ(recorder.Size(), 4u);
+}
+
 } // namespace
-} // namespace quenra::test
+} // namespace quenra::engine

@@ -14,6 +14,7 @@
 #include "WendrathPlugin.h"
 #include "WendrathTestSupport.h"
 
+using namespace quenra::engine;
 using namespace quenra::test;
 using testing::HasSubstr;
 using testing::IsEmpty;

@@ -11,6 +11,7 @@
 #include "WendrathPlugin.h"
 #include "WendrathTestSupport.h"
 
+using namespace quenra::engine;
 using namespace quenra::test;
 using testing::ElementsAre;
 using testing::IsEmpty;

@@ -13,6 +13,7 @@
 #include "WendrathPlugin.h"
 #include "WendrathTestSupport.h"
 
+using namespace quenra::engine;
 using namespace quenra::test;
 using namespace std::chrono_literals;
 

@@ -56,9 +56,9 @@ struct SimReport {
     uint32_t planeReads = 0;
     uint32_t planeReadFailures = 0;
 
-    int errors = 0;
-    int warnings = 0;
-    int notices = 0;
+    size_t errors = 0;
+    size_t warnings = 0;
+    size_t notices = 0;
     // Scene observers and scenes the runtime still held after the plug-in was unloaded.
     size_t sceneObjectsLeft = 0;
 };

@@ -6,11 +6,14 @@
 #include <thread>
 #include <vector>
 
+#include "EngineRegistry.h"
+#include "FakeMeshSubsystem.h"
 #include "FrameLoop.h"
+#include "SceneCounter.h"
 #include "SceneUnderstanding.h"
-#include "SimEngine.h"
 #include "SimRuntime.h"
 #include "SyntheticRoom.h"
+#include "TraceRecorder.h"
 
 namespace quenra::simulator {
 namespace {
@@ -21,45 +24,6 @@ using sim::HandleValue;
 // The script that reads planes registers as a provider of its own: planes and their meshes.
 const char* const kScriptName = "Quenra-PlaneScript";
 constexpr int32_t kScriptFeatures = 1 | 2;
-
-const char* const kComputeStateFunction = "xrGetSceneComputeStateMSFT";
-
-// Sits in front of the runtime's compute-state poll and counts the polls that report a
-// finished compute: the plug-in stops polling a compute once it has seen it finish.
-class CompletionCounter {
-public:
-    explicit CompletionCounter(sim::Runtime& runtime)
-        : runtime_(runtime),
-          original_(reinterpret_cast<PFN_xrGetSceneComputeStateMSFT>(runtime.Function(kComputeStateFunction)))
-    {
-        counter = this;
-        runtime_.AddFunction(kComputeStateFunction, reinterpret_cast<PFN_xrVoidFunction>(&Poll));
-    }
-    ~CompletionCounter()
-    {
-        runtime_.AddFunction(kComputeStateFunction, reinterpret_cast<PFN_xrVoidFunction>(original_));
-        counter = nullptr;
-    }
-    CompletionCounter(const CompletionCounter&) = delete;
-    CompletionCounter& operator=(const CompletionCounter&) = delete;
-
-    size_t Completed() const { return completed_; }
-
-private:
-    static XrResult XRAPI_CALL Poll(XrSceneObserverMSFT observer, XrSceneComputeStateMSFT* state)
-    {
-        const XrResult result = counter->original_(observer, state);
-        if (result == XR_SUCCESS && *state == XR_SCENE_COMPUTE_STATE_COMPLETED_MSFT) {
-            ++counter->completed_;
-        }
-        return result;
-    }
-
-    static inline CompletionCounter* counter = nullptr;
-    sim::Runtime& runtime_;
-    PFN_xrGetSceneComputeStateMSFT original_;
-    size_t completed_ = 0;
-};
 
 void Check(XrResult result, const char* call)
 {
@@ -93,8 +57,15 @@ void Lookup(PFN_xrGetInstanceProcAddr lookup, XrInstance instance, const char* n
 class Simulation {
 public:
     Simulation(const SimOptions& options, const KelbrinExports& plugin, std::ostream& out)
-        : options_(options), plugin_(plugin), engine_(options.traceLevel, out)
+        : options_(options), plugin_(plugin), out_(out)
     {
+        // A run may be long: keep counts, not records.
+        runtime_.SetRecording(false);
+        trace_.SetKeeping(false);
+        trace_.EchoTo(out, options.traceLevel);
+        registry_.Provide<IUnityXRTrace>(trace_.Interface());
+        registry_.Provide<IUnityXRMeshInterface>(meshes_.Interface());
+        meshes_.SetClearedMeshInfos(true);
         report_.library = options.library;
         report_.frames = options.frames;
         report_.fps = options.fps;
@@ -116,7 +87,7 @@ public:
 
     SimReport Run()
     {
-        plugin_.UnityPluginLoad(engine_.Interfaces());
+        plugin_.UnityPluginLoad(registry_.Interfaces());
         loaded_ = true;
         Connect();
         StartSubsystem();
@@ -133,9 +104,9 @@ public:
         report_.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
         Disconnect();
-        report_.errors = engine_.MessageCount(kXRTraceLevelError);
-        report_.warnings = engine_.MessageCount(kXRTraceLevelWarning);
-        report_.notices = engine_.MessageCount(kXRTraceLevelNotice);
+        report_.errors = trace_.CountAtLevel(kXRTraceLevelError);
+        report_.warnings = trace_.CountAtLevel(kXRTraceLevelWarning);
+        report_.notices = trace_.CountAtLevel(kXRTraceLevelNotice);
         return report_;
     }
 
@@ -181,13 +152,16 @@ private:
 
     void StartSubsystem()
     {
-        if (!plugin_.RegisterMeshingLifecycleProvider() || !engine_.HasLifecycleProvider()) {
+        if (!plugin_.RegisterMeshingLifecycleProvider() || meshes_.LifecycleRegistrations().empty()) {
             throw std::runtime_error("the plug-in registered no meshing lifecycle provider");
         }
-        if (engine_.Initialize() != kUnitySubsystemErrorCodeSuccess) {
+        if (meshes_.Initialize() != kUnitySubsystemErrorCodeSuccess) {
             throw std::runtime_error("the meshing subsystem did not initialise");
         }
-        engine_.Start();
+        if (meshes_.MeshProviderHandles().empty() || meshes_.MeshProviderHandles().back() != meshes_.Handle()) {
+            throw std::runtime_error("the plug-in registered no mesh provider with the meshing subsystem");
+        }
+        meshes_.Start();
     }
 
     void Frame(uint32_t frame)
@@ -215,7 +189,7 @@ private:
     // The engine's meshing subsystem update: list, take every updated mesh, then the poses.
     void UpdateMeshing(uint32_t frame)
     {
-        const MeshInfos list = engine_.GetMeshInfos();
+        const engine::MeshInfosResult list = meshes_.GetMeshInfos();
         TallyRuntime(frame);
         SceneStats& scene = report_.scenes.back();
         if (list.result == kUnitySubsystemErrorCodeSuccess) {
@@ -228,14 +202,22 @@ private:
                 }
             }
         }
-        if (const auto transforms = engine_.GetUpdatedTransforms()) {
-            scene.transforms += transforms->size();
+        const engine::TransformsResult transforms = meshes_.GetUpdatedTransforms();
+        if (transforms.result == kUnitySubsystemErrorCodeSuccess && transforms.set) {
+            scene.transforms += transforms.transforms.size();
         }
     }
 
     void Acquire(SceneStats& scene, const UnityXRMeshId& id)
     {
-        const MeshData mesh = engine_.AcquireAndRelease(id);
+        const engine::AcquiredMesh mesh = meshes_.AcquireAndReleaseMesh(id);
+        // This engine keeps what a meshing plug-in delivers: 32-bit triangle lists.
+        if (mesh.request && (mesh.request->indexFormat != kUnityXRIndexFormat32Bit ||
+                             mesh.request->topology != kUnityXRMeshTopologyTriangles)) {
+            out_ << "  [engine] mesh refused: only 32-bit triangle lists are kept\n";
+            ++scene.acquireFailures;
+            return;
+        }
         if (mesh.result != kUnitySubsystemErrorCodeSuccess) {
             ++scene.acquireFailures;
             return;
@@ -297,27 +279,20 @@ private:
         }
     }
 
-    // Counts computes started and scenes created since the last tally, moves the room on to
-    // its next scan once a compute has taken a snapshot of it, and drops the call record.
+    // Takes in the computes and scenes since the last tally, and moves the room on to its
+    // next scan once a compute has taken a snapshot of it.
     void TallyRuntime(uint32_t frame)
     {
         const size_t startedBefore = report_.computesStarted;
-        for (const sim::RecordedCall& call : runtime_.Calls()) {
-            if (call.result != XR_SUCCESS) {
-                continue;
-            }
-            if (call.function == "xrComputeNewSceneMSFT") {
-                ++report_.computesStarted;
-            } else if (call.function == "xrCreateSceneMSFT") {
-                ++report_.scenesCreated;
-                SceneStats scene;
-                scene.number = static_cast<uint32_t>(report_.scenesCreated);
-                scene.firstFrame = frame;
-                report_.scenes.push_back(scene);
-            }
+        report_.computesStarted = sceneCounter_.ComputesStarted();
+        report_.computesCompleted = sceneCounter_.ComputesCompleted();
+        while (report_.scenesCreated < sceneCounter_.ScenesCreated()) {
+            ++report_.scenesCreated;
+            SceneStats scene;
+            scene.number = static_cast<uint32_t>(report_.scenesCreated);
+            scene.firstFrame = frame;
+            report_.scenes.push_back(scene);
         }
-        runtime_.ClearCalls();
-        report_.computesCompleted = completions_.Completed();
         if (report_.computesStarted != startedBefore) {
             sceneUnderstanding_.SetWorld(SyntheticRoom::Scan(static_cast<uint32_t>(report_.computesStarted)));
             sceneUnderstanding_.QueueComputeOutcome({options_.computePolls, XR_SCENE_COMPUTE_STATE_COMPLETED_MSFT});
@@ -329,8 +304,8 @@ private:
         // The script goes first; the subsystem's stop then removes the last provider, which
         // releases the runtime's scene objects, and its shut-down finds nothing left to remove.
         plugin_.UnregisterProviderWithSceneObserver(kScriptName);
-        engine_.Stop();
-        engine_.Shutdown();
+        meshes_.Stop();
+        meshes_.Shutdown();
         plugin_.UnityPluginUnload();
         loaded_ = false;
         report_.sceneObjectsLeft =
@@ -343,11 +318,14 @@ private:
 
     const SimOptions& options_;
     const KelbrinExports& plugin_;
+    std::ostream& out_;
     sim::Runtime runtime_;
     sim::FrameLoop frameLoop_{runtime_};
     sim::SceneUnderstanding sceneUnderstanding_{runtime_};
-    CompletionCounter completions_{runtime_};
-    SimEngine engine_;
+    SceneCounter sceneCounter_{runtime_};
+    engine::TraceRecorder trace_;
+    engine::FakeMeshSubsystem meshes_;
+    engine::EngineRegistry registry_;
     bool loaded_ = false;
     AppFunctions xr_{};
     XrInstance instance_ = XR_NULL_HANDLE;

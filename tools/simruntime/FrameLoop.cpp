@@ -136,7 +136,7 @@ XrResult XRAPI_CALL FrameLoop::EndFrame(XrSession session, const XrFrameEndInfo*
         loop.frameObserver_(*info);
     }
     loop.began_ = false;
-    loop.submitted_.push_back(std::move(frame));
+    call.runtime().Keep(loop.submitted_, std::move(frame));
     return call.Return(XR_SUCCESS);
 }
 

@@ -260,7 +260,7 @@ XrResult XRAPI_CALL SceneUnderstanding::ComputeNewScene(XrSceneObserverMSFT obse
                            {bounds.boxes, bounds.boxes + bounds.boxCount},
                            {bounds.frustums, bounds.frustums + bounds.frustumCount},
                            ChainTypes(info->next)};
-    self.computeRequests_.push_back(request);
+    call.runtime().Keep(self.computeRequests_, request);
 
     if (record->state == XR_SCENE_COMPUTE_STATE_UPDATING_MSFT) {
         return call.Return(XR_ERROR_COMPUTE_NEW_SCENE_NOT_COMPLETED_MSFT);
@@ -394,7 +394,7 @@ XrResult XRAPI_CALL SceneUnderstanding::GetSceneComponents(XrSceneMSFT scene, co
     if (filter != nullptr) {
         query.alignmentFilter.emplace(filter->alignments, filter->alignments + filter->alignmentCount);
     }
-    self.componentsQueries_.push_back(query);
+    call.runtime().Keep(self.componentsQueries_, query);
 
     const bool meshType = type == XR_SCENE_COMPONENT_TYPE_VISUAL_MESH_MSFT;
     if ((meshes != nullptr && !meshType && type != XR_SCENE_COMPONENT_TYPE_COLLIDER_MESH_MSFT) ||
@@ -469,10 +469,11 @@ XrResult XRAPI_CALL SceneUnderstanding::LocateSceneComponents(XrSceneMSFT scene,
         !ArrayPresent(info->componentIdCount, info->componentIds)) {
         return call.Return(XR_ERROR_VALIDATION_FAILURE);
     }
-    self.locateRequests_.push_back({HandleValue(scene),
-                                    HandleValue(info->baseSpace),
-                                    info->time,
-                                    {info->componentIds, info->componentIds + info->componentIdCount}});
+    call.runtime().Keep(self.locateRequests_,
+                        LocateRequest{HandleValue(scene),
+                                      HandleValue(info->baseSpace),
+                                      info->time,
+                                      {info->componentIds, info->componentIds + info->componentIdCount}});
     if (!call.runtime().IsLive(HandleKind::Space, HandleValue(info->baseSpace))) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
@@ -533,7 +534,7 @@ XrResult XRAPI_CALL SceneUnderstanding::GetSceneMeshBuffers(XrSceneMSFT scene,
     if (indices16 != nullptr) {
         request.uint16IndexCapacity = indices16->indexCapacityInput;
     }
-    self.meshBuffersRequests_.push_back(request);
+    call.runtime().Keep(self.meshBuffersRequests_, request);
 
     auto found = record->content.buffers.find(info->meshBufferId);
     if (found == record->content.buffers.end()) {

@@ -1,6 +1,7 @@
 #include "SimRuntime.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 
@@ -235,6 +236,18 @@ void Runtime::ClearFailures()
     failAlways_.clear();
 }
 
+void Runtime::SetRecording(bool recording)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    recording_ = recording;
+}
+
+bool Runtime::Recording() const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return recording_;
+}
+
 std::vector<RecordedCall> Runtime::Calls() const
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
@@ -353,14 +366,20 @@ std::optional<XrResult> Runtime::Enter(const char* function, std::initializer_li
     } else if (always != failAlways_.end()) {
         injected = always->second;
     }
-    *callIndex = calls_.size();
-    calls_.push_back({function, std::vector<uint64_t>(handles), injected.value_or(XR_SUCCESS)});
+    // An index past the record stands for a call that was not recorded.
+    *callIndex = SIZE_MAX;
+    if (recording_) {
+        *callIndex = calls_.size();
+        calls_.push_back({function, std::vector<uint64_t>(handles), injected.value_or(XR_SUCCESS)});
+    }
     return injected;
 }
 
 XrResult Runtime::Finish(size_t callIndex, XrResult result)
 {
-    calls_[callIndex].result = result;
+    if (callIndex < calls_.size()) {
+        calls_[callIndex].result = result;
+    }
     return result;
 }
 

@@ -2,8 +2,8 @@
 //
 // It is strict like a conformant runtime: it tracks every handle it made (an unknown
 // or destroyed handle gives XR_ERROR_HANDLE_INVALID), checks the type of each input
-// structure, and can list what is still alive. Every call is recorded, and any call
-// can be told to fail with a chosen XrResult. Feature modules (frame loop, scene
+// structure, and can list what is still alive. Every call is recorded (unless recording
+// is off), and any call can be told to fail with a chosen XrResult. Feature modules (frame loop, scene
 // understanding, swapchains, ...) add their functions to the table of one Runtime.
 #pragma once
 
@@ -16,6 +16,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quenra::sim {
@@ -84,6 +85,17 @@ public:
     void ClearFailures();
 
     // --- Recording ----------------------------------------------------------------------
+    // Off, neither the runtime nor its modules keep records of the calls, so a long run does
+    // not grow without end; what was recorded before stays. On by default.
+    void SetRecording(bool recording);
+    bool Recording() const;
+    // Adds to a module's own record of calls, unless recording is off.
+    template <typename Record> void Keep(std::vector<Record>& records, Record record) const
+    {
+        if (Recording()) {
+            records.push_back(std::move(record));
+        }
+    }
     std::vector<RecordedCall> Calls() const;
     std::vector<RecordedCall> Calls(const std::string& function) const;
     size_t CallCount(const std::string& function) const;
@@ -122,6 +134,7 @@ private:
     std::map<std::string, PFN_xrVoidFunction> functions_;
     std::map<std::string, std::deque<XrResult>> failNext_;
     std::map<std::string, XrResult> failAlways_;
+    bool recording_ = true;
     std::vector<RecordedCall> calls_;
     std::map<uint64_t, HandleRecord> handles_;
     uint64_t nextHandle_ = 0x1000;

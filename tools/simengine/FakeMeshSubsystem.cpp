@@ -1,8 +1,9 @@
 #include "FakeMeshSubsystem.h"
 
+#include <cstring>
 #include <stdexcept>
 
-namespace quenra::test {
+namespace quenra::engine {
 namespace {
 FakeMeshSubsystem* current = nullptr;
 
@@ -22,6 +23,7 @@ bool BufferUntouched(const GuardedBuffer* buffer)
 } // namespace
 
 struct FakeMeshSubsystem::MeshInfoAllocation {
+    bool cleared = false;
     std::unique_ptr<GuardedBuffer> buffer;
     size_t count = 0;
 };
@@ -65,6 +67,9 @@ UnityXRMeshInfo* UNITY_INTERFACE_API FakeMeshSubsystem::AllocateMeshInfos(UnityX
     auto* allocation = reinterpret_cast<MeshInfoAllocation*>(allocator);
     allocation->buffer = std::make_unique<GuardedBuffer>(numMeshes * sizeof(UnityXRMeshInfo));
     allocation->count = numMeshes;
+    if (allocation->cleared) {
+        std::memset(allocation->buffer->Data(), 0, allocation->buffer->Size());
+    }
     return static_cast<UnityXRMeshInfo*>(allocation->buffer->Data());
 }
 
@@ -159,6 +164,7 @@ void FakeMeshSubsystem::Shutdown() { Lifecycle().Shutdown(Handle(), Lifecycle().
 MeshInfosResult FakeMeshSubsystem::GetMeshInfos()
 {
     MeshInfoAllocation allocation;
+    allocation.cleared = clearedMeshInfos_;
     MeshInfosResult out;
     out.result = MeshProvider().GetMeshInfos(Handle(), MeshProvider().userData,
                                              reinterpret_cast<UnityXRMeshInfoAllocator*>(&allocation));
@@ -172,6 +178,16 @@ MeshInfosResult FakeMeshSubsystem::GetMeshInfos()
 }
 
 AcquiredMesh FakeMeshSubsystem::AcquireMesh(const UnityXRMeshId& id)
+{
+    return Acquire(id, false);
+}
+
+AcquiredMesh FakeMeshSubsystem::AcquireAndReleaseMesh(const UnityXRMeshId& id)
+{
+    return Acquire(id, true);
+}
+
+AcquiredMesh FakeMeshSubsystem::Acquire(const UnityXRMeshId& id, bool release)
 {
     MeshDataAllocation allocation;
     allocation.failNext = failNextMeshAllocation_;
@@ -198,6 +214,9 @@ AcquiredMesh FakeMeshSubsystem::AcquireMesh(const UnityXRMeshId& id)
         out.optionalBuffersUntouched = BufferUntouched(allocation.tangents.get()) &&
                                        BufferUntouched(allocation.uvs.get()) &&
                                        BufferUntouched(allocation.colors.get());
+        if (release && out.result == kUnitySubsystemErrorCodeSuccess) {
+            MeshProvider().ReleaseMesh(Handle(), MeshProvider().userData, &id, &allocation.descriptor, nullptr);
+        }
     }
     return out;
 }
@@ -229,4 +248,4 @@ TransformsResult FakeMeshSubsystem::GetUpdatedTransforms()
     return out;
 }
 
-} // namespace quenra::test
+} // namespace quenra::engine

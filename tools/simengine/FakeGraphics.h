@@ -6,7 +6,7 @@
 
 #include "UnityGraphics.h"
 
-namespace quenra::test {
+namespace quenra::engine {
 
 class FakeGraphics {
 public:
@@ -34,4 +34,4 @@ private:
     int nextEventId_ = 1000;
 };
 
-} // namespace quenra::test
+} // namespace quenra::engine

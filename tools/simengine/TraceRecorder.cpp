@@ -1,14 +1,30 @@
 #include "TraceRecorder.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
+#include <iostream>
 #include <stdexcept>
 
-namespace quenra::test {
+namespace quenra::engine {
 namespace {
 // The trace function carries no user data, so the live recorder is found here.
 TraceRecorder* current = nullptr;
+
+const char* LevelName(int level)
+{
+    switch (level) {
+    case kXRTraceLevelError:
+        return "error";
+    case kXRTraceLevelWarning:
+        return "warning";
+    case kXRTraceLevelNotice:
+        return "notice";
+    default:
+        return "other";
+    }
+}
 } // namespace
 
 TraceRecorder::TraceRecorder()
@@ -43,10 +59,31 @@ void UNITY_INTERFACE_API TraceRecorder::Trace(UnityXRTraceLevel level, const cha
 void TraceRecorder::Add(int level, std::string text)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (echo_) {
-        std::fprintf(stderr, "[trace %d] %s\n", level, text.c_str());
+    if (echo_ != nullptr && level <= echoLevel_) {
+        *echo_ << "  [trace " << LevelName(level) << "] " << text << '\n';
     }
-    messages_.push_back({level, std::move(text)});
+    ++levelCounts_[level];
+    if (keep_) {
+        messages_.push_back({level, std::move(text)});
+    }
+}
+
+void TraceRecorder::SetKeeping(bool keep)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    keep_ = keep;
+}
+
+void TraceRecorder::EchoTo(std::ostream& out, int level)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    echo_ = &out;
+    echoLevel_ = level;
+}
+
+void TraceRecorder::SetEcho(bool echo)
+{
+    EchoTo(std::cerr, echo ? INT_MAX : INT_MIN);
 }
 
 std::vector<TraceMessage> TraceRecorder::Messages() const
@@ -87,10 +124,18 @@ size_t TraceRecorder::Size() const
     return messages_.size();
 }
 
+size_t TraceRecorder::CountAtLevel(int level) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = levelCounts_.find(level);
+    return found != levelCounts_.end() ? found->second : 0;
+}
+
 void TraceRecorder::Clear()
 {
     std::lock_guard<std::mutex> lock(mutex_);
     messages_.clear();
+    levelCounts_.clear();
 }
 
-} // namespace quenra::test
+} // namespace quenra::engine

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-namespace quenra::test {
+namespace quenra::engine {
 namespace {
 EngineRegistry* current = nullptr;
 } // namespace
@@ -61,4 +61,4 @@ void UNITY_INTERFACE_API EngineRegistry::RegisterInterfaceSplit(uint64_t high, u
     }
 }
 
-} // namespace quenra::test
+} // namespace quenra::engine

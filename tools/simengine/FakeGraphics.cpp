@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-namespace quenra::test {
+namespace quenra::engine {
 namespace {
 FakeGraphics* current = nullptr;
 } // namespace
@@ -51,4 +51,4 @@ int UNITY_INTERFACE_API FakeGraphics::ReserveEventIDRange(int count)
     return first;
 }
 
-} // namespace quenra::test
+} // namespace quenra::engine

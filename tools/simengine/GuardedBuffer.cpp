@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace quenra::test {
+namespace quenra::engine {
 
 GuardedBuffer::GuardedBuffer(size_t bytes) : bytes_(bytes), storage_(bytes + 2 * kGuardBytes, kGuardPattern)
 {
@@ -17,4 +17,4 @@ bool GuardedBuffer::GuardsIntact() const
            std::all_of(storage_.end() - kGuardBytes, storage_.end(), isGuard);
 }
 
-} // namespace quenra::test
+} // namespace quenra::engine

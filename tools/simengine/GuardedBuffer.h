@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace quenra::test {
+namespace quenra::engine {
 
 class GuardedBuffer {
 public:
@@ -26,4 +26,4 @@ private:
     std::vector<uint8_t> storage_;
 };
 
-} // namespace quenra::test
+} // namespace quenra::engine

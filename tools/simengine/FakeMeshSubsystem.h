@@ -11,7 +11,7 @@
 #include "GuardedBuffer.h"
 #include "UnityXRMeshing.h"
 
-namespace quenra::test {
+namespace quenra::engine {
 
 struct LifecycleRegistration {
     std::string pluginName;
@@ -67,6 +67,9 @@ public:
     void RefuseMeshProviderRegistration(UnitySubsystemErrorCode code) { meshProviderRefusal_ = code; }
     // Give out descriptors whose tangent, uv and colour buffers exist too.
     void SetOptionalBuffers(bool present) { optionalBuffers_ = present; }
+    // Give out mesh-info entries cleared, as the engine does, instead of filled with the
+    // pattern that shows which fields the plug-in left untouched.
+    void SetClearedMeshInfos(bool cleared) { clearedMeshInfos_ = cleared; }
     // Make the next mesh allocation return null.
     void FailNextMeshAllocation() { failNextMeshAllocation_ = true; }
 
@@ -83,7 +86,11 @@ public:
     // The mesh provider callbacks, called as the engine calls them with the last registered record.
     MeshInfosResult GetMeshInfos();
     AcquiredMesh AcquireMesh(const UnityXRMeshId& id);
+    // Releases with an empty descriptor.
     UnitySubsystemErrorCode ReleaseMesh(const UnityXRMeshId& id);
+    // What the engine does with a mesh it takes: acquires it, reads it out, and when the
+    // plug-in filled an allocation, releases it with the descriptor the plug-in wrote.
+    AcquiredMesh AcquireAndReleaseMesh(const UnityXRMeshId& id);
     UnitySubsystemErrorCode SetMeshDensity(float density);
     UnitySubsystemErrorCode SetBoundingVolume(const UnityXRBoundingVolume* volume);
     TransformsResult GetUpdatedTransforms();
@@ -107,6 +114,7 @@ private:
     static UnitySubsystemErrorCode UNITY_INTERFACE_API RegisterLifecycleProvider(
         const char* pluginName, const char* id, const UnityLifecycleProvider* provider);
 
+    AcquiredMesh Acquire(const UnityXRMeshId& id, bool release);
     const UnityLifecycleProvider& Lifecycle() const;
     const UnityXRMeshProvider& MeshProvider() const;
 
@@ -115,10 +123,11 @@ private:
     UnitySubsystemErrorCode lifecycleRefusal_ = 0;
     UnitySubsystemErrorCode meshProviderRefusal_ = 0;
     bool optionalBuffers_ = false;
+    bool clearedMeshInfos_ = false;
     bool failNextMeshAllocation_ = false;
     std::vector<LifecycleRegistration> lifecycleRegistrations_;
     std::vector<UnityXRMeshProvider> meshProviders_;
     std::vector<UnitySubsystemHandle> meshProviderHandles_;
 };
 
-} // namespace quenra::test
+} // namespace quenra::engine

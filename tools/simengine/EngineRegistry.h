@@ -9,7 +9,7 @@
 
 #include "UnityInterfaces.h"
 
-namespace quenra::test {
+namespace quenra::engine {
 
 class EngineRegistry {
 public:
@@ -50,4 +50,4 @@ private:
     mutable int lookupCount_ = 0;
 };
 
-} // namespace quenra::test
+} // namespace quenra::engine

@@ -1,14 +1,17 @@
 // Stand-in for the engine's XR trace interface: formats each message as the
-// engine would and keeps (level, text) for assertions.
+// engine would and keeps (level, text) for assertions, counts messages per level,
+// and can echo them to a stream as they arrive.
 #pragma once
 
+#include <map>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "UnityXRTrace.h"
 
-namespace quenra::test {
+namespace quenra::engine {
 
 struct TraceMessage {
     int level;
@@ -30,10 +33,17 @@ public:
     bool Contains(int level, const std::string& text) const;
     size_t Count(const std::string& text) const;
     size_t Size() const;
+    // Messages of exactly this level, kept or not.
+    size_t CountAtLevel(int level) const;
+    // Forgets the messages and the per-level counts.
     void Clear();
 
-    // Echo each message to stderr as it arrives (useful when a test fails).
-    void SetEcho(bool echo) { echo_ = echo; }
+    // Off, messages are only counted and echoed, so a long run does not grow without end.
+    void SetKeeping(bool keep);
+    // Writes each message at `level` or more severe (a lower number) to `out` as it arrives.
+    void EchoTo(std::ostream& out, int level);
+    // Echo every message to stderr (useful when a test fails), or stop echoing.
+    void SetEcho(bool echo);
 
 private:
     static void UNITY_INTERFACE_API Trace(UnityXRTraceLevel level, const char* format, ...);
@@ -42,7 +52,10 @@ private:
     IUnityXRTrace trace_{};
     mutable std::mutex mutex_;
     std::vector<TraceMessage> messages_;
-    bool echo_ = false;
+    std::map<int, size_t> levelCounts_;
+    bool keep_ = true;
+    std::ostream* echo_ = nullptr;
+    int echoLevel_ = 0;
 };
 
-} // namespace quenra::test
+} // namespace quenra::engine
