@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cinttypes>
-#include <cmath>
 #include <limits>
+#include <new>
 
 #include "FloatLanes.h"
 #include "MeshIdentifier.h"
@@ -54,16 +54,17 @@ void SumNormals(LaneQuad& mean, uint32_t n, const FloatLanes& faceNormal)
     kelbrin::Store(sum, mean);
 }
 
-// v/|v|, or the fallback where no direction exists (zero length) or the length is not finite.
-XrVector3f Normalize(const LaneQuad& v)
+// v/|v| for four vertices, |v| = sqrt(x² + y² + z²) summed in that order as the scalar
+// expression is; the fallback where no direction exists (zero length) or the length is not finite.
+kelbrin::LaneColumns Normalize(const kelbrin::LaneColumns& v)
 {
-    const float length = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
-    if (!(length > 0.0f && length <= std::numeric_limits<float>::max())) {
-        return SceneObserver::kFallbackNormal;
-    }
-    LaneQuad unit;
-    kelbrin::Store(kelbrin::Load(v) / kelbrin::Splat(length), unit);
-    return {unit.x, unit.y, unit.z};
+    const FloatLanes length = kelbrin::Sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+    const kelbrin::LaneMask hasDirection =
+        (length > kelbrin::Splat(0.0f)) & (length <= kelbrin::Splat(std::numeric_limits<float>::max()));
+    constexpr XrVector3f fallback = SceneObserver::kFallbackNormal;
+    return {kelbrin::Select(hasDirection, v.x / length, kelbrin::Splat(fallback.x)),
+            kelbrin::Select(hasDirection, v.y / length, kelbrin::Splat(fallback.y)),
+            kelbrin::Select(hasDirection, v.z / length, kelbrin::Splat(fallback.z))};
 }
 
 // The engine's convention mirrors z.
@@ -241,13 +242,19 @@ UnitySubsystemErrorCode SceneObserver::AcquireByMeshId(const UnityXRMeshId* id, 
                      static_cast<unsigned>(id->idPart[0] & 0xFFFFFFFFu));
         return kUnitySubsystemErrorCodeFailure;
     }
-    std::vector<XrVector3f> vertices;
-    std::vector<uint32_t> indices;
+    std::vector<XrVector3f>& vertices = meshVertices;
+    std::vector<uint32_t>& indices = meshIndices;
     if (!ReadMeshBuffers(meshBufferId, vertices, indices)) {
         context->Log(kXRTraceLevelError, "Failed to read mesh buffer with id %" PRIu64, meshBufferId);
         return kUnitySubsystemErrorCodeFailure;
     }
     vertexCounts[meshBufferId] = static_cast<uint32_t>(vertices.size());
+    // Before the engine allocates: a failed acquisition hands it nothing.
+    if (kind == SceneMeshBuffer && !PrepareNormalsScratch(vertices.size())) {
+        context->Log(kXRTraceLevelError, "Failed to allocate normals for mesh buffer %" PRIu64 ": %zu vertices",
+                     meshBufferId, vertices.size());
+        return kUnitySubsystemErrorCodeFailure;
+    }
 
     UnityXRMeshDescriptor* mesh = context->meshInterface->MeshDataAllocator_AllocateMesh(
         allocator, vertices.size(), indices.size(), kUnityXRIndexFormat32Bit, kUnityXRMeshVertexAttributeFlagsNormals,
@@ -260,10 +267,7 @@ UnitySubsystemErrorCode SceneObserver::AcquireByMeshId(const UnityXRMeshId* id, 
     if (kind == SceneMeshBuffer) {
         if (mesh->normals != nullptr) {
             // Computed in the runtime's convention and winding; only the unit normals are mirrored.
-            UnityXRVector3* normals = mesh->normals;
-            ComputeUnitNormals(vertices, indices, [normals](size_t vertex, const XrVector3f& normal) {
-                normals[vertex] = ToUnitySpace(normal);
-            });
+            ComputeUnitNormals(vertices, indices, &mesh->normals->x, true);
         }
         if (mesh->colors != nullptr) {
             context->Log(kXRTraceLevelWarning, "Allocated buffer for colors but the Tolvane Quenra Meshing provider "
@@ -292,34 +296,54 @@ UnitySubsystemErrorCode SceneObserver::ReleaseMesh(const UnityXRMeshId*, const U
 // --- Normals -------------------------------------------------------------------------------
 
 void SceneObserver::CalculateMeshNormals(const std::vector<XrVector3f>& vertices, const std::vector<uint32_t>& indices,
-                                         std::vector<XrVector3f>& normals) const
+                                         std::vector<XrVector3f>& normals)
 {
     normals.resize(vertices.size());
-    ComputeUnitNormals(vertices, indices,
-                       [&normals](size_t vertex, const XrVector3f& normal) { normals[vertex] = normal; });
+    if (!PrepareNormalsScratch(vertices.size())) {
+        throw std::bad_alloc();
+    }
+    ComputeUnitNormals(vertices, indices, &normals.data()->x, false);
 }
 
-template <typename Store>
-void SceneObserver::ComputeUnitNormals(const std::vector<XrVector3f>& vertices, const std::vector<uint32_t>& indices,
-                                       Store store) const
+bool SceneObserver::PrepareNormalsScratch(size_t vertexCount)
 {
+    // Whole groups of four for the normalising pass; the padding has no faces and is never stored.
+    const size_t paddedCount = vertexCount + (4 - vertexCount % 4) % 4;
+    try {
+        // Grown only: value-initialised counts keep them all zero.
+        if (normalMeans.size() < paddedCount) {
+            normalMeans.resize(paddedCount);
+            normalFaces.resize(paddedCount);
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    return false;
+}
+
+void SceneObserver::ComputeUnitNormals(const std::vector<XrVector3f>& vertices, const std::vector<uint32_t>& indices,
+                                       float* normals, bool mirrorZ)
+{
+    static_assert(sizeof(XrVector3f) == 3 * sizeof(float) && sizeof(UnityXRVector3) == 3 * sizeof(float),
+                  "normals are written as packed x, y, z triples");
+    // One pass over the triangles builds each vertex's running mean in the scratch, one over
+    // the vertices, four at a time, normalises it and leaves the scratch ready for the next mesh.
     const size_t vertexCount = vertices.size();
-    // One pass over the triangles builds each vertex's running mean, one over the vertices
-    // normalises it; nothing else is allocated.
-    std::vector<LaneQuad> means(vertexCount, LaneQuad{0.0f, 0.0f, 0.0f, 0.0f});
-    std::vector<uint32_t> faces(vertexCount, 0);
-    // Whole loads read one float past a vertex; the last vertex is put together lane by lane.
-    const auto loadVertex = [&vertices, vertexCount](uint32_t vertex) {
-        const XrVector3f& v = vertices[vertex];
-        return vertex + 1u < vertexCount ? kelbrin::LoadXYZ(&v.x) : kelbrin::Lanes(v.x, v.y, v.z, 0.0f);
-    };
+    // Plain pointers: lane stores may alias anything, which would make the compiler reload
+    // every vector's data pointer in the loop.
+    const XrVector3f* const positions = vertices.data();
+    const uint32_t* const corners = indices.data();
+    LaneQuad* const means = normalMeans.data();
+    uint32_t* const faces = normalFaces.data();
+    const auto loadVertex = [positions](uint32_t vertex) { return kelbrin::LoadXYZ(&positions[vertex].x); };
     // Whole triples only: a trailing partial triangle is not one.
     const size_t cornerCount = indices.size() - indices.size() % 3;
     for (size_t i = 0; i < cornerCount; i += 3) {
-        const uint32_t a = indices[i];
-        const uint32_t b = indices[i + 1];
-        const uint32_t c = indices[i + 2];
-        if (a >= vertexCount || b >= vertexCount || c >= vertexCount) {
+        const uint32_t a = corners[i];
+        const uint32_t b = corners[i + 1];
+        const uint32_t c = corners[i + 2];
+        if (std::max({a, b, c}) >= vertexCount) {
             context->Log(kXRTraceLevelError, "Index Not valid in Vertices: %d", static_cast<int>(a));
             continue;
         }
@@ -330,8 +354,27 @@ void SceneObserver::ComputeUnitNormals(const std::vector<XrVector3f>& vertices, 
             SumNormals(means[vertex], ++faces[vertex], face);
         }
     }
-    for (size_t vertex = 0; vertex < vertexCount; ++vertex) {
-        store(vertex, Normalize(means[vertex]));
+    for (size_t group = 0; group < vertexCount; group += 4) {
+        for (size_t vertex = group; vertex < group + 4; ++vertex) {
+            // A vertex no triangle shaped still holds an earlier mesh's mean: from zero it falls back.
+            if (faces[vertex] == 0) {
+                means[vertex] = LaneQuad{0.0f, 0.0f, 0.0f, 0.0f};
+            }
+            // Zeroed here rather than before the next mesh: saves a pass over the counts.
+            faces[vertex] = 0;
+        }
+        kelbrin::LaneColumns unit = Normalize(kelbrin::LoadColumns(means + group));
+        if (mirrorZ) {
+            unit.z = kelbrin::Negate(unit.z);
+        }
+        float* out = normals + 3 * group;
+        if (group + 4 <= vertexCount) {
+            kelbrin::StoreTriples(unit, out);
+        } else {
+            float last[12];
+            kelbrin::StoreTriples(unit, last);
+            std::copy(last, last + 3 * (vertexCount - group), out);
+        }
     }
 }
 

@@ -13,6 +13,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "FloatLanes.h"
 #include "ScenePlane.h"
 #include "UnityXRMeshIdComparer.h"
 #include "UnityXRMeshing.h"
@@ -107,7 +108,7 @@ public:
     // one zero vector per vertex. A vertex no valid triangle shapes, or whose face normals
     // cancel, gets kFallbackNormal.
     void CalculateMeshNormals(const std::vector<XrVector3f>& vertices, const std::vector<uint32_t>& indices,
-                              std::vector<XrVector3f>& normals) const;
+                              std::vector<XrVector3f>& normals);
     // Up, in OpenXR as in the engine: finite and unit length, so nothing downstream divides by zero.
     static constexpr XrVector3f kFallbackNormal{0.0f, 1.0f, 0.0f};
 
@@ -151,10 +152,12 @@ private:
     void ComputeSceneState();
     void CreateScene();
     void UpdateVertexCountForBuffer(uint64_t meshBufferId, bool& updated);
-    // The normals pass behind CalculateMeshNormals; `store` receives each finished unit normal.
-    template <typename Store>
+    // Sizes the scratch of the normals pass for a mesh; false when it cannot be allocated.
+    bool PrepareNormalsScratch(size_t vertexCount);
+    // The normals pass behind CalculateMeshNormals, on prepared scratch: one packed x, y, z
+    // unit normal per vertex into `normals`, with z negated for the engine when `mirrorZ`.
     void ComputeUnitNormals(const std::vector<XrVector3f>& vertices, const std::vector<uint32_t>& indices,
-                            Store store) const;
+                            float* normals, bool mirrorZ);
 
     // Registered names and their features always hold the same names.
     ProviderNames providers;
@@ -172,6 +175,15 @@ private:
     std::map<UnityXRMeshId, XrSceneComponentLocationMSFT, UnityXRMeshIdComparer> planeLocations;
     // Last vertex count seen per mesh buffer id: what tells the engine a mesh changed.
     std::map<uint64_t, uint32_t> vertexCounts;
+    // Scratch of mesh acquisition, kept across calls: once a mesh as large has been acquired,
+    // the next one costs no allocation and no zero-fill. The runtime's vertices and indices as read.
+    std::vector<XrVector3f> meshVertices;
+    std::vector<uint32_t> meshIndices;
+    // Per vertex, the running mean of its face normals and the number of faces in it, in whole
+    // groups of four. The counts are all zero between passes; a mean counts only while its
+    // vertex's count is not zero.
+    std::vector<kelbrin::LaneQuad> normalMeans;
+    std::vector<uint32_t> normalFaces;
     // Not owned; the context's trace carries every message.
     ProviderContext* context = nullptr;
     XrBindings* bindings = nullptr;

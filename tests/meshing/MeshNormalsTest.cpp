@@ -83,6 +83,35 @@ TEST_F(MeshNormals, LaneComputationIsBitForBitThePlainFormulaOnALargeRandomMesh)
     EXPECT_EQ(trace.Size(), 0u);
 }
 
+TEST_F(MeshNormals, AMeshComputedAfterALargerOneOwesNothingToIt)
+{
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> coordinate(-2.0f, 2.0f);
+    std::vector<XrVector3f> large(1001);
+    for (XrVector3f& vertex : large) {
+        vertex = {coordinate(random), coordinate(random), coordinate(random)};
+    }
+    std::vector<uint32_t> largeIndices;
+    for (uint32_t i = 0; i + 2 < 1000; ++i) {
+        largeIndices.insert(largeIndices.end(), {i, i + 1, i + 2});
+    }
+    std::vector<XrVector3f> normals;
+    Observer().CalculateMeshNormals(large, largeIndices, normals);
+
+    // Vertex 3 is in no triangle and vertex 4 in one only: neither may see the larger mesh's means or counts.
+    const std::vector<XrVector3f> small{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 5, 5}, {0, 0, 1}};
+    const std::vector<uint32_t> smallIndices{0, 1, 2, 0, 4, 1};
+    Observer().CalculateMeshNormals(small, smallIndices, normals);
+
+    const std::vector<XrVector3f> expected = PlainNormals(small, smallIndices);
+    ASSERT_EQ(normals.size(), small.size());
+    for (size_t k = 0; k < small.size(); ++k) {
+        EXPECT_EQ(std::memcmp(&normals[k], &expected[k], sizeof(XrVector3f)), 0) << "vertex " << k;
+    }
+    EXPECT_EQ(normals[3].y, 1.0f);
+    EXPECT_EQ(normals[4].y, 1.0f);
+}
+
 TEST_F(MeshNormals, NoVertexEverGetsANonFiniteNormal)
 {
     const float huge = 3e38f;
