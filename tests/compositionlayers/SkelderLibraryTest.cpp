@@ -1,6 +1,5 @@
 // libSkelder as the engine sees it: a shared library opened by path, its 32 functions found by
 // name, driving a frame through the hooks it hands out.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <openxr/openxr.h>
 
@@ -8,6 +7,7 @@
 #include "FakeGraphics.h"
 #include "FrameLoop.h"
 #include "Passthrough.h"
+#include "PluginLibrary.h"
 #include "SimRuntime.h"
 #include "Swapchains.h"
 #include "TraceRecorder.h"
@@ -59,36 +59,17 @@ struct Exports {
 #undef SKELDER_EXPORT_MEMBER
 };
 
-class Library {
-public:
-    Library() : handle_(dlopen(SKELDER_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL)) {}
-    ~Library()
-    {
-        if (handle_ != nullptr) {
-            dlclose(handle_);
-        }
-    }
-    Library(const Library&) = delete;
-    Library& operator=(const Library&) = delete;
-
-    bool Loaded() const { return handle_ != nullptr; }
-
-    Exports ResolveAll(int* found)
-    {
-        Exports exports;
-        *found = 0;
+Exports ResolveAll(const quenra::engine::PluginLibrary& library, int* found)
+{
+    Exports exports;
+    *found = 0;
 #define SKELDER_RESOLVE(name, ...)                                                                                     \
-    exports.name = reinterpret_cast<decltype(exports.name)>(dlsym(handle_, #name));                                    \
-    EXPECT_NE(exports.name, nullptr) << #name;                                                                         \
+    EXPECT_TRUE(library.Resolve(#name, exports.name)) << #name;                                                        \
     *found += exports.name != nullptr ? 1 : 0;
-        SKELDER_EXPORTS(SKELDER_RESOLVE)
+    SKELDER_EXPORTS(SKELDER_RESOLVE)
 #undef SKELDER_RESOLVE
-        return exports;
-    }
-
-private:
-    void* handle_;
-};
+    return exports;
+}
 
 template <typename Pfn> Pfn LookUp(PFN_xrGetInstanceProcAddr lookup, XrInstance instance, const char* name)
 {
@@ -99,10 +80,10 @@ template <typename Pfn> Pfn LookUp(PFN_xrGetInstanceProcAddr lookup, XrInstance 
 
 TEST(SkelderLibrary, TheEngineFindsEveryExportAndAFrameCarriesALayer)
 {
-    Library library;
-    ASSERT_TRUE(library.Loaded()) << dlerror();
+    const quenra::engine::PluginLibrary library(SKELDER_LIBRARY_PATH);
+    ASSERT_TRUE(library.Loaded()) << library.Error();
     int found = 0;
-    const Exports skelder = library.ResolveAll(&found);
+    const Exports skelder = ResolveAll(library, &found);
     ASSERT_EQ(found, 32);
 
     Runtime runtime;

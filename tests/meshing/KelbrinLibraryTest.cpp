@@ -1,6 +1,5 @@
 // libKelbrin as the engine sees it: a shared library opened by path, its functions
 // found by name.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <openxr/openxr.h>
 
@@ -11,6 +10,8 @@
 #include "EngineRegistry.h"
 #include "FakeMeshSubsystem.h"
 #include "FrameLoop.h"
+#include "KelbrinExports.h"
+#include "PluginLibrary.h"
 #include "SceneUnderstanding.h"
 #include "SimRuntime.h"
 #include "TraceRecorder.h"
@@ -20,61 +21,19 @@ namespace {
 using quenra::sim::HandleKind;
 using quenra::sim::HandleValue;
 using quenra::sim::Runtime;
+using quenra::simulator::KelbrinExports;
 
-struct Exports {
-    void (*UnityPluginLoad)(IUnityInterfaces*);
-    void (*UnityPluginUnload)();
-    bool (*RegisterMeshingLifecycleProvider)();
-    void (*RegisterProviderWithSceneObserver)(const char*, int32_t);
-    void (*UnregisterProviderWithSceneObserver)(const char*);
-    void (*SetInstanceHandle)(uint64_t);
-    void (*SetSessionHandle)(uint64_t);
-    void (*SetSpaceHandle)(uint64_t);
-    PFN_xrGetInstanceProcAddr (*GetInterceptedInstanceProcAddr)(PFN_xrGetInstanceProcAddr);
-};
-
-class Library {
-public:
-    Library() : handle_(dlopen(KELBRIN_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL)) {}
-    ~Library()
-    {
-        if (handle_ != nullptr) {
-            dlclose(handle_);
-        }
-    }
-    Library(const Library&) = delete;
-    Library& operator=(const Library&) = delete;
-
-    bool Loaded() const { return handle_ != nullptr; }
-
-    template <typename Function> void Resolve(const char* name, Function& function)
-    {
-        function = reinterpret_cast<Function>(dlsym(handle_, name));
-        EXPECT_NE(function, nullptr) << name;
-    }
-
-    Exports ResolveAll()
-    {
-        Exports exports{};
-        Resolve("UnityPluginLoad", exports.UnityPluginLoad);
-        Resolve("UnityPluginUnload", exports.UnityPluginUnload);
-        Resolve("RegisterMeshingLifecycleProvider", exports.RegisterMeshingLifecycleProvider);
-        Resolve("RegisterProviderWithSceneObserver", exports.RegisterProviderWithSceneObserver);
-        Resolve("UnregisterProviderWithSceneObserver", exports.UnregisterProviderWithSceneObserver);
-        Resolve("SetInstanceHandle", exports.SetInstanceHandle);
-        Resolve("SetSessionHandle", exports.SetSessionHandle);
-        Resolve("SetSpaceHandle", exports.SetSpaceHandle);
-        Resolve("GetInterceptedInstanceProcAddr", exports.GetInterceptedInstanceProcAddr);
-        return exports;
-    }
-
-private:
-    void* handle_;
-};
+// A failure names every export the library lacks.
+KelbrinExports ResolveAll(const quenra::engine::PluginLibrary& library)
+{
+    KelbrinExports exports{};
+    EXPECT_EQ(quenra::simulator::ResolveKelbrinExports(library, exports), std::vector<std::string>{});
+    return exports;
+}
 
 // One engine session: load, register with the meshing subsystem, connect OpenXR, wait a
 // frame through the interceptor, unload.
-void RunSession(const Exports& kelbrin, Runtime& runtime, quenra::engine::TraceRecorder& trace,
+void RunSession(const KelbrinExports& kelbrin, Runtime& runtime, quenra::engine::TraceRecorder& trace,
                 quenra::engine::FakeMeshSubsystem& meshes, IUnityInterfaces* interfaces)
 {
     const size_t messagesBefore = trace.Size();
@@ -143,9 +102,9 @@ protected:
 
 TEST_F(LoadedLibrary, EveryExportResolvesByNameAndWorks)
 {
-    Library library;
-    ASSERT_TRUE(library.Loaded()) << dlerror();
-    const Exports kelbrin = library.ResolveAll();
+    const quenra::engine::PluginLibrary library(KELBRIN_LIBRARY_PATH);
+    ASSERT_TRUE(library.Loaded()) << library.Error();
+    const KelbrinExports kelbrin = ResolveAll(library);
     ASSERT_FALSE(::testing::Test::HasFailure());
     RunSession(kelbrin, runtime, trace, meshes, registry.Interfaces());
 }
@@ -153,9 +112,9 @@ TEST_F(LoadedLibrary, EveryExportResolvesByNameAndWorks)
 TEST_F(LoadedLibrary, HundredLoadsAndUnloadsEachStartFresh)
 {
     // The editor keeps the library mapped and calls load and unload again and again.
-    Library library;
-    ASSERT_TRUE(library.Loaded()) << dlerror();
-    const Exports kelbrin = library.ResolveAll();
+    const quenra::engine::PluginLibrary library(KELBRIN_LIBRARY_PATH);
+    ASSERT_TRUE(library.Loaded()) << library.Error();
+    const KelbrinExports kelbrin = ResolveAll(library);
     ASSERT_FALSE(::testing::Test::HasFailure());
     for (int i = 0; i < 100 && !::testing::Test::HasFailure(); ++i) {
         SCOPED_TRACE("session " + std::to_string(i));

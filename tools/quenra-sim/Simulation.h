@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string>
 
-#include "KelbrinLibrary.h"
+#include "KelbrinExports.h"
 #include "SimReport.h"
 
 namespace quenra::simulator {

@@ -1,0 +1,37 @@
+#include <gtest/gtest.h>
+
+#include <cstddef>
+
+#include "PluginLibrary.h"
+
+namespace quenra::engine {
+namespace {
+
+using Strlen = size_t (*)(const char*);
+
+TEST(PluginLibrary, AMissingFileIsReportedWithTheLoadersReasonAndFindsNothing)
+{
+    const PluginLibrary library("/nonexistent/libQuenraMissing.so");
+    EXPECT_FALSE(library.Loaded());
+    EXPECT_NE(library.Error().find("/nonexistent/libQuenraMissing.so"), std::string::npos) << library.Error();
+    // Not even what the process itself has loaded.
+    Strlen function = reinterpret_cast<Strlen>(1);
+    EXPECT_FALSE(library.Resolve("strlen", function));
+    EXPECT_EQ(function, nullptr);
+}
+
+TEST(PluginLibrary, FindsOnlyWhatTheOpenedLibraryExports)
+{
+    const PluginLibrary library("libc.so.6");
+    ASSERT_TRUE(library.Loaded()) << library.Error();
+    EXPECT_EQ(library.Error(), "");
+    Strlen length = nullptr;
+    ASSERT_TRUE(library.Resolve("strlen", length));
+    EXPECT_EQ(length("plug-in"), 7u);
+    void (*load)() = reinterpret_cast<void (*)()>(1);
+    EXPECT_FALSE(library.Resolve("UnityPluginLoad", load));
+    EXPECT_EQ(load, nullptr);
+}
+
+} // namespace
+} // namespace quenra::engine

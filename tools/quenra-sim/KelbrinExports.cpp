@@ -1,0 +1,31 @@
+#include "KelbrinExports.h"
+
+namespace quenra::simulator {
+
+std::vector<std::string> ResolveKelbrinExports(const engine::PluginLibrary& library, KelbrinExports& exports)
+{
+    std::vector<std::string> missing;
+    const auto resolve = [&](const char* name, auto& function) {
+        if (!library.Resolve(name, function)) {
+            missing.emplace_back(name);
+        }
+    };
+    resolve("UnityPluginLoad", exports.UnityPluginLoad);
+    resolve("UnityPluginUnload", exports.UnityPluginUnload);
+    resolve("RegisterMeshingLifecycleProvider", exports.RegisterMeshingLifecycleProvider);
+    resolve("RegisterProviderWithSceneObserver", exports.RegisterProviderWithSceneObserver);
+    resolve("UnregisterProviderWithSceneObserver", exports.UnregisterProviderWithSceneObserver);
+    resolve("SetInstanceHandle", exports.SetInstanceHandle);
+    resolve("SetSessionHandle", exports.SetSessionHandle);
+    resolve("SetSpaceHandle", exports.SetSpaceHandle);
+    resolve("GetInterceptedInstanceProcAddr", exports.GetInterceptedInstanceProcAddr);
+    resolve("UpdateObservedScene", exports.UpdateObservedScene);
+    resolve("UpdatePlanes", exports.UpdatePlanes);
+    resolve("CountScenePlanes", exports.CountScenePlanes);
+    resolve("FetchScenePlanes", exports.FetchScenePlanes);
+    resolve("FetchPlaneVertices", exports.FetchPlaneVertices);
+    resolve("SetPlanesFilterFlags", exports.SetPlanesFilterFlags);
+    return missing;
+}
+
+} // namespace quenra::simulator
