@@ -12,6 +12,7 @@
 #include "WendrathTestSupport.h"
 
 using namespace quenra::engine;
+using namespace quenra::simgl;
 using namespace quenra::test;
 using testing::ElementsAre;
 using testing::IsEmpty;

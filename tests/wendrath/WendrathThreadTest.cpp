@@ -14,6 +14,7 @@
 #include "WendrathTestSupport.h"
 
 using namespace quenra::engine;
+using namespace quenra::simgl;
 using namespace quenra::test;
 using namespace std::chrono_literals;
 

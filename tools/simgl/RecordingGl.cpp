@@ -1,15 +1,19 @@
 #include "RecordingGl.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
-namespace quenra::test {
+namespace quenra::simgl {
 
 struct RecordingGl::State {
     struct Shader {
@@ -52,6 +56,25 @@ struct RecordingGl::State {
     GLuint attachedTexture = 0;
     GLuint program = 0;
 
+    // What draws need to be executed.
+    struct Attribute {
+        GLint size = 0;
+        GLsizei stride = 0;
+        uintptr_t offset = 0;
+        GLuint buffer = 0;
+        bool enabled = false;
+    };
+    std::map<const AHardwareBuffer*, const YuvFrame*> frames;
+    // The hardware buffer behind each image, and behind each external texture an image was bound to
+    // (a texture keeps its content after the image is destroyed).
+    std::map<EGLImageKHR, const AHardwareBuffer*> imageBuffers;
+    std::map<GLuint, const AHardwareBuffer*> externalBuffers;
+    std::map<GLuint, Attribute> attributes;
+    GLint viewport[4] = {0, 0, 0, 0};
+    std::map<GLuint, sim::RgbaImage> texturePixels;
+    bool executing = false;
+    size_t executedDraws = 0;
+
     // Records the call; throws first if the test asked this function to.
     void Record(const std::string& function, const std::vector<std::string>& arguments)
     {
@@ -72,6 +95,143 @@ struct RecordingGl::State {
         for (GLsizei i = 0; i < count; ++i) {
             if (names[i] != 0 && live.erase(names[i]) == 0) {
                 Misuse(std::string("deleted unknown ") + kind + " " + std::to_string(names[i]));
+            }
+        }
+    }
+
+    // The exponent the fragment shader raises its colour to, from "pow(rgb, vec3(g))"; nothing when the
+    // current shader is not one the stand-in can execute: a YUV-to-RGB conversion with BT.601 full range.
+    std::optional<float> ShaderGamma() const
+    {
+        auto found = sources.find(GL_FRAGMENT_SHADER);
+        if (program == 0 || found == sources.end()) {
+            return std::nullopt;
+        }
+        const std::string& source = found->second;
+        const size_t power = source.find("pow(rgb, vec3(");
+        if (source.find("__samplerExternal2DY2YEXT") == std::string::npos ||
+            source.find("yuv_2_rgb(yuv.rgb, itu_601_full_range)") == std::string::npos || power == std::string::npos) {
+            return std::nullopt;
+        }
+        return std::strtof(source.c_str() + power + std::strlen("pow(rgb, vec3("), nullptr);
+    }
+
+    // Texel (u, v) of the external texture bound to unit 0, converted as the shader converts it.
+    sim::Rgba Shade(float u, float v, float gamma) const
+    {
+        float yuv[3] = {0, 0, 0};
+        auto texture = textureBindings.find(GL_TEXTURE_EXTERNAL_OES);
+        auto buffer = texture != textureBindings.end() ? externalBuffers.find(texture->second) : externalBuffers.end();
+        auto frame = buffer != externalBuffers.end() ? frames.find(buffer->second) : frames.end();
+        if (frame != frames.end()) {
+            const YuvFrame& f = *frame->second;
+            const uint32_t x = std::min(static_cast<uint32_t>(std::max(0.0f, u) * f.width), f.width - 1);
+            const uint32_t y = std::min(static_cast<uint32_t>(std::max(0.0f, v) * f.height), f.height - 1);
+            const size_t chroma = size_t(y / 2) * (f.width / 2) + x / 2;
+            yuv[0] = f.y[size_t(y) * f.width + x] / 255.0f;
+            yuv[1] = f.u[chroma] / 255.0f;
+            yuv[2] = f.v[chroma] / 255.0f;
+        }
+        const float rgb[3] = {yuv[0] + 1.402f * (yuv[2] - 0.5f),
+                              yuv[0] - 0.344136f * (yuv[1] - 0.5f) - 0.714136f * (yuv[2] - 0.5f),
+                              yuv[0] + 1.772f * (yuv[1] - 0.5f)};
+        sim::Rgba colour{0, 0, 0, 255};
+        for (int c = 0; c < 3; ++c) {
+            const float linear = std::pow(std::clamp(rgb[c], 0.0f, 1.0f), gamma);
+            colour[c] = static_cast<uint8_t>(std::lround(linear * 255.0f));
+        }
+        return colour;
+    }
+
+    // Vertex `index` of a two-float attribute, from its buffer.
+    std::optional<std::array<float, 2>> Fetch(GLuint location, uint32_t index) const
+    {
+        auto attribute = attributes.find(location);
+        if (attribute == attributes.end() || !attribute->second.enabled || attribute->second.size != 2) {
+            return std::nullopt;
+        }
+        auto buffer = buffers.find(attribute->second.buffer);
+        const size_t stride = attribute->second.stride != 0 ? attribute->second.stride : 2 * sizeof(float);
+        const size_t at = attribute->second.offset + index * stride;
+        if (buffer == buffers.end() || at + 2 * sizeof(float) > buffer->second.second.size()) {
+            return std::nullopt;
+        }
+        std::array<float, 2> value;
+        std::memcpy(value.data(), buffer->second.second.data() + at, sizeof(value));
+        return value;
+    }
+
+    // Triangles of 32-bit indices, position at location 0 and texture coordinate at location 1 (as
+    // the vertex shader declares them), into the attached texture.
+    void Execute(GLenum mode, GLsizei count, GLenum type, uintptr_t offset)
+    {
+        const std::optional<float> gamma = ShaderGamma();
+        auto elements = buffers.find(bufferBindings[GL_ELEMENT_ARRAY_BUFFER]);
+        if (mode != GL_TRIANGLES || type != GL_UNSIGNED_INT || !gamma || framebufferBinding == 0 ||
+            attachedTexture == 0 || elements == buffers.end() ||
+            offset + size_t(count) * sizeof(uint32_t) > elements->second.second.size() || viewport[2] <= 0 ||
+            viewport[3] <= 0) {
+            Misuse("a draw the stand-in cannot execute");
+            return;
+        }
+        sim::RgbaImage& target = texturePixels[attachedTexture];
+        const auto width = static_cast<uint32_t>(viewport[0] + viewport[2]);
+        const auto height = static_cast<uint32_t>(viewport[1] + viewport[3]);
+        if (target.width != width || target.height != height) {
+            target = sim::RgbaImage(width, height);
+        }
+        for (GLsizei first = 0; first + 3 <= count; first += 3) {
+            std::array<float, 2> window[3];
+            std::array<float, 2> uv[3];
+            for (int k = 0; k < 3; ++k) {
+                uint32_t index = 0;
+                std::memcpy(&index, elements->second.second.data() + offset + (first + k) * sizeof(uint32_t),
+                            sizeof(index));
+                const auto position = Fetch(0, index);
+                const auto texture = Fetch(1, index);
+                if (!position || !texture) {
+                    Misuse("a draw without its vertex attributes");
+                    return;
+                }
+                window[k] = {viewport[0] + ((*position)[0] + 1) / 2 * viewport[2],
+                             viewport[1] + ((*position)[1] + 1) / 2 * viewport[3]};
+                uv[k] = *texture;
+            }
+            Fill(target, window, uv, *gamma);
+        }
+        ++executedDraws;
+    }
+
+    // Every pixel whose centre lies in the triangle, its texture coordinate interpolated.
+    void Fill(sim::RgbaImage& target, const std::array<float, 2> (&p)[3], const std::array<float, 2> (&uv)[3],
+              float gamma) const
+    {
+        const float area = (p[1][0] - p[0][0]) * (p[2][1] - p[0][1]) - (p[2][0] - p[0][0]) * (p[1][1] - p[0][1]);
+        if (area == 0) {
+            return;
+        }
+        const auto low = [](float a, float b, float c) { return std::max(0.0f, std::floor(std::min({a, b, c}))); };
+        const auto high = [](float a, float b, float c, uint32_t limit) {
+            return std::min(static_cast<float>(limit), std::ceil(std::max({a, b, c})));
+        };
+        const auto top = static_cast<uint32_t>(high(p[0][1], p[1][1], p[2][1], target.height));
+        const auto right = static_cast<uint32_t>(high(p[0][0], p[1][0], p[2][0], target.width));
+        for (auto y = static_cast<uint32_t>(low(p[0][1], p[1][1], p[2][1])); y < top; ++y) {
+            for (auto x = static_cast<uint32_t>(low(p[0][0], p[1][0], p[2][0])); x < right; ++x) {
+                const float cx = x + 0.5f;
+                const float cy = y + 0.5f;
+                float weight[3];
+                for (int k = 0; k < 3; ++k) {
+                    const auto& a = p[(k + 1) % 3];
+                    const auto& b = p[(k + 2) % 3];
+                    weight[k] = ((b[0] - a[0]) * (cy - a[1]) - (cx - a[0]) * (b[1] - a[1])) / area;
+                }
+                if (weight[0] < 0 || weight[1] < 0 || weight[2] < 0) {
+                    continue;
+                }
+                const float u = weight[0] * uv[0][0] + weight[1] * uv[1][0] + weight[2] * uv[2][0];
+                const float v = weight[0] * uv[0][1] + weight[1] * uv[1][1] + weight[2] * uv[2][1];
+                target.Set(x, y, Shade(u, v, gamma));
             }
         }
     }
@@ -187,6 +347,31 @@ void RecordingGl::OnDraw(std::function<void()> hook)
 {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->drawHook = std::move(hook);
+}
+
+void RecordingGl::ExecuteDraws()
+{
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->executing = true;
+}
+
+void RecordingGl::ProvideFrame(const AHardwareBuffer* buffer, const YuvFrame* frame)
+{
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->frames[buffer] = frame;
+}
+
+sim::RgbaImage RecordingGl::TexturePixels(GLuint texture) const
+{
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    auto found = state_->texturePixels.find(texture);
+    return found == state_->texturePixels.end() ? sim::RgbaImage() : found->second;
+}
+
+size_t RecordingGl::ExecutedDraws() const
+{
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->executedDraws;
 }
 
 std::vector<std::string> RecordingGl::Calls() const
@@ -306,14 +491,14 @@ GLuint RecordingGl::BoundTexture(GLenum target) const
     return found == state_->textureBindings.end() ? 0 : found->second;
 }
 
-} // namespace quenra::test
+} // namespace quenra::simgl
 
 // The entry points. Each takes the live recorder's lock for its whole body.
-using quenra::test::Address;
-using quenra::test::Enum;
-using quenra::test::NameList;
-using quenra::test::Number;
-using quenra::test::RecordingGl;
+using quenra::simgl::Address;
+using quenra::simgl::Enum;
+using quenra::simgl::NameList;
+using quenra::simgl::Number;
+using quenra::simgl::RecordingGl;
 using Lock = std::lock_guard<std::mutex>;
 
 namespace {
@@ -331,6 +516,8 @@ EGLImageKHR EGLAPIENTRY FakeCreateImageKHR(EGLDisplay display, EGLContext contex
     }
     const EGLImageKHR image = reinterpret_cast<EGLImageKHR>(gl.nextImage++);
     gl.images.insert(image);
+    // The client buffer is the hardware buffer's own address (see eglGetNativeClientBufferANDROID).
+    gl.imageBuffers[image] = static_cast<const AHardwareBuffer*>(buffer);
     return image;
 }
 
@@ -343,6 +530,7 @@ EGLBoolean EGLAPIENTRY FakeDestroyImageKHR(EGLDisplay display, EGLImageKHR image
         gl.Misuse("destroyed unknown image " + Address(image));
         return EGL_FALSE;
     }
+    gl.imageBuffers.erase(image);
     return EGL_TRUE;
 }
 
@@ -365,7 +553,9 @@ void GL_APIENTRY FakeEGLImageTargetTexture2DOES(GLenum target, GLeglImageOES ima
     gl.Record("glEGLImageTargetTexture2DOES", {Enum(target), Address(image)});
     if (gl.images.count(image) == 0) {
         gl.Misuse("bound unknown image " + Address(image));
+        return;
     }
+    gl.externalBuffers[gl.textureBindings[target]] = gl.imageBuffers[image];
 }
 
 template <typename Function> __eglMustCastToProperFunctionPointerType Entry(Function function)
@@ -536,6 +726,10 @@ void GL_APIENTRY glDeleteTextures(GLsizei n, const GLuint* textures)
     Lock lock(gl.mutex);
     gl.Record("glDeleteTextures", {Number(n), NameList(n, textures)});
     gl.Delete(gl.textures, "texture", n, textures);
+    for (GLsizei i = 0; i < n; ++i) {
+        gl.externalBuffers.erase(textures[i]);
+        gl.texturePixels.erase(textures[i]);
+    }
 }
 
 void GL_APIENTRY glDisable(GLenum capability)
@@ -565,6 +759,9 @@ void GL_APIENTRY glDrawElements(GLenum mode, GLsizei count, GLenum type, const v
         gl.Record("glDrawElements", {Enum(mode), Number(count), Enum(type),
                                      Number(static_cast<long long>(reinterpret_cast<uintptr_t>(indices)))});
         hook = gl.drawHook;
+        if (gl.executing) {
+            gl.Execute(mode, count, type, reinterpret_cast<uintptr_t>(indices));
+        }
     }
     if (hook) {
         hook();
@@ -576,6 +773,7 @@ void GL_APIENTRY glEnableVertexAttribArray(GLuint index)
     auto& gl = RecordingGl::LiveState();
     Lock lock(gl.mutex);
     gl.Record("glEnableVertexAttribArray", {Number(index)});
+    gl.attributes[index].enabled = true;
 }
 
 void GL_APIENTRY glFramebufferTexture2D(GLenum target, GLenum attachment, GLenum textarget, GLuint texture, GLint level)
@@ -748,6 +946,11 @@ void GL_APIENTRY glVertexAttribPointer(GLuint index, GLint size, GLenum type, GL
     Lock lock(gl.mutex);
     gl.Record("glVertexAttribPointer", {Number(index), Number(size), Enum(type), Number(normalized), Number(stride),
                                         Number(static_cast<long long>(reinterpret_cast<uintptr_t>(pointer)))});
+    auto& attribute = gl.attributes[index];
+    attribute.size = size;
+    attribute.stride = stride;
+    attribute.offset = reinterpret_cast<uintptr_t>(pointer);
+    attribute.buffer = gl.bufferBindings[GL_ARRAY_BUFFER];
 }
 
 void GL_APIENTRY glViewport(GLint x, GLint y, GLsizei width, GLsizei height)
@@ -755,4 +958,8 @@ void GL_APIENTRY glViewport(GLint x, GLint y, GLsizei width, GLsizei height)
     auto& gl = RecordingGl::LiveState();
     Lock lock(gl.mutex);
     gl.Record("glViewport", {Number(x), Number(y), Number(width), Number(height)});
+    gl.viewport[0] = x;
+    gl.viewport[1] = y;
+    gl.viewport[2] = width;
+    gl.viewport[3] = height;
 }

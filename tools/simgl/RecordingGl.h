@@ -1,7 +1,11 @@
-// Recording stand-in for the platform's EGL and GL ES, linked into the unit tests in place of
-// libEGL and libGLESv2. It defines the entry points the camera renderer calls, records each call
-// with its arguments, tracks the objects made and deleted, and can be told to fail in each way
-// the renderer handles. One instance at a time is live; the entry points talk to it.
+// Recording stand-in for the platform's EGL and GL ES, linked into the unit tests (and exported by
+// the simulator) in place of libEGL and libGLESv2. It defines the entry points the camera renderer
+// calls, records each call with its arguments, tracks the objects made and deleted, and can be told
+// to fail in each way the renderer handles. Asked to, it also executes the renderer's draws: indexed triangles
+// from the bound buffers into the texture attached to the bound framebuffer, within the viewport,
+// sampling the external image of a hardware buffer whose content it was given and converting it as
+// the renderer's fragment shader says (BT.601 full range, then its gamma). One instance at a time is
+// live; the entry points talk to it.
 #pragma once
 
 #include <cstddef>
@@ -13,8 +17,10 @@
 #include <vector>
 
 #include "PlatformGraphics.h"
+#include "RgbaImage.h"
+#include "YuvFrame.h"
 
-namespace quenra::test {
+namespace quenra::simgl {
 
 class RecordingGl {
 public:
@@ -44,6 +50,11 @@ public:
     void ThrowFrom(const std::string& function);
     // Runs at each glDrawElements, outside the recorder's lock.
     void OnDraw(std::function<void()> hook);
+    // From now on draws are executed, not only recorded (a test of calls alone need not pay for pixels).
+    void ExecuteDraws();
+    // The content of a hardware buffer, which draws sample once it is bound as an external image;
+    // the frame must outlive its use. Buffers without content sample as black YUV (0, 0, 0).
+    void ProvideFrame(const AHardwareBuffer* buffer, const YuvFrame* frame);
 
     // What the renderer did. Calls read like "glBindTexture(0x8d65, 1)": enumerants in hexadecimal,
     // names, counts and offsets in decimal, pointers as addresses or "null".
@@ -67,6 +78,11 @@ public:
     GLuint BoundFramebuffer() const;
     GLuint CurrentProgram() const;
     GLuint BoundTexture(GLenum target) const;
+    // What draws wrote into a texture, rows from the bottom as GL stores them, sized by the viewport
+    // of the first draw into it; empty for a texture never drawn into.
+    sim::RgbaImage TexturePixels(GLuint texture) const;
+    // Draws that wrote pixels.
+    size_t ExecutedDraws() const;
 
     // The state the entry points work on; defined with them.
     struct State;
@@ -80,4 +96,4 @@ private:
 std::string Enum(GLenum value);
 std::string Address(const void* pointer);
 
-} // namespace quenra::test
+} // namespace quenra::simgl
