@@ -1,15 +1,12 @@
 #include "KelbrinExports.h"
 
+#include "LoadedPlugin.h"
+
 namespace quenra::simulator {
 
 std::vector<std::string> ResolveKelbrinExports(const engine::PluginLibrary& library, KelbrinExports& exports)
 {
-    std::vector<std::string> missing;
-    const auto resolve = [&](const char* name, auto& function) {
-        if (!library.Resolve(name, function)) {
-            missing.emplace_back(name);
-        }
-    };
+    ExportLookup resolve(library);
     resolve("UnityPluginLoad", exports.UnityPluginLoad);
     resolve("UnityPluginUnload", exports.UnityPluginUnload);
     resolve("RegisterMeshingLifecycleProvider", exports.RegisterMeshingLifecycleProvider);
@@ -25,7 +22,7 @@ std::vector<std::string> ResolveKelbrinExports(const engine::PluginLibrary& libr
     resolve("FetchScenePlanes", exports.FetchScenePlanes);
     resolve("FetchPlaneVertices", exports.FetchPlaneVertices);
     resolve("SetPlanesFilterFlags", exports.SetPlanesFilterFlags);
-    return missing;
+    return resolve.Missing();
 }
 
 } // namespace quenra::simulator

@@ -31,9 +31,44 @@ void PrintScene(const SceneStats& scene, std::ostream& out)
     out << '\n';
 }
 
-} // namespace
+void PrintTrace(const TraceCounts& trace, std::ostream& out)
+{
+    out << trace.errors << " errors, " << trace.warnings << " warnings, " << trace.notices << " notices\n";
+}
 
-void PrintReport(const SimReport& report, std::ostream& out)
+void PrintSkelder(const SkelderStats& skelder, std::ostream& out)
+{
+    out << "\nquenra-sim: Skelder adding layers to the application's frames\n";
+    out << "  library            " << skelder.library << '\n';
+    out << "  layers created     " << skelder.layersCreated << " (quad, cylinder, equirect)\n";
+    out << "  layers per frame   frames  beneath  above  cut   arrangement\n";
+    for (const LayerFrames& frames : skelder.layerFrames) {
+        out << "                     " << std::setw(6) << frames.frames << std::setw(9) << frames.beneath
+            << std::setw(7) << frames.above << std::setw(5) << frames.cut << "   " << frames.arrangement << '\n';
+    }
+    out << "  images             " << skelder.imagesAcquired << " acquired (" << skelder.acquireFailures << " failed), "
+        << skelder.imagesReleased << " released\n";
+    out << "  callbacks          " << skelder.frameStateCallbacks << " frame states, " << skelder.swapchainCallbacks
+        << " swapchains created\n";
+    out << "  trace messages     ";
+    PrintTrace(skelder.trace, out);
+}
+
+void PrintWendrath(const WendrathStats& wendrath, std::ostream& out)
+{
+    out << "\nquenra-sim: libWendrath drawing camera frames into engine textures\n";
+    out << "  library            " << wendrath.library << '\n';
+    out << "  render events      " << wendrath.eventsQueued << " queued, " << wendrath.eventsRun << " run\n";
+    out << "  frames drawn       " << wendrath.framesDrawn << '\n';
+    out << "  textures written   " << wendrath.texturesWritten << '\n';
+    out << "  lock               the script held it " << wendrath.scriptLockSeconds * 1000
+        << " ms; the render thread waited " << wendrath.lockWaitSeconds * 1000 << " ms for it\n";
+    out << "  GL misuses         " << wendrath.glMisuses << '\n';
+    out << "  trace messages     ";
+    PrintTrace(wendrath.trace, out);
+}
+
+void PrintKelbrin(const SimReport& report, std::ostream& out)
 {
     size_t acquired = 0;
     size_t vertices = 0;
@@ -94,6 +129,28 @@ void PrintReport(const SimReport& report, std::ostream& out)
     out << "\nTrace messages       " << report.errors << " errors, " << report.warnings << " warnings, "
         << report.notices << " notices\n";
     out << "Scene objects left   " << report.sceneObjectsLeft << " after unload\n";
+}
+
+} // namespace
+
+void PrintReport(const SimReport& report, std::ostream& out)
+{
+    if (report.kelbrin) {
+        PrintKelbrin(report, out);
+    }
+    out << std::fixed << std::setprecision(1);
+    if (report.skelder) {
+        PrintSkelder(report.skelderStats, out);
+    }
+    if (report.wendrath) {
+        PrintWendrath(report.wendrathStats, out);
+    }
+    if (!report.pictures.empty()) {
+        out << "\nPictures\n";
+        for (const auto& [path, what] : report.pictures) {
+            out << "  " << path << "   " << what << '\n';
+        }
+    }
 }
 
 } // namespace quenra::simulator

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quenra::simulator {
@@ -39,7 +40,48 @@ struct SceneStats {
     PlaneRead planes;
 };
 
+// One plug-in's trace messages by level.
+struct TraceCounts {
+    size_t errors = 0;
+    size_t warnings = 0;
+    size_t notices = 0;
+};
+
+// Frames in which Skelder's layers stood the same way around the application's layer.
+struct LayerFrames {
+    std::string arrangement;
+    uint32_t beneath = 0;
+    uint32_t above = 0;
+    uint32_t cut = 0;
+    uint32_t frames = 0;
+};
+
+struct SkelderStats {
+    std::string library;
+    uint32_t layersCreated = 0;
+    std::vector<LayerFrames> layerFrames;
+    uint32_t imagesAcquired = 0;
+    uint32_t acquireFailures = 0;
+    uint32_t imagesReleased = 0;
+    uint32_t frameStateCallbacks = 0;
+    uint32_t swapchainCallbacks = 0;
+    TraceCounts trace;
+};
+
+struct WendrathStats {
+    std::string library;
+    uint32_t eventsQueued = 0;
+    uint32_t eventsRun = 0;
+    size_t framesDrawn = 0;
+    size_t texturesWritten = 0;
+    double lockWaitSeconds = 0;
+    double scriptLockSeconds = 0;
+    size_t glMisuses = 0;
+    TraceCounts trace;
+};
+
 struct SimReport {
+    bool kelbrin = false;
     std::string library;
     uint32_t frames = 0;
     double fps = 0;
@@ -61,6 +103,13 @@ struct SimReport {
     size_t notices = 0;
     // Scene observers and scenes the runtime still held after the plug-in was unloaded.
     size_t sceneObjectsLeft = 0;
+
+    bool skelder = false;
+    SkelderStats skelderStats;
+    bool wendrath = false;
+    WendrathStats wendrathStats;
+    // The files written, with what each shows.
+    std::vector<std::pair<std::string, std::string>> pictures;
 };
 
 void PrintReport(const SimReport& report, std::ostream& out);

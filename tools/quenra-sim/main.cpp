@@ -1,16 +1,19 @@
-// quenra-sim: tries libKelbrin the way an application would, without a headset. It loads
-// the library by file name, plays the engine (interface registry, trace, meshing
-// lifecycle, a frame loop that lists and acquires meshes) and a script that reads planes,
-// around a simulated OpenXR runtime that scans a synthetic room, and prints what the
-// plug-in delivered.
+// quenra-sim: tries the three plug-ins the way an application would, without a headset. It
+// loads each library by file name, plays the engine (interface registry, trace, meshing
+// lifecycle, a frame loop that lists and acquires meshes, a render thread) and the scripts
+// (planes, composition layers, camera frames), around a simulated OpenXR runtime that scans a
+// synthetic room and composes each frame, prints what each plug-in delivered, and draws it.
 #include <cmath>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <iostream>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 
-#include "KelbrinLibrary.h"
+#include <unistd.h>
+
 #include "Simulation.h"
 
 namespace {
@@ -19,7 +22,7 @@ using quenra::simulator::SimOptions;
 
 const char* const kUsage = R"(usage: quenra-sim [options]
 
-  --seconds S          simulated time to run, in seconds (default 5)
+  --seconds S          simulated time to run, in seconds (default 6)
   --frames N           number of frames to run instead of --seconds
   --fps F              frame rate of the simulated display (default 60)
   --trace-level L      show the plug-in's trace messages of level L or more severe as they
@@ -27,16 +30,29 @@ const char* const kUsage = R"(usage: quenra-sim [options]
   --plane-filter F     plane alignments the script asks for: 1 horizontal, 2 vertical,
                        4 non-orthogonal, or a sum of them (default 7)
   --plane-interval N   frames between two plane reads of the script (default 30)
+  --plugins LIST       the plug-ins to load, comma-separated: kelbrin, skelder, wendrath
+                       (default: all three)
+  --out DIR            where the pictures go (default build/demo, made if missing)
+  --no-pictures        write no pictures
   --library PATH       the libKelbrin to load (default: the one of this build)
+  --skelder PATH       the Skelder to load (default: the one of this build)
+  --wendrath PATH      the libWendrath to load (default: the one of this build)
   --help               this text
 
-The run takes as long on the wall clock as the simulated time: the plug-in starts a scene
+The run takes as long on the wall clock as the simulated time: libKelbrin starts a scene
 compute at most every 1.5 s of wall-clock time, so the frames are paced in real time.
+
+Pictures: frame-NNN.png, the left eye as the runtime composes it at three frames (the room as
+the engine received it, Skelder's layers beneath and above it); camera-N.png, the engine
+textures libWendrath drew the last camera frames into; room-top.png, the delivered meshes from
+above with the planes outlined by alignment; room.obj, the delivered meshes for a 3D viewer.
 )";
 
 struct Arguments {
     SimOptions options;
-    double seconds = 5;
+    double seconds = 6;
+    bool pictures = true;
+    std::string out = "build/demo";
     long long frames = -1;
 };
 
@@ -73,6 +89,24 @@ long long WholeNumber(const std::string& name, const std::string& text, long lon
     return value;
 }
 
+void ParsePlugins(const std::string& list, SimOptions& options)
+{
+    options.kelbrin = options.skelder = options.wendrath = false;
+    std::istringstream names(list);
+    std::string name;
+    while (std::getline(names, name, ',')) {
+        if (name == "kelbrin") {
+            options.kelbrin = true;
+        } else if (name == "skelder") {
+            options.skelder = true;
+        } else if (name == "wendrath") {
+            options.wendrath = true;
+        } else {
+            throw std::invalid_argument("--plugins takes kelbrin, skelder and wendrath, not " + name);
+        }
+    }
+}
+
 // Returns false when only the usage was asked for.
 bool Parse(int argc, char** argv, Arguments& arguments)
 {
@@ -81,6 +115,10 @@ bool Parse(int argc, char** argv, Arguments& arguments)
         const std::string name = argv[i];
         if (name == "--help" || name == "-h") {
             return false;
+        }
+        if (name == "--no-pictures") {
+            arguments.pictures = false;
+            continue;
         }
         if (i + 1 >= argc) {
             throw std::invalid_argument("unknown option or missing value: " + name);
@@ -99,7 +137,15 @@ bool Parse(int argc, char** argv, Arguments& arguments)
         } else if (name == "--plane-interval") {
             options.planeInterval = static_cast<uint32_t>(WholeNumber(name, value, 1, 1'000'000));
         } else if (name == "--library") {
-            options.library = value;
+            options.kelbrinLibrary = value;
+        } else if (name == "--skelder") {
+            options.skelderLibrary = value;
+        } else if (name == "--wendrath") {
+            options.wendrathLibrary = value;
+        } else if (name == "--out") {
+            arguments.out = value;
+        } else if (name == "--plugins") {
+            ParsePlugins(value, options);
         } else {
             throw std::invalid_argument("unknown option: " + name);
         }
@@ -110,6 +156,9 @@ bool Parse(int argc, char** argv, Arguments& arguments)
         throw std::invalid_argument("the run would be longer than 10,000,000 frames");
     }
     options.frames = static_cast<uint32_t>(frames);
+    if (arguments.pictures) {
+        options.pictureDirectory = arguments.out;
+    }
     return true;
 }
 
@@ -118,7 +167,11 @@ bool Parse(int argc, char** argv, Arguments& arguments)
 int main(int argc, char** argv)
 {
     Arguments arguments;
-    arguments.options.library = QUENRA_SIM_DEFAULT_LIBRARY;
+    arguments.options.kelbrinLibrary = QUENRA_SIM_KELBRIN_LIBRARY;
+    arguments.options.skelderLibrary = QUENRA_SIM_SKELDER_LIBRARY;
+    arguments.options.wendrathLibrary = QUENRA_SIM_WENDRATH_LIBRARY;
+    // Without a camera plug-in in this build, the default is the other two.
+    arguments.options.wendrath = QUENRA_SIM_CAMERA != 0;
     try {
         if (!Parse(argc, argv, arguments)) {
             std::cout << kUsage;
@@ -129,9 +182,11 @@ int main(int argc, char** argv)
         return 2;
     }
     try {
-        quenra::simulator::KelbrinLibrary library(arguments.options.library);
-        const quenra::simulator::SimReport report =
-            quenra::simulator::RunSimulation(arguments.options, library.Exports(), std::cout);
+        if (!arguments.options.pictureDirectory.empty()) {
+            std::filesystem::create_directories(arguments.options.pictureDirectory);
+        }
+        arguments.options.progress = isatty(STDOUT_FILENO) != 0;
+        const quenra::simulator::SimReport report = quenra::simulator::RunSimulation(arguments.options, std::cout);
         quenra::simulator::PrintReport(report, std::cout);
     } catch (const std::exception& error) {
         std::cerr << "quenra-sim: " << error.what() << '\n';

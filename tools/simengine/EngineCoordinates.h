@@ -17,4 +17,10 @@ inline XrQuaternionf ToOpenXr(XrQuaternionf rotation)
     return {-rotation.x, -rotation.y, rotation.z, rotation.w};
 }
 
+// Mirroring is its own inverse: the same change brings OpenXR's values back.
+inline XrVector3f ToEngine(XrVector3f position)
+{
+    return ToOpenXr(position);
+}
+
 } // namespace quenra::engine

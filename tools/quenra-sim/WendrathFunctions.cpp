@@ -1,0 +1,17 @@
+#include "WendrathFunctions.h"
+
+#include "LoadedPlugin.h"
+
+namespace quenra::simulator {
+
+std::vector<std::string> ResolveWendrathFunctions(const engine::PluginLibrary& library, WendrathFunctions& functions)
+{
+    ExportLookup resolve(library);
+    resolve("UnityPluginLoad", functions.UnityPluginLoad);
+    resolve("GetRenderEventFuncPtr", functions.GetRenderEventFuncPtr);
+    resolve("LockMutex", functions.LockMutex);
+    resolve("UnlockMutex", functions.UnlockMutex);
+    return resolve.Missing();
+}
+
+} // namespace quenra::simulator

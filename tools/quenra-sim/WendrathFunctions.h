@@ -1,0 +1,23 @@
+// The functions libWendrath exports, as the engine and engine scripts reach them by name.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "PluginLibrary.h"
+#include "UnityInterfaces.h"
+
+namespace quenra::simulator {
+
+using RenderEventFunction = void (*)(int, void*);
+
+struct WendrathFunctions {
+    void (*UnityPluginLoad)(IUnityInterfaces*);
+    RenderEventFunction (*GetRenderEventFuncPtr)();
+    void (*LockMutex)();
+    void (*UnlockMutex)();
+};
+
+std::vector<std::string> ResolveWendrathFunctions(const engine::PluginLibrary& library, WendrathFunctions& functions);
+
+} // namespace quenra::simulator
