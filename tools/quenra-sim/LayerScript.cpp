@@ -96,8 +96,8 @@ void PaintSky(sim::RgbaImage& image, int32_t id)
             }
         }
     }
-    DrawText(image, "SKY ID " + std::to_string(id), static_cast<int>(image.width * 0.45f),
-             static_cast<int>(image.height * 0.72f), 2, {255, 255, 255, 255});
+    DrawText(image, "SKY ID " + std::to_string(id), static_cast<int>(image.width * 0.40f),
+             static_cast<int>(image.height * 0.62f), 2, {255, 255, 255, 255});
 }
 
 } // namespace
