@@ -20,8 +20,8 @@ std::array<uint32_t, 2> SyntheticCamera::MarkerCentre(uint32_t number, uint32_t 
 {
     const uint32_t size = MarkerSize(height);
     const uint32_t travel = width > size ? width - size : 1;
-    // Seven frames cross an eighth of the width, then the marker starts again from the left.
-    const uint32_t left = (number * (width / 56 > 0 ? width / 56 : 1)) % travel;
+    // Each frame moves it an eighth of the width to the right, wrapping round.
+    const uint32_t left = (number * (width / 8 > 0 ? width / 8 : 1)) % travel;
     return {left + size / 2, height * 5 / 6};
 }
 
