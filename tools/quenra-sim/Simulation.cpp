@@ -266,10 +266,9 @@ public:
     }
 
 private:
-    // What a script does at start-up: chain the lookup before the instance exists, then
-    // hand over instance, session and base space once they do.
-    // Each OpenXR-facing plug-in chains the lookup it is given: the application's calls pass
-    // Skelder, then libKelbrin, then reach the runtime.
+    // What the scripts do at start-up: chain the lookup before the instance exists (the
+    // application's calls then pass Skelder, then libKelbrin, then reach the runtime), and hand
+    // over instance, session and base space once they do.
     void Connect()
     {
         PFN_xrGetInstanceProcAddr lookup = &sim::Runtime::GetInstanceProcAddr;
