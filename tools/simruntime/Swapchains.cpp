@@ -103,12 +103,6 @@ void Swapchains::SetImageType(XrStructureType type)
     imageType_ = type;
 }
 
-void Swapchains::SucceedNextWith(const std::string& function, XrResult code)
-{
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    successCodes_[function] = code;
-}
-
 void Swapchains::FailNextFill(const std::string& function, XrResult result)
 {
     std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
@@ -174,17 +168,6 @@ const Swapchains::SwapchainState* Swapchains::Find(XrSwapchain swapchain) const
     }
     auto found = swapchains_.find(HandleValue(swapchain));
     return found != swapchains_.end() ? &found->second : nullptr;
-}
-
-XrResult Swapchains::SuccessCode(const std::string& function)
-{
-    auto found = successCodes_.find(function);
-    if (found == successCodes_.end()) {
-        return XR_SUCCESS;
-    }
-    const XrResult code = found->second;
-    successCodes_.erase(found);
-    return code;
 }
 
 XrResult Swapchains::FillFailure(const std::string& function)
@@ -276,7 +259,7 @@ XrResult XRAPI_CALL Swapchains::EnumerateSwapchainFormats(XrSession session, uin
         }
     }
     const XrResult result = Enumerate(self.formats_, capacity, countOutput, formats);
-    return call.Return(result == XR_SUCCESS ? self.SuccessCode("xrEnumerateSwapchainFormats") : result);
+    return call.Return(result);
 }
 
 XrResult XRAPI_CALL Swapchains::CreateSwapchain(XrSession session, const XrSwapchainCreateInfo* info,
@@ -310,7 +293,7 @@ XrResult XRAPI_CALL Swapchains::CreateSwapchain(XrSession session, const XrSwapc
     self.swapchains_[handle] = std::move(state);
     self.createInfos_.push_back(*info);
     *swapchain = reinterpret_cast<XrSwapchain>(handle);
-    return call.Return(self.SuccessCode("xrCreateSwapchain"));
+    return call.Return(XR_SUCCESS);
 }
 
 XrResult XRAPI_CALL Swapchains::DestroySwapchain(XrSwapchain swapchain)
@@ -324,7 +307,7 @@ XrResult XRAPI_CALL Swapchains::DestroySwapchain(XrSwapchain swapchain)
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
     self.swapchains_.erase(HandleValue(swapchain));
-    return call.Return(self.SuccessCode("xrDestroySwapchain"));
+    return call.Return(XR_SUCCESS);
 }
 
 XrResult XRAPI_CALL Swapchains::EnumerateSwapchainImages(XrSwapchain swapchain, uint32_t capacity,
@@ -345,7 +328,7 @@ XrResult XRAPI_CALL Swapchains::EnumerateSwapchainImages(XrSwapchain swapchain, 
     const uint32_t count = static_cast<uint32_t>(state->images.size());
     *countOutput = count;
     if (capacity == 0) {
-        return call.Return(self.SuccessCode("xrEnumerateSwapchainImages"));
+        return call.Return(XR_SUCCESS);
     }
     const XrResult failure = self.FillFailure("xrEnumerateSwapchainImages");
     if (failure != XR_SUCCESS) {
@@ -363,7 +346,7 @@ XrResult XRAPI_CALL Swapchains::EnumerateSwapchainImages(XrSwapchain swapchain, 
     for (uint32_t i = 0; i < count; ++i) {
         records[i].image = state->images[i];
     }
-    return call.Return(self.SuccessCode("xrEnumerateSwapchainImages"));
+    return call.Return(XR_SUCCESS);
 }
 
 XrResult XRAPI_CALL Swapchains::AcquireSwapchainImage(XrSwapchain swapchain, const XrSwapchainImageAcquireInfo* info,
@@ -388,7 +371,7 @@ XrResult XRAPI_CALL Swapchains::AcquireSwapchainImage(XrSwapchain swapchain, con
     *index = state->nextIndex;
     state->held.push_back({state->nextIndex, false});
     state->nextIndex = (state->nextIndex + 1) % static_cast<uint32_t>(state->images.size());
-    return call.Return(self.SuccessCode("xrAcquireSwapchainImage"));
+    return call.Return(XR_SUCCESS);
 }
 
 XrResult XRAPI_CALL Swapchains::WaitSwapchainImage(XrSwapchain swapchain, const XrSwapchainImageWaitInfo* info)
@@ -410,7 +393,7 @@ XrResult XRAPI_CALL Swapchains::WaitSwapchainImage(XrSwapchain swapchain, const 
         if (!image.waited) {
             image.waited = true;
             self.waitTimeouts_.push_back(info->timeout);
-            return call.Return(self.SuccessCode("xrWaitSwapchainImage"));
+            return call.Return(XR_SUCCESS);
         }
     }
     return call.Return(XR_ERROR_CALL_ORDER_INVALID);
@@ -436,7 +419,7 @@ XrResult XRAPI_CALL Swapchains::ReleaseSwapchainImage(XrSwapchain swapchain, con
     }
     state->held.erase(state->held.begin());
     ++state->released;
-    return call.Return(self.SuccessCode("xrReleaseSwapchainImage"));
+    return call.Return(XR_SUCCESS);
 }
 
 } // namespace quenra::sim

@@ -31,9 +31,6 @@ public:
     void SetImageCount(uint32_t count);
     // The image structure the session's graphics API enumerates into (a Vulkan session by default).
     void SetImageType(XrStructureType type);
-    // The next call of `function` does its work and then returns `code`, a success code such as
-    // XR_SESSION_LOSS_PENDING (an injected failure, by contrast, does nothing).
-    void SucceedNextWith(const std::string& function, XrResult code);
     // The next call of an enumeration (xrEnumerateSwapchainFormats or xrEnumerateSwapchainImages)
     // that has room for items fails with `result`; count-only calls go through.
     void FailNextFill(const std::string& function, XrResult result);
@@ -87,8 +84,6 @@ private:
     const SwapchainState* Find(XrSwapchain swapchain) const;
     XrResult CheckSwapchain(XrSwapchain swapchain) const;
     XrResult CheckSpace(XrSpace space) const;
-    // The success code a finished call returns: XR_SUCCESS unless SucceedNextWith asked otherwise.
-    XrResult SuccessCode(const std::string& function);
     // The failure FailNextFill asked for, consumed; XR_SUCCESS when there is none.
     XrResult FillFailure(const std::string& function);
 
@@ -97,7 +92,6 @@ private:
     std::vector<int64_t> formats_;
     uint32_t imageCount_ = 3;
     XrStructureType imageType_ = XR_TYPE_SWAPCHAIN_IMAGE_VULKAN_KHR;
-    std::map<std::string, XrResult> successCodes_;
     std::map<std::string, XrResult> fillFailures_;
     std::map<uint64_t, SwapchainState> swapchains_;
     std::vector<XrSwapchainCreateInfo> createInfos_;
