@@ -372,6 +372,25 @@ TEST_F(LayerSwapchain, LayerWithoutLookupFailsWithMessagesInsteadOfCallingNull)
     EXPECT_EQ(world.runtime.Calls().size(), 0u);
 }
 
+TEST_F(LayerSwapchain, HandlesThatCouldNotBeDestroyedAreNeverCreated)
+{
+    world.runtime.RemoveFunction("xrDestroySwapchain");
+    world.runtime.RemoveFunction("xrDestroySpace");
+    auto layer = MakeLayer();
+    EXPECT_FALSE(layer->ConfigureSwapchain(world.session, 64, 64, 0));
+    layer->Initialize(world.session, 64, 64);
+    layer.reset();
+    EXPECT_EQ(world.trace.Texts(kXRTraceLevelError),
+              (Calls{"CompositionLayerBase::CreateSwapchain -- the runtime offers no xrDestroySwapchain; no swapchain "
+                     "is created",
+                     "CompositionLayerBase::ConfigureSwapchain -- Failed to create swapchain.",
+                     "CompositionLayerBase::CreateReferenceSpace -- the runtime offers no xrDestroySpace; no space is "
+                     "created"}));
+    EXPECT_EQ(world.runtime.CallCount("xrCreateSwapchain") + world.runtime.CallCount("xrCreateReferenceSpace"), 0u);
+    EXPECT_TRUE(world.runtime.LiveHandles(HandleKind::Swapchain).empty());
+    EXPECT_TRUE(world.runtime.LiveHandles(HandleKind::Space).empty());
+}
+
 TEST_F(LayerSwapchain, RuntimeWithoutWaitFunctionFailsTheAcquireWithAMessage)
 {
     world.runtime.RemoveFunction("xrWaitSwapchainImage");
