@@ -249,17 +249,18 @@ namespace Quenra.Tests
         }
 
         private static int frameStateCalls;
-        private static int frameStateThread;
+        private static bool frameStateOnOtherThread;
         private static long frameStateTime;
 
-        // No reference to the delegate stays on the test's side once this returns.
+        // A closure (a lambda capturing nothing would be cached by the compiler and never
+        // collected); no reference to it stays on the test's side once this returns.
         [MethodImpl(MethodImplOptions.NoInlining)]
-        private static void SetCountingFrameStateCallback()
+        private static void SetCountingFrameStateCallback(int testThread)
         {
             Skelder.SetFrameStateCallback((ref XrFrameState state) =>
             {
                 Interlocked.Increment(ref frameStateCalls);
-                frameStateThread = Thread.CurrentThread.ManagedThreadId;
+                frameStateOnOtherThread = Thread.CurrentThread.ManagedThreadId != testThread;
                 frameStateTime = state.PredictedDisplayTime;
             });
         }
@@ -271,14 +272,14 @@ namespace Quenra.Tests
             IntPtr lookup = Skelder.GetInterceptedInstanceProcAddr(TestHost.RuntimeLookup());
             ulong instance = TestHost.MakeInstance();
             ulong session = TestHost.MakeSession(instance);
-            SetCountingFrameStateCallback();
+            SetCountingFrameStateCallback(Thread.CurrentThread.ManagedThreadId);
             GC.Collect();
             GC.WaitForPendingFinalizers();
             GC.Collect();
 
             Check.Equal(0, TestHost.WaitFrame(lookup, instance, session, true), "xrWaitFrame on a frame thread");
             Check.Equal(1, frameStateCalls, "callback calls");
-            Check.True(frameStateThread != Thread.CurrentThread.ManagedThreadId, "called on the frame thread");
+            Check.True(frameStateOnOtherThread, "called on the frame thread");
             Check.Equal(TestHost.LastPredictedDisplayTime(), frameStateTime, "the runtime's frame state");
 
             Skelder.SetFrameStateCallback(null);
@@ -286,6 +287,33 @@ namespace Quenra.Tests
             Check.Equal(0, TestHost.WaitFrame(lookup, instance, session, true), "xrWaitFrame without callback");
             Check.Equal(1, frameStateCalls, "switched off");
             Skelder.UnityPluginUnload();
+        }
+
+        // Each class declares every export of its library once, each resolves in the built library,
+        // with the C calling convention, and every bool crosses as one byte (on x86-64 a four-byte
+        // bool would still pass the calls below: the declarations are what can be checked).
+        private static void EveryExportDeclaredAsTheLibraryExportsIt()
+        {
+            var libraries = new[] { Tuple.Create(typeof(Kelbrin), 15), Tuple.Create(typeof(Skelder), 32), Tuple.Create(typeof(Wendrath), 4) };
+            foreach (var library in libraries)
+            {
+                var imports = library.Item1.GetMethods(BindingFlags.Public | BindingFlags.NonPublic | BindingFlags.Static)
+                                  .Where(m => m.IsDefined(typeof(DllImportAttribute), false)).ToArray();
+                Check.Equal(library.Item2, imports.Select(m => m.GetCustomAttribute<DllImportAttribute>().EntryPoint ?? m.Name).Distinct().Count(),
+                            library.Item1.Name + " exports");
+                foreach (MethodInfo import in imports)
+                {
+                    Marshal.Prelink(import);
+                    Check.Equal(CallingConvention.Cdecl, import.GetCustomAttribute<DllImportAttribute>().CallingConvention, import.Name);
+                    foreach (ParameterInfo value in import.GetParameters().Concat(new[] { import.ReturnParameter })
+                                                          .Where(p => p.ParameterType == typeof(bool)))
+                    {
+                        var marshalAs = (MarshalAsAttribute)value.GetCustomAttributes(typeof(MarshalAsAttribute), false).SingleOrDefault();
+                        Check.True(marshalAs != null && marshalAs.Value == UnmanagedType.U1,
+                                   import.Name + " " + (value.Name ?? "result") + " crosses as one byte");
+                    }
+                }
+            }
         }
 
         private static void BooleansCrossAsOneByte()
