@@ -248,44 +248,64 @@ namespace Quenra.Tests
             Skelder.UnityPluginUnload();
         }
 
-        private static int frameStateCalls;
-        private static bool frameStateOnOtherThread;
-        private static long frameStateTime;
-
-        // A closure (a lambda capturing nothing would be cached by the compiler and never
-        // collected); no reference to it stays on the test's side once this returns.
-        [MethodImpl(MethodImplOptions.NoInlining)]
-        private static void SetCountingFrameStateCallback(int testThread)
+        // What the callbacks saw; the delegates are made from its methods, a new object each time
+        // (a lambda capturing nothing would be cached by the compiler and never collected).
+        private sealed class CallbackRecorder
         {
-            Skelder.SetFrameStateCallback((ref XrFrameState state) =>
+            public int TestThread = Thread.CurrentThread.ManagedThreadId;
+            public int FrameStateCalls;
+            public bool FrameStateOnOtherThread;
+            public long FrameStateTime;
+            public ulong CreatedSwapchain;
+
+            public void OnFrameState(ref XrFrameState state)
             {
-                Interlocked.Increment(ref frameStateCalls);
-                frameStateOnOtherThread = Thread.CurrentThread.ManagedThreadId != testThread;
-                frameStateTime = state.PredictedDisplayTime;
-            });
+                Interlocked.Increment(ref FrameStateCalls);
+                FrameStateOnOtherThread = Thread.CurrentThread.ManagedThreadId != TestThread;
+                FrameStateTime = state.PredictedDisplayTime;
+            }
+
+            public void OnSwapchain(ulong swapchain)
+            {
+                CreatedSwapchain = swapchain;
+            }
         }
 
-        private static void FrameStateCallbackSurvivesCollection()
+        // No reference to the delegates stays on the test's side once this returns.
+        [MethodImpl(MethodImplOptions.NoInlining)]
+        private static void SetCallbacks(CallbackRecorder recorder)
+        {
+            Skelder.SetFrameStateCallback(new FrameStateCallback(recorder.OnFrameState));
+            Skelder.SetCreateSwapchainCallback(new CreateSwapchainCallback(recorder.OnSwapchain));
+        }
+
+        private static void CallbacksSurviveCollection()
         {
             TestHost.Create(TestHost.RendererVulkan);
             Skelder.UnityPluginLoad(TestHost.Interfaces());
             IntPtr lookup = Skelder.GetInterceptedInstanceProcAddr(TestHost.RuntimeLookup());
             ulong instance = TestHost.MakeInstance();
             ulong session = TestHost.MakeSession(instance);
-            SetCountingFrameStateCallback(Thread.CurrentThread.ManagedThreadId);
+            var recorder = new CallbackRecorder();
+            SetCallbacks(recorder);
             GC.Collect();
             GC.WaitForPendingFinalizers();
             GC.Collect();
 
             Check.Equal(0, TestHost.WaitFrame(lookup, instance, session, true), "xrWaitFrame on a frame thread");
-            Check.Equal(1, frameStateCalls, "callback calls");
-            Check.True(frameStateOnOtherThread, "called on the frame thread");
-            Check.Equal(TestHost.LastPredictedDisplayTime(), frameStateTime, "the runtime's frame state");
+            Check.Equal(1, recorder.FrameStateCalls, "callback calls");
+            Check.True(recorder.FrameStateOnOtherThread, "called on the frame thread");
+            Check.Equal(TestHost.LastPredictedDisplayTime(), recorder.FrameStateTime, "the runtime's frame state");
+
+            ulong swapchain = TestHost.CreateSwapchain(lookup, instance, session);
+            Check.True(swapchain != 0, "swapchain created");
+            Check.Equal(swapchain, recorder.CreatedSwapchain, "swapchain callback on the creating thread");
 
             Skelder.SetFrameStateCallback(null);
+            Skelder.SetCreateSwapchainCallback(null);
             GC.Collect();
             Check.Equal(0, TestHost.WaitFrame(lookup, instance, session, true), "xrWaitFrame without callback");
-            Check.Equal(1, frameStateCalls, "switched off");
+            Check.Equal(1, recorder.FrameStateCalls, "switched off");
             Skelder.UnityPluginUnload();
         }
 

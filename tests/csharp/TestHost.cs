@@ -70,6 +70,9 @@ namespace Quenra.Tests
         [DllImport(Library, EntryPoint = "TestHost_EndFrame", CallingConvention = CallingConvention.Cdecl)]
         public static extern int EndFrame(IntPtr lookup, ulong instance, ulong session);
 
+        [DllImport(Library, EntryPoint = "TestHost_CreateSwapchain", CallingConvention = CallingConvention.Cdecl)]
+        public static extern ulong CreateSwapchain(IntPtr lookup, ulong instance, ulong session);
+
         [DllImport(Library, EntryPoint = "TestHost_ReceivedLayerCount", CallingConvention = CallingConvention.Cdecl)]
         public static extern uint ReceivedLayerCount();
 

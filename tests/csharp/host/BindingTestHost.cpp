@@ -266,6 +266,37 @@ int32_t TestHost_EndFrame(PFN_xrGetInstanceProcAddr lookup, uint64_t instance, u
     return end(reinterpret_cast<XrSession>(session), &info);
 }
 
+// An application swapchain (64 x 64, the runtime's first format) created on a thread of its own;
+// its handle, 0 if creation failed.
+uint64_t TestHost_CreateSwapchain(PFN_xrGetInstanceProcAddr lookup, uint64_t instance, uint64_t session)
+{
+    XrSwapchain swapchain = XR_NULL_HANDLE;
+    Run(true, [&] {
+        auto create = LookUp<PFN_xrCreateSwapchain>(lookup, instance, "xrCreateSwapchain");
+        auto formats = LookUp<PFN_xrEnumerateSwapchainFormats>(lookup, instance, "xrEnumerateSwapchainFormats");
+        uint32_t count = 0;
+        if (create == nullptr || formats == nullptr ||
+            formats(reinterpret_cast<XrSession>(session), 0, &count, nullptr) != XR_SUCCESS || count == 0) {
+            return;
+        }
+        std::vector<int64_t> offered(count);
+        if (formats(reinterpret_cast<XrSession>(session), count, &count, offered.data()) != XR_SUCCESS) {
+            return;
+        }
+        XrSwapchainCreateInfo info{XR_TYPE_SWAPCHAIN_CREATE_INFO};
+        info.usageFlags = XR_SWAPCHAIN_USAGE_COLOR_ATTACHMENT_BIT;
+        info.format = offered.front();
+        info.sampleCount = 1;
+        info.width = 64;
+        info.height = 64;
+        info.faceCount = 1;
+        info.arraySize = 1;
+        info.mipCount = 1;
+        create(reinterpret_cast<XrSession>(session), &info, &swapchain);
+    });
+    return (uint64_t)(swapchain);
+}
+
 uint32_t TestHost_ReceivedLayerCount()
 {
     return static_cast<uint32_t>(World()->runtime.LastFrameLayers().size());
