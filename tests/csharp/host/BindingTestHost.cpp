@@ -65,7 +65,8 @@ void ExposeGlStandIn()
     }
 }
 
-#define RECORD_FIELD(record, field) {{#record, #field}, offsetof(record, field)}
+#define RECORD_FIELD(record, field)                                                                                    \
+    std::make_pair(std::make_pair(std::string(#record), std::string(#field)), offsetof(record, field))
 const std::map<std::pair<std::string, std::string>, size_t>& Offsets()
 {
     static const std::map<std::pair<std::string, std::string>, size_t> offsets{
@@ -104,12 +105,12 @@ const std::map<std::pair<std::string, std::string>, size_t>& Offsets()
 }
 #undef RECORD_FIELD
 
-#define RECORD_SIZE(record) {#record, sizeof(record)}
+#define RECORD_SIZE(record) std::make_pair(std::string(#record), sizeof(record))
 const std::map<std::string, size_t>& Sizes()
 {
     static const std::map<std::string, size_t> sizes{
-        RECORD_SIZE(ScenePlane), RECORD_SIZE(UnityXRMeshId), RECORD_SIZE(RenderHwBuffersEventArgs),
-        RECORD_SIZE(XrVector3f), RECORD_SIZE(XrQuaternionf), RECORD_SIZE(XrPosef),
+        RECORD_SIZE(ScenePlane),  RECORD_SIZE(UnityXRMeshId), RECORD_SIZE(RenderHwBuffersEventArgs),
+        RECORD_SIZE(XrVector3f),  RECORD_SIZE(XrQuaternionf), RECORD_SIZE(XrPosef),
         RECORD_SIZE(XrExtent2Df), RECORD_SIZE(XrFrameState),
     };
     return sizes;
@@ -234,8 +235,7 @@ void TestHost_AddPlane(const uint8_t* id, int32_t alignment, const float* poseAn
 }
 
 // --- Frames, through the lookup the application was handed ---------------------------------
-int32_t TestHost_WaitFrame(PFN_xrGetInstanceProcAddr lookup, uint64_t instance, uint64_t session,
-                           uint8_t onOtherThread)
+int32_t TestHost_WaitFrame(PFN_xrGetInstanceProcAddr lookup, uint64_t instance, uint64_t session, uint8_t onOtherThread)
 {
     XrResult result = XR_ERROR_FUNCTION_UNSUPPORTED;
     Run(onOtherThread != 0, [&] {

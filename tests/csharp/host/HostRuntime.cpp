@@ -37,7 +37,7 @@ ReceivedLayer Read(const XrCompositionLayerBaseHeader* layer)
         const auto* equirect = reinterpret_cast<const XrCompositionLayerEquirect2KHR*>(layer);
         pose(equirect->pose);
         received.values.insert(received.values.end(), {equirect->radius, equirect->centralHorizontalAngle,
-                                                        equirect->upperVerticalAngle, equirect->lowerVerticalAngle});
+                                                       equirect->upperVerticalAngle, equirect->lowerVerticalAngle});
         break;
     }
     default:

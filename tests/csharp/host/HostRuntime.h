@@ -35,9 +35,8 @@ public:
     XrTime LastPredictedDisplayTime() const;
 
     // Adds a plane with its mesh to the scene the next computes see.
-    void AddPlane(const XrUuidMSFT& id, XrScenePlaneAlignmentTypeMSFT alignment, const XrPosef& pose,
-                  XrExtent2Df size, XrSpaceLocationFlags locationFlags, std::vector<XrVector3f> vertices,
-                  std::vector<uint32_t> indices);
+    void AddPlane(const XrUuidMSFT& id, XrScenePlaneAlignmentTypeMSFT alignment, const XrPosef& pose, XrExtent2Df size,
+                  XrSpaceLocationFlags locationFlags, std::vector<XrVector3f> vertices, std::vector<uint32_t> indices);
 
     // The layers of the last ended frame.
     std::vector<ReceivedLayer> LastFrameLayers() const;
