@@ -197,15 +197,25 @@ namespace Quenra.Tests
             return layer;
         }
 
-        private static void SkelderLayersReachTheRuntime()
+        // Skelder loaded by the engine (Vulkan), in the OpenXR chain, with an instance and a session.
+        private static void LoadSkelder(out IntPtr lookup, out ulong instance, out ulong session)
         {
             TestHost.Create(TestHost.RendererVulkan);
             Skelder.UnityPluginLoad(TestHost.Interfaces());
-            IntPtr lookup = Skelder.GetInterceptedInstanceProcAddr(TestHost.RuntimeLookup());
-            ulong instance = TestHost.MakeInstance();
-            ulong session = TestHost.MakeSession(instance);
+            lookup = Skelder.GetInterceptedInstanceProcAddr(TestHost.RuntimeLookup());
+            instance = TestHost.MakeInstance();
+            session = TestHost.MakeSession(instance);
+        }
+
+        private static void SkelderLayersReachTheRuntime()
+        {
+            IntPtr lookup;
+            ulong instance, session;
+            LoadSkelder(out lookup, out instance, out session);
             Skelder.SetCompositionLayerFeatureEnabled(true);
             Skelder.SetMaxCompositionLayerCount(8);
+            // The engine's first free render-event id (the stand-in starts at 1000).
+            Check.Equal(1000, Skelder.ReserveEventIndices(4), "reserved event ids");
 
             CompositionLayer quad = MakeLayer(instance, session, 2, LayerType.Quad);
             CompositionLayer cylinder = MakeLayer(instance, session, 1, LayerType.Cylinder);
@@ -281,11 +291,9 @@ namespace Quenra.Tests
 
         private static void CallbacksSurviveCollection()
         {
-            TestHost.Create(TestHost.RendererVulkan);
-            Skelder.UnityPluginLoad(TestHost.Interfaces());
-            IntPtr lookup = Skelder.GetInterceptedInstanceProcAddr(TestHost.RuntimeLookup());
-            ulong instance = TestHost.MakeInstance();
-            ulong session = TestHost.MakeSession(instance);
+            IntPtr lookup;
+            ulong instance, session;
+            LoadSkelder(out lookup, out instance, out session);
             var recorder = new CallbackRecorder();
             SetCallbacks(recorder);
             GC.Collect();
@@ -338,13 +346,11 @@ namespace Quenra.Tests
 
         private static void BooleansCrossAsOneByte()
         {
-            TestHost.Create(TestHost.RendererVulkan);
+            IntPtr lookup;
+            ulong instance, session;
+            LoadSkelder(out lookup, out instance, out session);
             // Returned: constant true, then values that change with the frame.
             Check.True(Skelder.UseNativeTexture(), "UseNativeTexture");
-            Skelder.UnityPluginLoad(TestHost.Interfaces());
-            IntPtr lookup = Skelder.GetInterceptedInstanceProcAddr(TestHost.RuntimeLookup());
-            ulong instance = TestHost.MakeInstance();
-            ulong session = TestHost.MakeSession(instance);
             Skelder.SetCompositionLayerFeatureEnabled(true);
             Skelder.SetMaxCompositionLayerCount(4);
             using (CompositionLayer quad = MakeLayer(instance, session, 0, LayerType.Quad))

@@ -283,15 +283,18 @@ uint64_t TestHost_CreateSwapchain(PFN_xrGetInstanceProcAddr lookup, uint64_t ins
         if (formats(reinterpret_cast<XrSession>(session), count, &count, offered.data()) != XR_SUCCESS) {
             return;
         }
-        XrSwapchainCreateInfo info{XR_TYPE_SWAPCHAIN_CREATE_INFO};
-        info.usageFlags = XR_SWAPCHAIN_USAGE_COLOR_ATTACHMENT_BIT;
-        info.format = offered.front();
-        info.sampleCount = 1;
-        info.width = 64;
-        info.height = 64;
-        info.faceCount = 1;
-        info.arraySize = 1;
-        info.mipCount = 1;
+        // Colour attachment, one sample, 64 x 64, one face, one layer, one level.
+        const XrSwapchainCreateInfo info{XR_TYPE_SWAPCHAIN_CREATE_INFO,
+                                         nullptr,
+                                         0,
+                                         XR_SWAPCHAIN_USAGE_COLOR_ATTACHMENT_BIT,
+                                         offered.front(),
+                                         1,
+                                         64,
+                                         64,
+                                         1,
+                                         1,
+                                         1};
         create(reinterpret_cast<XrSession>(session), &info, &swapchain);
     });
     return (uint64_t)(swapchain);
