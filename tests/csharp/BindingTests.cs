@@ -167,7 +167,12 @@ namespace Quenra.Tests
 
             Plane[] vertical = Planes.Read(PlaneFilter.Vertical);
             Check.Sequence(new[] { PlaneAlignment.Vertical }, vertical.Select(p => p.Record.Alignment), "vertical planes only");
+            // Removing the name twice while another provider stays: the plug-in names it in its warning.
+            Kelbrin.RegisterProviderWithSceneObserver("other", SceneFeatures.Plane);
             Kelbrin.UnregisterProviderWithSceneObserver(script);
+            Kelbrin.UnregisterProviderWithSceneObserver(script);
+            Check.Equal(1u, TestHost.TraceCount("Could not remove provider " + script), "the name's bytes in the plug-in's warning");
+            Kelbrin.UnregisterProviderWithSceneObserver("other");
             Kelbrin.UnityPluginUnload();
             Check.Equal(0u, TestHost.LiveHandleCount("XrSceneObserverMSFT"), "scene observer released");
         }
@@ -319,8 +324,9 @@ namespace Quenra.Tests
         }
 
         // Each class declares every export of its library once, each resolves in the built library,
-        // with the C calling convention, and every bool crosses as one byte (on x86-64 a four-byte
-        // bool would still pass the calls below: the declarations are what can be checked).
+        // with the C calling convention, every bool crosses as one byte and every string as UTF-8
+        // (on x86-64 a four-byte bool, and on Linux an ANSI string, would still pass the calls of
+        // the other cases: the declarations are what can be checked).
         private static void EveryExportDeclaredAsTheLibraryExportsIt()
         {
             var libraries = new[] { Tuple.Create(typeof(Kelbrin), 15), Tuple.Create(typeof(Skelder), 32), Tuple.Create(typeof(Wendrath), 4) };
@@ -334,12 +340,18 @@ namespace Quenra.Tests
                 {
                     Marshal.Prelink(import);
                     Check.Equal(CallingConvention.Cdecl, import.GetCustomAttribute<DllImportAttribute>().CallingConvention, import.Name);
-                    foreach (ParameterInfo value in import.GetParameters().Concat(new[] { import.ReturnParameter })
-                                                          .Where(p => p.ParameterType == typeof(bool)))
+                    foreach (ParameterInfo value in import.GetParameters().Concat(new[] { import.ReturnParameter }))
                     {
                         var marshalAs = (MarshalAsAttribute)value.GetCustomAttributes(typeof(MarshalAsAttribute), false).SingleOrDefault();
-                        Check.True(marshalAs != null && marshalAs.Value == UnmanagedType.U1,
-                                   import.Name + " " + (value.Name ?? "result") + " crosses as one byte");
+                        string what = import.Name + " " + (value.Name ?? "result");
+                        if (value.ParameterType == typeof(bool))
+                        {
+                            Check.True(marshalAs != null && marshalAs.Value == UnmanagedType.U1, what + " crosses as one byte");
+                        }
+                        if (value.ParameterType == typeof(string))
+                        {
+                            Check.True(marshalAs != null && marshalAs.Value == UnmanagedType.LPUTF8Str, what + " crosses as UTF-8");
+                        }
                     }
                 }
             }

@@ -27,7 +27,7 @@ namespace Quenra.Tests
         public static extern void FireDeviceEvent(int type);
 
         [DllImport(Library, EntryPoint = "TestHost_TraceCount", CallingConvention = CallingConvention.Cdecl)]
-        public static extern uint TraceCount(string text);
+        public static extern uint TraceCount([MarshalAs(UnmanagedType.LPUTF8Str)] string text);
 
         [DllImport(Library, EntryPoint = "TestHost_SizeOf", CallingConvention = CallingConvention.Cdecl)]
         public static extern long SizeOf(string record);
