@@ -179,12 +179,18 @@ XrFrameState LoaderApplication::BeginFrame()
 
 void LoaderApplication::EndFrame(const XrFrameState& state, const std::vector<const XrCompositionLayerBaseHeader*>& layers)
 {
+    CheckXr(TryEndFrame(state, layers), "xrEndFrame");
+}
+
+XrResult LoaderApplication::TryEndFrame(const XrFrameState& state,
+                                        const std::vector<const XrCompositionLayerBaseHeader*>& layers)
+{
     XrFrameEndInfo endInfo{XR_TYPE_FRAME_END_INFO};
     endInfo.displayTime = state.predictedDisplayTime;
     endInfo.environmentBlendMode = XR_ENVIRONMENT_BLEND_MODE_OPAQUE;
     endInfo.layerCount = static_cast<uint32_t>(layers.size());
     endInfo.layers = layers.empty() ? nullptr : layers.data();
-    CheckXr(Function<PFN_xrEndFrame>("xrEndFrame")(session, &endInfo), "xrEndFrame");
+    return Function<PFN_xrEndFrame>("xrEndFrame")(session, &endInfo);
 }
 
 void LoaderApplication::Teardown()

@@ -32,6 +32,8 @@ public:
     void CycleImage(XrSwapchain swapchain);
     XrFrameState BeginFrame();
     void EndFrame(const XrFrameState& state, const std::vector<const XrCompositionLayerBaseHeader*>& layers);
+    // The same, for a frame that may be refused: its result.
+    XrResult TryEndFrame(const XrFrameState& state, const std::vector<const XrCompositionLayerBaseHeader*>& layers);
     // Destroys what the application made, newest first.
     void Teardown();
 
