@@ -17,7 +17,8 @@ protected:
 TEST_P(KelbrinThroughLoader, FullSessionPassesAndLeavesNoHandle)
 {
     LoaderWorld world;
-    KelbrinSession kelbrin(world.Runtime());
+    EngineStandIns engine;
+    KelbrinSession kelbrin(world.Runtime(), engine);
     LoaderApplication app(kelbrin.Chain(LoaderWorld::LoaderLookup()));
     app.CreateInstance(Validated() ? std::vector<std::string>{kValidationLayer} : std::vector<std::string>{},
                        {XR_MSFT_SCENE_UNDERSTANDING_EXTENSION_NAME});
@@ -46,7 +47,7 @@ TEST_P(KelbrinThroughLoader, FullSessionPassesAndLeavesNoHandle)
         EXPECT_EQ(tally.meshesAcquired, KelbrinSession::kMeshCount);
         EXPECT_EQ(tally.acquireFailures, 0u);
         EXPECT_EQ(tally.planeOutlinesRead, tally.planeReads * KelbrinSession::kPlaneCount);
-        EXPECT_EQ(kelbrin.Errors(), std::vector<std::string>{});
+        EXPECT_EQ(engine.ErrorsAndWarnings(), std::vector<std::string>{});
     }
 }
 

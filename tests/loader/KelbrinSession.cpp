@@ -57,7 +57,8 @@ sim::SimWorld Room()
 }
 } // namespace
 
-KelbrinSession::KelbrinSession(sim::SimulatedRuntime& runtime) : runtime_(runtime), library_(KELBRIN_LIBRARY_PATH)
+KelbrinSession::KelbrinSession(sim::SimulatedRuntime& runtime, EngineStandIns& engine)
+    : runtime_(runtime), library_(KELBRIN_LIBRARY_PATH), engine_(engine)
 {
     if (!library_.Loaded()) {
         throw std::runtime_error("libKelbrin did not open: " + library_.Error());
@@ -66,9 +67,7 @@ KelbrinSession::KelbrinSession(sim::SimulatedRuntime& runtime) : runtime_(runtim
         throw std::runtime_error("libKelbrin lacks exports");
     }
     runtime_.scene.SetWorld(Room());
-    registry_.Provide<IUnityXRTrace>(trace_.Interface());
-    registry_.Provide<IUnityXRMeshInterface>(meshes_.Interface());
-    exports_.UnityPluginLoad(registry_.Interfaces());
+    exports_.UnityPluginLoad(engine_.registry.Interfaces());
     loaded_ = true;
 }
 
@@ -90,8 +89,8 @@ void KelbrinSession::Connect(const LoaderApplication& app)
     exports_.SetSessionHandle(sim::HandleValue(app.session));
     exports_.SetSpaceHandle(sim::HandleValue(app.space));
     if (!exports_.RegisterMeshingLifecycleProvider() ||
-        meshes_.Initialize() != kUnitySubsystemErrorCodeSuccess ||
-        meshes_.Start() != kUnitySubsystemErrorCodeSuccess) {
+        engine_.meshes.Initialize() != kUnitySubsystemErrorCodeSuccess ||
+        engine_.meshes.Start() != kUnitySubsystemErrorCodeSuccess) {
         throw std::runtime_error("the meshing subsystem did not start");
     }
     exports_.RegisterProviderWithSceneObserver(kScriptProvider, kScriptFeatures);
@@ -119,20 +118,20 @@ KelbrinSession::Tally KelbrinSession::RunUntilScenes(LoaderApplication& app, siz
 
 void KelbrinSession::Update(Tally& tally, bool readPlanes)
 {
-    const engine::MeshInfosResult list = meshes_.GetMeshInfos();
+    const engine::MeshInfosResult list = engine_.meshes.GetMeshInfos();
     if (list.result == kUnitySubsystemErrorCodeSuccess) {
         tally.meshesListed = std::max(tally.meshesListed, list.infos.size());
         for (const UnityXRMeshInfo& info : list.infos) {
             if (!info.updated) {
                 continue;
             }
-            const engine::AcquiredMesh mesh = meshes_.AcquireAndReleaseMesh(info.meshId);
+            const engine::AcquiredMesh mesh = engine_.meshes.AcquireAndReleaseMesh(info.meshId);
             const bool whole = mesh.result == kUnitySubsystemErrorCodeSuccess && mesh.positions.size() == 4 &&
                                mesh.indices.size() == 6 && mesh.guardsIntact;
             ++(whole ? tally.meshesAcquired : tally.acquireFailures);
         }
     }
-    meshes_.GetUpdatedTransforms();
+    engine_.meshes.GetUpdatedTransforms();
     if (!readPlanes || !exports_.UpdatePlanes()) {
         return;
     }
@@ -158,13 +157,11 @@ void KelbrinSession::Update(Tally& tally, bool readPlanes)
 void KelbrinSession::Disconnect()
 {
     exports_.UnregisterProviderWithSceneObserver(kScriptProvider);
-    meshes_.Stop();
-    meshes_.Shutdown();
+    engine_.meshes.Stop();
+    engine_.meshes.Shutdown();
     exports_.UnityPluginUnload();
     loaded_ = false;
 }
-
-std::vector<std::string> KelbrinSession::Errors() const { return trace_.Texts(kXRTraceLevelError); }
 
 size_t KelbrinSession::LiveHandlesOfPlugin() const
 {

@@ -1,4 +1,4 @@
-// libKelbrin loaded from its built file with the engine stand-ins around it, played as an
+// libKelbrin loaded from its built file into the engine stand-ins, played as an
 // engine and a plane-reading script do, whatever sits between it and the runtime.
 #pragma once
 
@@ -9,12 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "EngineRegistry.h"
-#include "FakeMeshSubsystem.h"
+#include "EngineStandIns.h"
 #include "KelbrinExports.h"
 #include "PluginLibrary.h"
 #include "SimulatedRuntime.h"
-#include "TraceRecorder.h"
 
 namespace quenra::test {
 
@@ -37,7 +35,7 @@ public:
     };
 
     // Gives the runtime a small room to see, opens the library and loads it.
-    explicit KelbrinSession(sim::SimulatedRuntime& runtime);
+    KelbrinSession(sim::SimulatedRuntime& runtime, EngineStandIns& engine);
     ~KelbrinSession();
     KelbrinSession(const KelbrinSession&) = delete;
     KelbrinSession& operator=(const KelbrinSession&) = delete;
@@ -55,7 +53,6 @@ public:
     // Removes the script's provider, stops the subsystem and unloads the plug-in.
     void Disconnect();
 
-    std::vector<std::string> Errors() const;
     // Scene observers and scenes the plug-in made that are still alive.
     size_t LiveHandlesOfPlugin() const;
 
@@ -63,9 +60,7 @@ private:
     sim::SimulatedRuntime& runtime_;
     engine::PluginLibrary library_;
     simulator::KelbrinExports exports_{};
-    engine::TraceRecorder trace_;
-    engine::FakeMeshSubsystem meshes_;
-    engine::EngineRegistry registry_;
+    EngineStandIns& engine_;
     bool loaded_ = false;
 };
 

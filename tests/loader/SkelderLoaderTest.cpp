@@ -57,7 +57,8 @@ protected:
     }
 
     LoaderWorld world;
-    SkelderSession skelder;
+    EngineStandIns engine;
+    SkelderSession skelder{engine};
     LoaderApplication app{skelder.LoadAndChain(LoaderWorld::LoaderLookup())};
     XrSwapchain eyes = XR_NULL_HANDLE;
     std::unique_ptr<ProjectionLayer> projection;
@@ -144,7 +145,7 @@ TEST_P(SkelderThroughLoader, FullSessionPassesAndLeavesNoHandle)
     skelder.Unload();
 
     EXPECT_EQ(world.LiveHandles(), std::vector<std::string>{});
-    EXPECT_EQ(skelder.ErrorsAndWarnings(), std::vector<std::string>{});
+    EXPECT_EQ(engine.ErrorsAndWarnings(), std::vector<std::string>{});
     if (Validated()) {
         const ValidationReport report = world.Validation();
         EXPECT_TRUE(report.Unexpected().empty()) << report.Describe();

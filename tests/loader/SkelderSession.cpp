@@ -7,7 +7,7 @@
 
 namespace quenra::test {
 
-SkelderSession::SkelderSession() : library_(SKELDER_LIBRARY_PATH)
+SkelderSession::SkelderSession(EngineStandIns& engine) : library_(SKELDER_LIBRARY_PATH), engine_(engine)
 {
     if (!library_.Loaded()) {
         throw std::runtime_error("Skelder did not open: " + library_.Error());
@@ -18,15 +18,13 @@ SkelderSession::SkelderSession() : library_(SKELDER_LIBRARY_PATH)
     }
     SKELDER_EXPORTS(SKELDER_RESOLVE)
 #undef SKELDER_RESOLVE
-    registry_.Provide(trace_.Interface());
-    registry_.Provide(graphics_.Interface());
 }
 
 SkelderSession::~SkelderSession() { Unload(); }
 
 PFN_xrGetInstanceProcAddr SkelderSession::LoadAndChain(PFN_xrGetInstanceProcAddr next, uint32_t maxLayers)
 {
-    exports_.UnityPluginLoad(registry_.Interfaces());
+    exports_.UnityPluginLoad(engine_.registry.Interfaces());
     loaded_ = true;
     exports_.SetCompositionLayerFeatureEnabled(1);
     exports_.SetMaxCompositionLayerCount(maxLayers);
@@ -58,15 +56,6 @@ void SkelderSession::Unload()
         exports_.UnityPluginUnload();
         loaded_ = false;
     }
-}
-
-std::vector<std::string> SkelderSession::ErrorsAndWarnings() const
-{
-    std::vector<std::string> texts = trace_.Texts(kXRTraceLevelError);
-    for (const std::string& warning : trace_.Texts(kXRTraceLevelWarning)) {
-        texts.push_back(warning);
-    }
-    return texts;
 }
 
 ProjectionLayer::ProjectionLayer(XrSwapchain swapchain, XrSpace space)

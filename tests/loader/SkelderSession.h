@@ -1,4 +1,4 @@
-// Skelder loaded from its built file with the engine stand-ins around it (a Vulkan renderer),
+// Skelder loaded from its built file into the engine stand-ins (a Vulkan renderer),
 // played as engine scripts do: layers created, filled, placed, shown and hidden, destroyed.
 #pragma once
 
@@ -9,11 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "EngineRegistry.h"
-#include "FakeGraphics.h"
+#include "EngineStandIns.h"
 #include "PluginLibrary.h"
 #include "SkelderExportTable.h"
-#include "TraceRecorder.h"
 
 namespace quenra::test {
 
@@ -24,7 +22,7 @@ enum class SkelderLayer : uint32_t { Quad = 1, Cylinder = 3, Equirect = 4, Passt
 
 class SkelderSession {
 public:
-    SkelderSession();
+    explicit SkelderSession(EngineStandIns& engine);
     ~SkelderSession();
     SkelderSession(const SkelderSession&) = delete;
     SkelderSession& operator=(const SkelderSession&) = delete;
@@ -38,14 +36,10 @@ public:
     int32_t CreateLayer(const LoaderApplication& app, SkelderLayer type, int32_t sortingOrder);
     void Unload();
 
-    std::vector<std::string> ErrorsAndWarnings() const;
-
 private:
     engine::PluginLibrary library_;
     SkelderExportTable exports_;
-    engine::TraceRecorder trace_;
-    engine::FakeGraphics graphics_{kUnityGfxRendererVulkan};
-    engine::EngineRegistry registry_;
+    EngineStandIns& engine_;
     bool loaded_ = false;
 };
 
