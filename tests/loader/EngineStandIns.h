@@ -19,6 +19,8 @@ struct EngineStandIns {
         registry.Provide<IUnityXRTrace>(trace.Interface());
         registry.Provide<IUnityXRMeshInterface>(meshes.Interface());
         registry.Provide(graphics.Interface());
+        // The engine hands out its mesh-info list zeroed, so a flag the plug-in leaves alone reads false.
+        meshes.SetClearedMeshInfos(true);
     }
 
     // What the plug-ins logged as failures and warnings, in order of level.
