@@ -73,6 +73,9 @@ TEST_P(BothPluginsThroughLoader, SessionRunsBothAndLeavesNoHandle)
 
     EXPECT_EQ(x.DestroyCompositionLayer(quad), 1);
     kelbrin.Disconnect();
+    EXPECT_EQ(world.LiveHandlesBesides({sim::HandleValue(app.instance), sim::HandleValue(app.session),
+                                        sim::HandleValue(app.space), sim::HandleValue(eyes)}),
+              std::vector<std::string>{});
     app.Teardown();
     skelder.Unload();
     EXPECT_EQ(world.LiveHandles(), std::vector<std::string>{});

@@ -27,7 +27,9 @@ TEST_P(KelbrinThroughLoader, FullSessionPassesAndLeavesNoHandle)
 
     const KelbrinSession::Tally tally = kelbrin.RunUntilScenes(app, 3);
     kelbrin.Disconnect();
-    EXPECT_EQ(kelbrin.LiveHandlesOfPlugin(), 0u);
+    EXPECT_EQ(world.LiveHandlesBesides({sim::HandleValue(app.instance), sim::HandleValue(app.session),
+                                        sim::HandleValue(app.space)}),
+              std::vector<std::string>{});
     app.Teardown();
     EXPECT_EQ(world.LiveHandles(), std::vector<std::string>{});
 

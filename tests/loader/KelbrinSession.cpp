@@ -163,10 +163,4 @@ void KelbrinSession::Disconnect()
     loaded_ = false;
 }
 
-size_t KelbrinSession::LiveHandlesOfPlugin() const
-{
-    return runtime_.runtime.LiveHandles(sim::HandleKind::SceneObserver).size() +
-           runtime_.runtime.LiveHandles(sim::HandleKind::Scene).size();
-}
-
 } // namespace quenra::test

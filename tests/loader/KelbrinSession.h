@@ -53,9 +53,6 @@ public:
     // Removes the script's provider, stops the subsystem and unloads the plug-in.
     void Disconnect();
 
-    // Scene observers and scenes the plug-in made that are still alive.
-    size_t LiveHandlesOfPlugin() const;
-
 private:
     sim::SimulatedRuntime& runtime_;
     engine::PluginLibrary library_;

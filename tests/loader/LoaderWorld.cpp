@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 #include <stdexcept>
@@ -46,10 +47,15 @@ PFN_xrGetInstanceProcAddr LoaderWorld::LoaderLookup() { return &xrGetInstancePro
 
 ValidationReport LoaderWorld::Validation() const { return ValidationReport(validationFile_, QUENRA_VALIDATION_ALLOWLIST); }
 
-std::vector<std::string> LoaderWorld::LiveHandles() const
+std::vector<std::string> LoaderWorld::LiveHandles() const { return LiveHandlesBesides({}); }
+
+std::vector<std::string> LoaderWorld::LiveHandlesBesides(const std::vector<uint64_t>& applications) const
 {
     std::vector<std::string> live;
     for (const sim::LiveHandle& handle : runtime_->runtime.LiveHandles()) {
+        if (std::find(applications.begin(), applications.end(), handle.handle) != applications.end()) {
+            continue;
+        }
         std::ostringstream text;
         text << sim::HandleKindName(handle.kind) << " 0x" << std::hex << handle.handle;
         live.push_back(text.str());

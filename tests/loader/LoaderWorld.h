@@ -34,6 +34,9 @@ public:
     ValidationReport Validation() const;
     // The handles still alive in the runtime, by kind and value, for a failure message.
     std::vector<std::string> LiveHandles() const;
+    // The same, less the application's own: a session's children go with it when it is destroyed,
+    // so a plug-in's leftovers must be looked for before the application's teardown.
+    std::vector<std::string> LiveHandlesBesides(const std::vector<uint64_t>& applications) const;
 
 private:
     ScopedEnvironment environment_;

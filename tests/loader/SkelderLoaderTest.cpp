@@ -141,6 +141,9 @@ TEST_P(SkelderThroughLoader, FullSessionPassesAndLeavesNoHandle)
     x.DestroyCompositionLayersInSession(sim::HandleValue(app.session));
     EXPECT_EQ(x.DestroyCompositionLayer(equirect), 0) << "destroyed with its session's layers";
     ExpectFrame({P});
+    EXPECT_EQ(world.LiveHandlesBesides({sim::HandleValue(app.instance), sim::HandleValue(app.session),
+                                        sim::HandleValue(app.space), sim::HandleValue(eyes)}),
+              std::vector<std::string>{});
     app.Teardown();
     skelder.Unload();
 
