@@ -4,8 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <ostream>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "RuntimeConnection.h"
 
 namespace quenra::simulator {
 
@@ -61,6 +64,8 @@ struct SimReport {
     size_t notices = 0;
     // Scene observers and scenes the runtime still held after the plug-in was unloaded.
     size_t sceneObjectsLeft = 0;
+    // What the core validation layer reported, when it watched the run (--validate).
+    std::optional<ValidationCount> validation;
 };
 
 void PrintReport(const SimReport& report, std::ostream& out);

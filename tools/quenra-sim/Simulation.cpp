@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -57,7 +58,7 @@ void Lookup(PFN_xrGetInstanceProcAddr lookup, XrInstance instance, const char* n
 class Simulation {
 public:
     Simulation(const SimOptions& options, const KelbrinExports& plugin, std::ostream& out)
-        : options_(options), plugin_(plugin), out_(out)
+        : options_(options), plugin_(plugin), out_(out), connection_(options.connection)
     {
         // A run may be long: keep counts, not records.
         runtime_.SetRecording(false);
@@ -107,6 +108,7 @@ public:
         report_.errors = trace_.CountAtLevel(kXRTraceLevelError);
         report_.warnings = trace_.CountAtLevel(kXRTraceLevelWarning);
         report_.notices = trace_.CountAtLevel(kXRTraceLevelNotice);
+        report_.validation = connection_.Validation();
         return report_;
     }
 
@@ -116,12 +118,24 @@ private:
     void Connect()
     {
         const PFN_xrGetInstanceProcAddr lookup =
-            plugin_.GetInterceptedInstanceProcAddr(&sim::Runtime::GetInstanceProcAddr);
+            plugin_.GetInterceptedInstanceProcAddr(connection_.Lookup());
         if (lookup == nullptr) {
             throw std::runtime_error("GetInterceptedInstanceProcAddr gave no lookup function");
         }
         Lookup(lookup, XR_NULL_HANDLE, "xrCreateInstance", xr_.createInstance);
         XrInstanceCreateInfo instanceInfo{XR_TYPE_INSTANCE_CREATE_INFO};
+        std::strncpy(instanceInfo.applicationInfo.applicationName, "quenra-sim", XR_MAX_APPLICATION_NAME_SIZE - 1);
+        instanceInfo.applicationInfo.apiVersion = XR_CURRENT_API_VERSION;
+        // Headless: the simulated application has no graphics device.
+        const char* const extensions[] = {XR_MSFT_SCENE_UNDERSTANDING_EXTENSION_NAME, XR_MND_HEADLESS_EXTENSION_NAME};
+        instanceInfo.enabledExtensionCount = 2;
+        instanceInfo.enabledExtensionNames = extensions;
+        std::vector<const char*> layers;
+        for (const std::string& layer : connection_.ApiLayers()) {
+            layers.push_back(layer.c_str());
+        }
+        instanceInfo.enabledApiLayerCount = static_cast<uint32_t>(layers.size());
+        instanceInfo.enabledApiLayerNames = layers.data();
         Check(xr_.createInstance(&instanceInfo, &instance_), "xrCreateInstance");
         Lookup(lookup, instance_, "xrGetSystem", xr_.getSystem);
         Lookup(lookup, instance_, "xrCreateSession", xr_.createSession);
@@ -319,9 +333,10 @@ private:
     const SimOptions& options_;
     const KelbrinExports& plugin_;
     std::ostream& out_;
-    sim::Runtime runtime_;
-    sim::FrameLoop frameLoop_{runtime_};
-    sim::SceneUnderstanding sceneUnderstanding_{runtime_};
+    RuntimeConnection connection_;
+    sim::Runtime& runtime_{connection_.Runtime().runtime};
+    sim::FrameLoop& frameLoop_{connection_.Runtime().frameLoop};
+    sim::SceneUnderstanding& sceneUnderstanding_{connection_.Runtime().scene};
     SceneCounter sceneCounter_{runtime_};
     engine::TraceRecorder trace_;
     engine::FakeMeshSubsystem meshes_;

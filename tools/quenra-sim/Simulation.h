@@ -8,6 +8,7 @@
 #include <string>
 
 #include "KelbrinExports.h"
+#include "RuntimeConnection.h"
 #include "SimReport.h"
 
 namespace quenra::simulator {
@@ -23,6 +24,8 @@ struct SimOptions {
     uint32_t planeInterval = 30;
     // Polls each compute reports "updating" before it completes.
     int computePolls = 6;
+    // Straight to the simulated runtime, or through the Khronos loader and its layers.
+    ConnectionOptions connection;
 };
 
 // Runs the frames in real time: the plug-in starts computes by the wall clock (at most one

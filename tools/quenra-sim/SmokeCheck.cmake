@@ -1,7 +1,7 @@
 # Runs the simulator briefly and checks that its report shows what a user must see.
-# Usage: cmake -DSIMULATOR=<path> [-DEMULATOR=<command;args>] -P SmokeCheck.cmake
+# Usage: cmake -DSIMULATOR=<path> [-DEMULATOR=<command;args>] [-DOPTIONS=<more options>] -P SmokeCheck.cmake
 execute_process(
-  COMMAND ${EMULATOR} ${SIMULATOR} --seconds 2 --trace-level 2
+  COMMAND ${EMULATOR} ${SIMULATOR} --seconds 2 --trace-level 2 ${OPTIONS}
   OUTPUT_VARIABLE report
   ERROR_VARIABLE errors
   RESULT_VARIABLE result

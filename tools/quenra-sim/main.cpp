@@ -28,6 +28,12 @@ const char* const kUsage = R"(usage: quenra-sim [options]
                        4 non-orthogonal, or a sum of them (default 7)
   --plane-interval N   frames between two plane reads of the script (default 30)
   --library PATH       the libKelbrin to load (default: the one of this build)
+  --loader             go through the Khronos OpenXR loader to the simulated runtime built
+                       as a library, as an application does
+  --validate           --loader with the core validation layer; prints how many
+                       errors and warnings it reported
+  --api-dump FILE      --loader with the API dump layer: every OpenXR call the
+                       plug-in and the application make, written to FILE
   --help               this text
 
 The run takes as long on the wall clock as the simulated time: the plug-in starts a scene
@@ -82,6 +88,11 @@ bool Parse(int argc, char** argv, Arguments& arguments)
         if (name == "--help" || name == "-h") {
             return false;
         }
+        if (name == "--loader" || name == "--validate") {
+            options.connection.loader = true;
+            options.connection.validate = options.connection.validate || name == "--validate";
+            continue;
+        }
         if (i + 1 >= argc) {
             throw std::invalid_argument("unknown option or missing value: " + name);
         }
@@ -100,6 +111,9 @@ bool Parse(int argc, char** argv, Arguments& arguments)
             options.planeInterval = static_cast<uint32_t>(WholeNumber(name, value, 1, 1'000'000));
         } else if (name == "--library") {
             options.library = value;
+        } else if (name == "--api-dump") {
+            options.connection.loader = true;
+            options.connection.apiDumpFile = value;
         } else {
             throw std::invalid_argument("unknown option: " + name);
         }
