@@ -21,6 +21,26 @@ using quenra::sim::Runtime;
 using quenra::test::Exports;
 using quenra::test::ResolveAll;
 
+// The engine (trace and Vulkan graphics offered) and the runtime (one instance, one session) the
+// library is loaded into.
+struct EngineAndRuntime {
+    EngineAndRuntime()
+    {
+        registry.Provide(trace.Interface());
+        registry.Provide(graphics.Interface());
+    }
+
+    Runtime runtime;
+    quenra::sim::FrameLoop frameLoop{runtime};
+    quenra::sim::Swapchains swapchains{runtime, frameLoop};
+    quenra::sim::Passthrough passthrough{runtime};
+    quenra::engine::TraceRecorder trace;
+    quenra::engine::FakeGraphics graphics{kUnityGfxRendererVulkan};
+    quenra::engine::EngineRegistry registry;
+    XrInstance instance = runtime.MakeInstance();
+    XrSession session = runtime.MakeSession(instance);
+};
+
 template <typename Pfn> Pfn LookUp(PFN_xrGetInstanceProcAddr lookup, XrInstance instance, const char* name)
 {
     PFN_xrVoidFunction function = nullptr;
@@ -36,17 +56,8 @@ TEST(SkelderLibrary, TheEngineFindsEveryExportAndAFrameCarriesALayer)
     const Exports skelder = ResolveAll(library, &found);
     ASSERT_EQ(found, 32);
 
-    Runtime runtime;
-    quenra::sim::FrameLoop frameLoop(runtime);
-    quenra::sim::Swapchains swapchains(runtime, frameLoop);
-    quenra::sim::Passthrough passthrough(runtime);
-    quenra::engine::TraceRecorder trace;
-    quenra::engine::FakeGraphics graphics(kUnityGfxRendererVulkan);
-    quenra::engine::EngineRegistry registry;
-    registry.Provide(trace.Interface());
-    registry.Provide(graphics.Interface());
-    const XrInstance instance = runtime.MakeInstance();
-    const XrSession session = runtime.MakeSession(instance);
+    EngineAndRuntime world;
+    auto& [runtime, frameLoop, swapchains, passthrough, trace, graphics, registry, instance, session] = world;
 
     EXPECT_EQ(skelder.UseNativeTexture(), 1);
     skelder.UnityPluginLoad(registry.Interfaces());
@@ -83,16 +94,8 @@ TEST(SkelderLibrary, TheEngineFindsEveryExportAndAFrameCarriesALayer)
 // and the registry must receive the identifiers' two words intact across the library boundary.
 TEST(SkelderLibrary, LoadUseUnloadAHundredTimesInOneProcess)
 {
-    Runtime runtime;
-    quenra::sim::FrameLoop frameLoop(runtime);
-    quenra::sim::Swapchains swapchains(runtime, frameLoop);
-    quenra::engine::TraceRecorder trace;
-    quenra::engine::FakeGraphics graphics(kUnityGfxRendererVulkan);
-    quenra::engine::EngineRegistry registry;
-    registry.Provide(trace.Interface());
-    registry.Provide(graphics.Interface());
-    const XrInstance instance = runtime.MakeInstance();
-    const XrSession session = runtime.MakeSession(instance);
+    EngineAndRuntime world;
+    auto& [runtime, frameLoop, swapchains, passthrough, trace, graphics, registry, instance, session] = world;
 
     constexpr int kCycles = 100;
     for (int cycle = 0; cycle < kCycles; ++cycle) {
