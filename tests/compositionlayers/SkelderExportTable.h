@@ -1,10 +1,13 @@
-// Every function Skelder exports, with its signature, as the engine and scripts reach them by name.
+// Skelder's 32 exports with their signatures, found by name in a loaded library as the engine
+// finds them.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <openxr/openxr.h>
 
 #include <cstdint>
 
+#include "PluginLibrary.h"
 #include "UnityInterfaces.h"
 
 namespace quenra::test {
@@ -48,6 +51,25 @@ struct SkelderExportTable {
 #define SKELDER_EXPORT_MEMBER(name, result, ...) result (*name)(__VA_ARGS__) = nullptr;
     SKELDER_EXPORTS(SKELDER_EXPORT_MEMBER)
 #undef SKELDER_EXPORT_MEMBER
+};
+
+inline SkelderExportTable ResolveAll(const quenra::engine::PluginLibrary& library, int* found)
+{
+    SkelderExportTable exports;
+    *found = 0;
+#define SKELDER_RESOLVE(name, ...)                                                                                     \
+    EXPECT_TRUE(library.Resolve(#name, exports.name)) << #name;                                                        \
+    *found += exports.name != nullptr ? 1 : 0;
+    SKELDER_EXPORTS(SKELDER_RESOLVE)
+#undef SKELDER_RESOLVE
+    return exports;
+}
+
+// The exported names, in the order of the list above.
+inline constexpr const char* kSkelderExportNames[] = {
+#define SKELDER_EXPORT_NAME(name, ...) #name,
+    SKELDER_EXPORTS(SKELDER_EXPORT_NAME)
+#undef SKELDER_EXPORT_NAME
 };
 
 } // namespace quenra::test

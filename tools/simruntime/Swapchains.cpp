@@ -66,6 +66,9 @@ Swapchains::Swapchains(Runtime& runtime, FrameLoop& frameLoop) : Swapchains(runt
 
 Swapchains::~Swapchains()
 {
+    for (const auto& [handle, state] : swapchains_) {
+        FreeImages(state);
+    }
     if (frameLoop_ != nullptr) {
         frameLoop_->SetLayerCheck(nullptr);
     }
@@ -284,9 +287,16 @@ XrResult XRAPI_CALL Swapchains::CreateSwapchain(XrSession session, const XrSwapc
     if (!offered) {
         return call.Return(XR_ERROR_SWAPCHAIN_FORMAT_UNSUPPORTED);
     }
+    SwapchainState state{*info, {}, {}, 0, 0, self.imageSource_};
+    if (state.imageSource != nullptr) {
+        state.images = state.imageSource->MakeImages(*info, self.imageCount_);
+        if (state.images.size() != self.imageCount_) {
+            FreeImages(state);
+            return call.Return(XR_ERROR_RUNTIME_FAILURE);
+        }
+    }
     const uint64_t handle = runtime.CreateHandle(HandleKind::Swapchain, HandleValue(session));
-    SwapchainState state{*info, {}, {}, 0, 0};
-    for (uint32_t i = 0; i < self.imageCount_; ++i) {
+    for (uint32_t i = 0; state.imageSource == nullptr && i < self.imageCount_; ++i) {
         // Distinct, non-zero values that tell which swapchain an image belongs to.
         state.images.push_back((handle << 8) | (i + 1));
     }
@@ -294,6 +304,13 @@ XrResult XRAPI_CALL Swapchains::CreateSwapchain(XrSession session, const XrSwapc
     self.createInfos_.push_back(*info);
     *swapchain = reinterpret_cast<XrSwapchain>(handle);
     return call.Return(XR_SUCCESS);
+}
+
+void Swapchains::FreeImages(const SwapchainState& state)
+{
+    if (state.imageSource != nullptr && !state.images.empty()) {
+        state.imageSource->FreeImages(state.images);
+    }
 }
 
 XrResult XRAPI_CALL Swapchains::DestroySwapchain(XrSwapchain swapchain)
@@ -306,6 +323,7 @@ XrResult XRAPI_CALL Swapchains::DestroySwapchain(XrSwapchain swapchain)
     if (!call.runtime().DestroyHandle(HandleKind::Swapchain, HandleValue(swapchain))) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
+    FreeImages(self.swapchains_.at(HandleValue(swapchain)));
     self.swapchains_.erase(HandleValue(swapchain));
     return call.Return(XR_SUCCESS);
 }
