@@ -51,3 +51,22 @@ function(quenra_add_plugin name)
   quenra_add_plugin_objects(${name} ${ARGN})
   quenra_link_plugin(${name})
 endfunction()
+
+# quenra_check_android_dependencies(<target>): fails the build of an Android deliverable that
+# depends on any library but the device's C library, EGL, GL ES 3, window and hardware-buffer
+# libraries and log; on Linux builds (host and aarch64), on their GNU and libglvnd counterparts
+# (and the sanitizers' runtimes). A Linux-only shortcut shows here as an extra dependency.
+function(quenra_check_android_dependencies target)
+  if(ANDROID)
+    set(allowed "^lib(c|m|dl|log|EGL|GLESv3|android|nativewindow)\\.so$")
+  else()
+    set(allowed "^lib(c|m)\\.so\\.6$" "^libstdc\\+\\+\\.so\\.6$" "^libgcc_s\\.so\\.1$" "^libEGL\\.so\\.1$"
+                "^libGLESv2\\.so\\.2$" "^lib(asan|ubsan|tsan)\\.so\\.[0-9]+$")
+  endif()
+  if(CMAKE_READELF)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:${target}> -DREADELF=${CMAKE_READELF}
+              "-DALLOWED=${allowed}" -P ${PROJECT_SOURCE_DIR}/cmake/CheckNeeded.cmake
+      VERBATIM)
+  endif()
+endfunction()

@@ -79,6 +79,13 @@ bool CompositionLayerBase::CreateSwapchain(uint32_t width, uint32_t height)
         info.faceCount = 1;
         info.arraySize = 1;
         info.mipCount = 1;
+        // A swapchain that could never be destroyed would outlive the layer on the runtime.
+        if (xr.xrDestroySwapchain == nullptr) {
+            TraceLog(trace, kXRTraceLevelError,
+                     "CompositionLayerBase::CreateSwapchain -- the runtime offers no xrDestroySwapchain; no "
+                     "swapchain is created");
+            return false;
+        }
         // A success code other than XR_SUCCESS still counts as failure; a handle it came with is
         // kept and destroyed with the layer.
         result = CallXrFunction(xr.xrCreateSwapchain, session, &info, &swapchain);
@@ -236,6 +243,13 @@ XrSpace CompositionLayerBase::CreateReferenceSpace(XrSession session, XrReferenc
     info.referenceSpaceType = type;
     info.poseInReferenceSpace.orientation = {0.0f, 0.0f, 0.0f, 1.0f};
     info.poseInReferenceSpace.position = {0.0f, 0.0f, 0.0f};
+    if (xr.xrCreateReferenceSpace != nullptr && xr.xrDestroySpace == nullptr) {
+        // A space that could never be destroyed would outlive the layer on the runtime.
+        TraceLog(trace, kXRTraceLevelError,
+                 "CompositionLayerBase::CreateReferenceSpace -- the runtime offers no xrDestroySpace; no space is "
+                 "created");
+        return XR_NULL_HANDLE;
+    }
     XrSpace space = XR_NULL_HANDLE;
     const XrResult result = CallXrFunction(xr.xrCreateReferenceSpace, session, &info, &space);
     if (result != XR_SUCCESS) {

@@ -65,13 +65,42 @@ void CompositionLayerGraphicsInterface_D3D11::TextureToSwapchain(void* texture, 
                  "CompositionLayerGraphicsInterface_D3D11::TextureToSwapchain cannot get layer texture error %d",
                  static_cast<int>(result));
     } else {
-        ID3D11DeviceContext* context = nullptr;
-        device->GetImmediateContext(&context);
-        context->CopyResource(swapchainResource, static_cast<ID3D11Resource*>(texture));
-        context->Release();
+        auto* source = static_cast<ID3D11Resource*>(texture);
+        if (SameSize(source, swapchainTexture)) {
+            ID3D11DeviceContext* context = nullptr;
+            device->GetImmediateContext(&context);
+            context->CopyResource(swapchainResource, source);
+            context->Release();
+        }
         swapchainResource->Release();
     }
     releaseImageCallback();
+}
+
+bool CompositionLayerGraphicsInterface_D3D11::SameSize(ID3D11Resource* texture, ID3D11Texture2D* swapchainTexture) const
+{
+    // Direct3D 11 drops a copy between resources of different sizes without a word, so the
+    // script would see its layer stay as it was: say why.
+    D3D11_TEXTURE2D_DESC target{};
+    swapchainTexture->GetDesc(&target);
+    D3D11_RESOURCE_DIMENSION dimension = D3D11_RESOURCE_DIMENSION_UNKNOWN;
+    texture->GetType(&dimension);
+    if (dimension != D3D11_RESOURCE_DIMENSION_TEXTURE2D) {
+        TraceLog(trace, kXRTraceLevelError,
+                 "CompositionLayerGraphicsInterface_D3D11::TextureToSwapchain -- texture is not a 2D texture, "
+                 "nothing copied");
+        return false;
+    }
+    D3D11_TEXTURE2D_DESC source{};
+    static_cast<ID3D11Texture2D*>(texture)->GetDesc(&source);
+    if (source.Width != target.Width || source.Height != target.Height) {
+        TraceLog(trace, kXRTraceLevelError,
+                 "CompositionLayerGraphicsInterface_D3D11::TextureToSwapchain -- texture size %ux%u differs from the "
+                 "layer's swapchain size %ux%u, nothing copied",
+                 source.Width, source.Height, target.Width, target.Height);
+        return false;
+    }
+    return true;
 }
 
 #endif

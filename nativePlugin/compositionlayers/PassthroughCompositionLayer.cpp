@@ -50,14 +50,16 @@ void PassthroughCompositionLayer::Initialize(XrSession session, uint32_t, uint32
     XrPassthroughCreateInfoFB passthroughInfo{XR_TYPE_PASSTHROUGH_CREATE_INFO_FB};
     passthroughInfo.flags = XR_PASSTHROUGH_IS_RUNNING_AT_CREATION_BIT_FB;
     // A failure leaves the layer handle null; the frame loop then skips the layer with its warning.
-    if (CallXrFunction(xrCreatePassthroughFB, session, &passthroughInfo, &passthrough) != XR_SUCCESS) {
+    // A handle that came with a success code such as XR_SESSION_LOSS_PENDING exists, so it is kept
+    // and destroyed with the layer.
+    if (XR_FAILED(CallXrFunction(xrCreatePassthroughFB, session, &passthroughInfo, &passthrough))) {
         passthrough = XR_NULL_HANDLE;
     } else {
         XrPassthroughLayerCreateInfoFB layerInfo{XR_TYPE_PASSTHROUGH_LAYER_CREATE_INFO_FB};
         layerInfo.passthrough = passthrough;
         layerInfo.flags = XR_PASSTHROUGH_IS_RUNNING_AT_CREATION_BIT_FB;
         layerInfo.purpose = XR_PASSTHROUGH_LAYER_PURPOSE_RECONSTRUCTION_FB;
-        if (CallXrFunction(xrCreatePassthroughLayerFB, session, &layerInfo, &passthroughLayer) != XR_SUCCESS) {
+        if (XR_FAILED(CallXrFunction(xrCreatePassthroughLayerFB, session, &layerInfo, &passthroughLayer))) {
             passthroughLayer = XR_NULL_HANDLE;
         }
     }

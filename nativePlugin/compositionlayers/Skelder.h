@@ -48,8 +48,9 @@ XRAPI_ATTR XrResult XRAPI_CALL LayerWaitSwapchainImage(XrSwapchain swapchain,
                                                        const XrSwapchainImageWaitInfo* waitInfo) noexcept;
 
 // --- Foveation ----------------------------------------------------------------------------
-// Creates a profile of the level, applies it to the swapchain created last, destroys the profile.
-void SetFoveationLevel(XrInstance instance, XrSession session, XrFoveationLevelFB level) noexcept;
+// Creates a profile of the level (the script's value, 0 to 3, checked before it becomes an
+// XrFoveationLevelFB), applies it to the swapchain created last, destroys the profile.
+void SetFoveationLevel(XrInstance instance, XrSession session, int32_t level) noexcept;
 
 // --- Engine ---------------------------------------------------------------------------------
 void UNITY_INTERFACE_API OnGraphicsDeviceEvent(UnityGfxDeviceEventType eventType) noexcept;

@@ -35,9 +35,17 @@ bool ResolveFoveationFunctions(ModuleState& state, XrInstance instance)
 }
 } // namespace
 
-void SetFoveationLevel(XrInstance instance, XrSession session, XrFoveationLevelFB level) noexcept
+void SetFoveationLevel(XrInstance instance, XrSession session, int32_t level) noexcept
 {
     Guarded("SetFoveationLevel", [&] {
+        // Only the levels OpenXR defines convert to XrFoveationLevelFB; anything else from a script
+        // would be an invalid enum value.
+        if (level < XR_FOVEATION_LEVEL_NONE_FB || level > XR_FOVEATION_LEVEL_HIGH_FB) {
+            Log(kXRTraceLevelError,
+                "Skelder::SetFoveationLevel - invalid foveation level %d: expected 0 (none) to 3 (high)",
+                static_cast<int>(level));
+            return;
+        }
         ModuleState& state = State();
         if (!state.foveationEnabled) {
             Log(kXRTraceLevelError,
@@ -49,7 +57,7 @@ void SetFoveationLevel(XrInstance instance, XrSession session, XrFoveationLevelF
             return;
         }
         XrFoveationLevelProfileCreateInfoFB levelProfile{XR_TYPE_FOVEATION_LEVEL_PROFILE_CREATE_INFO_FB};
-        levelProfile.level = level;
+        levelProfile.level = static_cast<XrFoveationLevelFB>(level);
         levelProfile.verticalOffset = 0.0f;
         levelProfile.dynamic = XR_FOVEATION_DYNAMIC_DISABLED_FB;
         XrFoveationProfileCreateInfoFB profileInfo{XR_TYPE_FOVEATION_PROFILE_CREATE_INFO_FB};

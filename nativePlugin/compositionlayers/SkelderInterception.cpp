@@ -252,6 +252,14 @@ XRAPI_ATTR XrResult XRAPI_CALL xrCreateSwapchain(XrSession session, const XrSwap
                 copy.next = &alphaBlend;
             }
             result = CallXrFunction(create, session, &copy, swapchain);
+            // The alpha-blend structure is not one the registry lets extend a swapchain's creation, so
+            // a strict API layer (the core validation layer) refuses the whole call. The application's
+            // swapchain matters more than the hint: ask again without it.
+            if (result == XR_ERROR_VALIDATION_FAILURE && copy.next == &alphaBlend) {
+                Log(kXRTraceLevelNotice, "Skelder::xrCreateSwapchain - Alpha blend struct refused, creating without it");
+                copy.next = alphaBlend.next;
+                result = CallXrFunction(create, session, &copy, swapchain);
+            }
         }
         const uint64_t handle = swapchain != nullptr ? (uint64_t)(*swapchain) : 0;
         state.lastCreatedSwapchain = handle;

@@ -358,8 +358,7 @@ extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetEnableFoveation(ui
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetFoveationLevel(uint64_t instance, uint64_t session,
                                                                              int32_t level) noexcept
 {
-    Skelder::SetFoveationLevel(HandleFromValue<XrInstance>(instance), HandleFromValue<XrSession>(session),
-                               static_cast<XrFoveationLevelFB>(level));
+    Skelder::SetFoveationLevel(HandleFromValue<XrInstance>(instance), HandleFromValue<XrSession>(session), level);
 }
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetFusionSupported(uint8_t supported) noexcept

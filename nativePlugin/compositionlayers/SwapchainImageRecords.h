@@ -30,6 +30,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #ifdef XR_USE_GRAPHICS_API_VULKAN
 using SwapchainImageVulkan = XrSwapchainImageVulkanKHR;
@@ -42,15 +43,25 @@ struct SwapchainImageVulkan {
 };
 #endif
 
-#ifdef XR_USE_GRAPHICS_API_D3D12
-using SwapchainImageD3D12 = XrSwapchainImageD3D12KHR;
-#else
+// XrSwapchainImageD3D12KHR as declared where <d3d12.h> is missing.
 struct ID3D12Resource;
-struct SwapchainImageD3D12 {
+struct SwapchainImageD3D12Record {
     XrStructureType type;
     void* next;
     ID3D12Resource* texture;
 };
+#ifdef XR_USE_GRAPHICS_API_D3D12
+// Windows uses the published structure; the record the other platforms use must be its twin.
+using SwapchainImageD3D12 = XrSwapchainImageD3D12KHR;
+static_assert(sizeof(XrSwapchainImageD3D12KHR) == sizeof(SwapchainImageD3D12Record) &&
+                  offsetof(XrSwapchainImageD3D12KHR, type) == offsetof(SwapchainImageD3D12Record, type) &&
+                  offsetof(XrSwapchainImageD3D12KHR, next) == offsetof(SwapchainImageD3D12Record, next) &&
+                  offsetof(XrSwapchainImageD3D12KHR, texture) == offsetof(SwapchainImageD3D12Record, texture),
+              "the Direct3D 12 image record must have the layout of d3d12.h's");
+static_assert(std::is_same_v<decltype(XrSwapchainImageD3D12KHR::texture), decltype(SwapchainImageD3D12Record::texture)>,
+              "the Direct3D 12 image is an ID3D12Resource pointer");
+#else
+using SwapchainImageD3D12 = SwapchainImageD3D12Record;
 #endif
 
 // The runtime writes these records through the base header's layout, with the image member

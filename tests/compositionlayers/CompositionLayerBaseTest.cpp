@@ -162,7 +162,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(LayerSwapchain, SwapchainCreatedWithAnotherSuccessCodeIsKeptAndDestroyedWithTheLayer)
 {
     auto layer = MakeLayer();
-    world.swapchains.SucceedNextWith("xrCreateSwapchain", XR_SESSION_LOSS_PENDING);
+    world.runtime.SucceedNextWith("xrCreateSwapchain", XR_SESSION_LOSS_PENDING);
     EXPECT_FALSE(layer->ConfigureSwapchain(world.session, 64, 64, 0));
     EXPECT_TRUE(world.trace.Contains(kXRTraceLevelError,
                                      "CompositionLayerBase::CreateSwapchain -- xrCreateSwapchain failed: 3"));
@@ -233,7 +233,7 @@ TEST_F(LayerSwapchain, FailedAcquireLeavesNothingAcquired)
 TEST_F(LayerSwapchain, SessionLossOnAcquireGivesTheImageBackAtOnce)
 {
     auto layer = MakeConfiguredLayer();
-    world.swapchains.SucceedNextWith("xrAcquireSwapchainImage", XR_SESSION_LOSS_PENDING);
+    world.runtime.SucceedNextWith("xrAcquireSwapchainImage", XR_SESSION_LOSS_PENDING);
     EXPECT_EQ(layer->AcquireImage(1000), nullptr);
     EXPECT_FALSE(layer->IsImageAcquired());
     // The runtime handed the image over, so it is waited for and released, not forgotten.
@@ -263,7 +263,7 @@ TEST_F(LayerSwapchain, FailedWaitKeepsTheImageAcquiredUntilReleased)
 TEST_F(LayerSwapchain, SessionLossOnWaitReleasesAtOnce)
 {
     auto layer = MakeConfiguredLayer();
-    world.swapchains.SucceedNextWith("xrWaitSwapchainImage", XR_SESSION_LOSS_PENDING);
+    world.runtime.SucceedNextWith("xrWaitSwapchainImage", XR_SESSION_LOSS_PENDING);
     EXPECT_EQ(layer->AcquireImage(XR_INFINITE_DURATION), nullptr);
     EXPECT_FALSE(layer->IsImageAcquired());
     EXPECT_EQ(SwapchainCalls(), (Calls{"xrAcquireSwapchainImage", "xrWaitSwapchainImage", "xrReleaseSwapchainImage"}));
@@ -337,7 +337,7 @@ TEST_F(LayerSwapchain, DestroyForgetsTheSwapchainWhateverTheRuntimeSays)
 
     auto losing = MakeConfiguredLayer();
     const XrSwapchain swapchain = losing->Swapchain();
-    world.swapchains.SucceedNextWith("xrDestroySwapchain", XR_SESSION_LOSS_PENDING);
+    world.runtime.SucceedNextWith("xrDestroySwapchain", XR_SESSION_LOSS_PENDING);
     losing->DestroySwapchain();
     EXPECT_EQ(losing->Swapchain(), XR_NULL_HANDLE);
     EXPECT_FALSE(world.runtime.IsLive(HandleKind::Swapchain, HandleValue(swapchain)));
@@ -370,6 +370,25 @@ TEST_F(LayerSwapchain, LayerWithoutLookupFailsWithMessagesInsteadOfCallingNull)
                      "CompositionLayerBase::ConfigureSwapchain -- Failed to create swapchain.",
                      "QuadCompositionLayer::Initialize -- xrCreateReferenceSpace failed: -7"}));
     EXPECT_EQ(world.runtime.Calls().size(), 0u);
+}
+
+TEST_F(LayerSwapchain, HandlesThatCouldNotBeDestroyedAreNeverCreated)
+{
+    world.runtime.RemoveFunction("xrDestroySwapchain");
+    world.runtime.RemoveFunction("xrDestroySpace");
+    auto layer = MakeLayer();
+    EXPECT_FALSE(layer->ConfigureSwapchain(world.session, 64, 64, 0));
+    layer->Initialize(world.session, 64, 64);
+    layer.reset();
+    EXPECT_EQ(world.trace.Texts(kXRTraceLevelError),
+              (Calls{"CompositionLayerBase::CreateSwapchain -- the runtime offers no xrDestroySwapchain; no swapchain "
+                     "is created",
+                     "CompositionLayerBase::ConfigureSwapchain -- Failed to create swapchain.",
+                     "CompositionLayerBase::CreateReferenceSpace -- the runtime offers no xrDestroySpace; no space is "
+                     "created"}));
+    EXPECT_EQ(world.runtime.CallCount("xrCreateSwapchain") + world.runtime.CallCount("xrCreateReferenceSpace"), 0u);
+    EXPECT_TRUE(world.runtime.LiveHandles(HandleKind::Swapchain).empty());
+    EXPECT_TRUE(world.runtime.LiveHandles(HandleKind::Space).empty());
 }
 
 TEST_F(LayerSwapchain, RuntimeWithoutWaitFunctionFailsTheAcquireWithAMessage)

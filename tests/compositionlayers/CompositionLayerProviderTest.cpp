@@ -83,13 +83,19 @@ TEST_F(Provider, WithoutAGraphicsInterfaceNothingIsCreated)
         provider.SetGraphicsAPI(api);
         EXPECT_EQ(Create(LayerType::Quad), 0);
         const unsigned value = static_cast<unsigned>(api);
-        EXPECT_EQ(world.trace.Texts(kXRTraceLevelError),
-                  (Texts{"CompositionLayerProvider::CreateLayer -- cannot create composition layer graphics interface "
-                         "with invalid graphics API " +
-                             std::to_string(value),
-                         "CompositionLayerProvider::CreateLayer -- failed to create composition layer of type 1 -- no "
-                         "graphics interface could be created for api " +
-                             std::to_string(value)}));
+        Texts expected{"CompositionLayerProvider::CreateLayer -- cannot create composition layer graphics interface "
+                       "with invalid graphics API " +
+                           std::to_string(value),
+                       "CompositionLayerProvider::CreateLayer -- failed to create composition layer of type 1 -- no "
+                       "graphics interface could be created for api " +
+                           std::to_string(value)};
+#ifdef XR_USE_GRAPHICS_API_D3D11
+        // Where Direct3D 11 exists its API is valid; here it fails for want of the engine's device.
+        if (api == GraphicsAPI::D3D11) {
+            expected.erase(expected.begin());
+        }
+#endif
+        EXPECT_EQ(world.trace.Texts(kXRTraceLevelError), expected);
     }
     EXPECT_EQ(provider.LayerCount(), 0u);
     EXPECT_EQ(world.runtime.CallCount("xrCreateSwapchain"), 0u);

@@ -244,6 +244,18 @@ TEST_F(LayerKinds, PassthroughThatTheRuntimeRefusesLeavesANullLayerHandle)
     EXPECT_EQ(world.runtime.CallSequence(), Calls{"xrDestroySpace"});
 }
 
+TEST_F(LayerKinds, PassthroughHandlesThatCameWithASuccessCodeAreKeptAndDestroyed)
+{
+    world.runtime.SucceedNextWith("xrCreatePassthroughFB", XR_SESSION_LOSS_PENDING);
+    world.runtime.SucceedNextWith("xrCreatePassthroughLayerFB", XR_SESSION_LOSS_PENDING);
+    auto layer = Make<PassthroughCompositionLayer>(32, 32);
+    const XrPassthroughLayerFB handle = As<XrCompositionLayerPassthroughFB>(*layer).layerHandle;
+    EXPECT_TRUE(world.runtime.IsLive(HandleKind::PassthroughLayer, HandleValue(handle)));
+    layer.reset();
+    EXPECT_TRUE(world.runtime.LiveHandles(HandleKind::PassthroughLayer).empty());
+    EXPECT_TRUE(world.runtime.LiveHandles(HandleKind::Passthrough).empty());
+}
+
 TEST_F(LayerKinds, FailedSpaceIsLoggedAndTheLayerGoesOnWithoutOne)
 {
     struct Case {

@@ -14,18 +14,23 @@ template <typename Pfn> Pfn Lookup(XrInstance instance, const char* name)
     return reinterpret_cast<Pfn>(function);
 }
 
+// A 4x4 swapchain of an offered format: the runtime accepts it.
+XrResult CreateSwapchain(const test::LayerTestWorld& world, XrSwapchain* swapchain)
+{
+    XrSwapchainCreateInfo info{XR_TYPE_SWAPCHAIN_CREATE_INFO};
+    info.format = 43;
+    info.width = 4;
+    info.height = 4;
+    info.sampleCount = info.faceCount = info.arraySize = info.mipCount = 1;
+    return Lookup<PFN_xrCreateSwapchain>(world.instance, "xrCreateSwapchain")(world.session, &info, swapchain);
+}
+
 class SimSwapchains : public ::testing::Test {
 protected:
     XrSwapchain Create()
     {
-        XrSwapchainCreateInfo info{XR_TYPE_SWAPCHAIN_CREATE_INFO};
-        info.format = 43;
-        info.width = 4;
-        info.height = 4;
-        info.sampleCount = info.faceCount = info.arraySize = info.mipCount = 1;
         XrSwapchain swapchain = XR_NULL_HANDLE;
-        EXPECT_EQ(Lookup<PFN_xrCreateSwapchain>(world.instance, "xrCreateSwapchain")(world.session, &info, &swapchain),
-                  XR_SUCCESS);
+        EXPECT_EQ(CreateSwapchain(world, &swapchain), XR_SUCCESS);
         return swapchain;
     }
 
@@ -135,6 +140,69 @@ TEST_F(SimSwapchains, PassthroughLayerNeedsALivePassthrough)
 
     ASSERT_EQ(destroy(passthrough), XR_SUCCESS);
     EXPECT_EQ(createLayer(world.session, &layerInfo, &layer), XR_ERROR_HANDLE_INVALID);
+}
+
+// Hands out numbered images (none once `failing`) and keeps what was made and freed.
+class NumberedImages : public SwapchainImageSource {
+public:
+    std::vector<uint64_t> MakeImages(const XrSwapchainCreateInfo& info, uint32_t count) override
+    {
+        if (failing) {
+            return {};
+        }
+        widths.push_back(info.width);
+        std::vector<uint64_t> images;
+        for (uint32_t i = 0; i < count; ++i) {
+            images.push_back(next++);
+        }
+        return images;
+    }
+    void FreeImages(const std::vector<uint64_t>& images) override
+    {
+        freed.insert(freed.end(), images.begin(), images.end());
+    }
+
+    bool failing = false;
+    uint64_t next = 100;
+    std::vector<uint32_t> widths;
+    std::vector<uint64_t> freed;
+};
+
+TEST_F(SimSwapchains, AnImageSourceMakesTheImagesAndGetsThemBackWhenTheSwapchainGoes)
+{
+    NumberedImages source;
+    world.swapchains.SetImageCount(2);
+    world.swapchains.SetImageSource(&source);
+    const XrSwapchain first = Create();
+    const XrSwapchain second = Create();
+    EXPECT_EQ(source.widths, (std::vector<uint32_t>{4, 4}));
+    EXPECT_EQ(world.swapchains.Images(first), (std::vector<uint64_t>{100, 101}));
+    EXPECT_EQ(world.swapchains.Images(second), (std::vector<uint64_t>{102, 103}));
+
+    ASSERT_EQ(Lookup<PFN_xrDestroySwapchain>(world.instance, "xrDestroySwapchain")(first), XR_SUCCESS);
+    EXPECT_EQ(source.freed, (std::vector<uint64_t>{100, 101}));
+
+    // A source that cannot make the images fails the creation and leaves no swapchain.
+    source.failing = true;
+    XrSwapchain failed = XR_NULL_HANDLE;
+    EXPECT_EQ(CreateSwapchain(world, &failed), XR_ERROR_RUNTIME_FAILURE);
+    EXPECT_EQ(world.LiveCount(HandleKind::Swapchain), 1u);
+    // (The source is gone before the world: nothing of it may be left there.)
+    ASSERT_EQ(Lookup<PFN_xrDestroySwapchain>(world.instance, "xrDestroySwapchain")(second), XR_SUCCESS);
+    EXPECT_EQ(source.freed, (std::vector<uint64_t>{100, 101, 102, 103}));
+}
+
+TEST(SimSwapchainImages, ImagesOfSwapchainsLeftAliveAreFreedWithTheRuntime)
+{
+    NumberedImages source;
+    {
+        test::LayerTestWorld world;
+        world.swapchains.SetImageCount(1);
+        world.swapchains.SetImageSource(&source);
+        XrSwapchain swapchain = XR_NULL_HANDLE;
+        ASSERT_EQ(CreateSwapchain(world, &swapchain), XR_SUCCESS);
+    }
+    EXPECT_EQ(source.freed, std::vector<uint64_t>{100});
 }
 
 } // namespace

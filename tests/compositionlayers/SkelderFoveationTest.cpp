@@ -160,5 +160,19 @@ TEST_F(Foveation, BeforeTheLookupIsChainedNothingIsCalled)
     EXPECT_TRUE(world.layers.runtime.Calls().empty());
 }
 
+TEST_F(Foveation, LevelsOpenXrDoesNotDefineAreRefusedBeforeAnyCall)
+{
+    CreateApplicationSwapchain();
+    world.layers.runtime.ClearCalls();
+    for (const int32_t level : {-1, INT32_MIN, 4, INT32_MAX}) {
+        world.layers.trace.Clear();
+        SetLevel(level);
+        EXPECT_EQ(Errors(), Texts{"Skelder::SetFoveationLevel - invalid foveation level " + std::to_string(level) +
+                                  ": expected 0 (none) to 3 (high)"});
+    }
+    EXPECT_TRUE(world.layers.runtime.Calls().empty());
+    EXPECT_EQ(LiveProfiles(), 0u);
+}
+
 } // namespace
 } // namespace quenra::test

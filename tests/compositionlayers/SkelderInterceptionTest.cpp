@@ -367,6 +367,26 @@ TEST_F(SwapchainCreation, FoveationFlagsFollowTheRenderer)
     }
 }
 
+TEST_F(SwapchainCreation, ACreationRefusedAsInvalidIsAskedAgainWithoutTheAddedAlphaBlendStruct)
+{
+    // As a strict API layer refuses the structure the registry does not let extend a swapchain.
+    SetEnableFoveation(1);
+    world.layers.runtime.FailNext("xrCreateSwapchain", XR_ERROR_VALIDATION_FAILURE);
+    EXPECT_EQ(Types(Create(info)), std::vector<XrStructureType>{XR_TYPE_SWAPCHAIN_CREATE_INFO_FOVEATION_FB});
+    EXPECT_EQ(world.layers.runtime.CallCount("xrCreateSwapchain"), 2u);
+    EXPECT_EQ(world.layers.trace.Count("Skelder::xrCreateSwapchain - Alpha blend struct refused, creating without it"),
+              1u);
+
+    // The caller's own chain is never changed: its refusal is the caller's result.
+    XrCompositionLayerAlphaBlendFB own{XR_TYPE_COMPOSITION_LAYER_ALPHA_BLEND_FB};
+    info.next = &own;
+    world.layers.runtime.FailNext("xrCreateSwapchain", XR_ERROR_VALIDATION_FAILURE);
+    XrSwapchain swapchain = XR_NULL_HANDLE;
+    EXPECT_EQ(world.Lookup<PFN_xrCreateSwapchain>("xrCreateSwapchain")(world.layers.session, &info, &swapchain),
+              XR_ERROR_VALIDATION_FAILURE);
+    EXPECT_EQ(world.layers.runtime.CallCount("xrCreateSwapchain"), 3u);
+}
+
 uint64_t _createdSwapchain = 0;
 void UNITY_INTERFACE_API RecordSwapchain(uint64_t swapchain)
 {

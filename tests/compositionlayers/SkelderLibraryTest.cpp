@@ -8,6 +8,7 @@
 #include "FrameLoop.h"
 #include "Passthrough.h"
 #include "PluginLibrary.h"
+#include "SkelderExportTable.h"
 #include "SimRuntime.h"
 #include "Swapchains.h"
 #include "TraceRecorder.h"
@@ -17,59 +18,28 @@ namespace {
 using quenra::sim::HandleKind;
 using quenra::sim::HandleValue;
 using quenra::sim::Runtime;
+using quenra::test::SkelderExportTable;
+using quenra::test::ResolveAll;
 
-// Every export with its signature, resolved by name.
-#define SKELDER_EXPORTS(X)                                                                                             \
-    X(UnityPluginLoad, void, IUnityInterfaces*)                                                                        \
-    X(UnityPluginUnload, void)                                                                                         \
-    X(GetInterceptedInstanceProcAddr, PFN_xrGetInstanceProcAddr, PFN_xrGetInstanceProcAddr)                            \
-    X(RequestLayers, void, const char*)                                                                                \
-    X(CreateCompositionLayer, int32_t, uint64_t, uint64_t, uint32_t, uint32_t, int32_t, uint32_t, uint8_t)             \
-    X(DestroyCompositionLayer, uint8_t, int32_t)                                                                       \
-    X(DestroyCompositionLayersInSession, void, uint64_t)                                                               \
-    X(AcquireSwapchainImageForLayer, void*, int32_t)                                                                   \
-    X(ReleaseSwapchainImageForLayer, void, int32_t)                                                                    \
-    X(SendToSwapchain, void, int32_t, void*, uint32_t, uint32_t)                                                       \
-    X(SetLayerVisible, void, int32_t, uint8_t)                                                                         \
-    X(SetSortingOrderForLayer, void, int32_t, int32_t)                                                                 \
-    X(SetPositionForLayer, void, int32_t, float, float, float)                                                         \
-    X(SetOrientationForLayer, void, int32_t, float, float, float, float)                                               \
-    X(SetSizeForQuadLayer, void, int32_t, float, float)                                                                \
-    X(SetRadiusForCylinderLayer, void, int32_t, float)                                                                 \
-    X(SetCentralAngleForCylinderLayer, void, int32_t, float)                                                           \
-    X(SetRadiusForEquirectLayer, void, int32_t, float)                                                                 \
-    X(SetCentralHorizontalAngleForEquirectLayer, void, int32_t, float)                                                 \
-    X(SetUpperVerticalAngleForEquirectLayer, void, int32_t, float)                                                     \
-    X(SetLowerVerticalAngleForEquirectLayer, void, int32_t, float)                                                     \
-    X(SetMaxCompositionLayerCount, void, uint32_t)                                                                     \
-    X(SetCompositionLayerFeatureEnabled, void, uint8_t)                                                                \
-    X(SetEnableFoveation, void, uint8_t)                                                                               \
-    X(SetFoveationLevel, void, uint64_t, uint64_t, int32_t)                                                            \
-    X(SetFusionSupported, void, uint8_t)                                                                               \
-    X(SetFrameStateCallback, void, void (*)(XrFrameState*))                                                            \
-    X(SetCreateSwapchainCallback, void, void (*)(uint64_t))                                                            \
-    X(ReserveEventIndices, int32_t, int32_t)                                                                           \
-    X(IsXrFrameInProgress, uint8_t)                                                                                    \
-    X(IsPassthroughSupported, uint8_t)                                                                                 \
-    X(UseNativeTexture, uint8_t)
+// The engine (trace and Vulkan graphics offered) and the runtime (one instance, one session) the
+// library is loaded into.
+struct EngineAndRuntime {
+    EngineAndRuntime()
+    {
+        registry.Provide(trace.Interface());
+        registry.Provide(graphics.Interface());
+    }
 
-struct Exports {
-#define SKELDER_EXPORT_MEMBER(name, result, ...) result (*name)(__VA_ARGS__) = nullptr;
-    SKELDER_EXPORTS(SKELDER_EXPORT_MEMBER)
-#undef SKELDER_EXPORT_MEMBER
+    Runtime runtime;
+    quenra::sim::FrameLoop frameLoop{runtime};
+    quenra::sim::Swapchains swapchains{runtime, frameLoop};
+    quenra::sim::Passthrough passthrough{runtime};
+    quenra::engine::TraceRecorder trace;
+    quenra::engine::FakeGraphics graphics{kUnityGfxRendererVulkan};
+    quenra::engine::EngineRegistry registry;
+    XrInstance instance = runtime.MakeInstance();
+    XrSession session = runtime.MakeSession(instance);
 };
-
-Exports ResolveAll(const quenra::engine::PluginLibrary& library, int* found)
-{
-    Exports exports;
-    *found = 0;
-#define SKELDER_RESOLVE(name, ...)                                                                                     \
-    EXPECT_TRUE(library.Resolve(#name, exports.name)) << #name;                                                        \
-    *found += exports.name != nullptr ? 1 : 0;
-    SKELDER_EXPORTS(SKELDER_RESOLVE)
-#undef SKELDER_RESOLVE
-    return exports;
-}
 
 template <typename Pfn> Pfn LookUp(PFN_xrGetInstanceProcAddr lookup, XrInstance instance, const char* name)
 {
@@ -83,20 +53,11 @@ TEST(SkelderLibrary, TheEngineFindsEveryExportAndAFrameCarriesALayer)
     const quenra::engine::PluginLibrary library(SKELDER_LIBRARY_PATH);
     ASSERT_TRUE(library.Loaded()) << library.Error();
     int found = 0;
-    const Exports skelder = ResolveAll(library, &found);
+    const SkelderExportTable skelder = ResolveAll(library, &found);
     ASSERT_EQ(found, 32);
 
-    Runtime runtime;
-    quenra::sim::FrameLoop frameLoop(runtime);
-    quenra::sim::Swapchains swapchains(runtime, frameLoop);
-    quenra::sim::Passthrough passthrough(runtime);
-    quenra::engine::TraceRecorder trace;
-    quenra::engine::FakeGraphics graphics(kUnityGfxRendererVulkan);
-    quenra::engine::EngineRegistry registry;
-    registry.Provide(trace.Interface());
-    registry.Provide(graphics.Interface());
-    const XrInstance instance = runtime.MakeInstance();
-    const XrSession session = runtime.MakeSession(instance);
+    EngineAndRuntime world;
+    auto& [runtime, frameLoop, swapchains, passthrough, trace, graphics, registry, instance, session] = world;
 
     EXPECT_EQ(skelder.UseNativeTexture(), 1);
     skelder.UnityPluginLoad(registry.Interfaces());
@@ -126,6 +87,49 @@ TEST(SkelderLibrary, TheEngineFindsEveryExportAndAFrameCarriesALayer)
     EXPECT_TRUE(runtime.LiveHandles(HandleKind::Swapchain).empty());
     EXPECT_TRUE(trace.Contains(kXRTraceLevelNotice, "Skelder::UnityPluginUnload"));
     EXPECT_TRUE(graphics.Callbacks().empty());
+}
+
+// The engine loads, uses and unloads its plug-ins many times in one process (each entry into
+// play mode in the editor): every cycle must start from a clean slate and leave nothing behind,
+// and the registry must receive the identifiers' two words intact across the library boundary.
+TEST(SkelderLibrary, LoadUseUnloadAHundredTimesInOneProcess)
+{
+    EngineAndRuntime world;
+    auto& [runtime, frameLoop, swapchains, passthrough, trace, graphics, registry, instance, session] = world;
+
+    constexpr int kCycles = 100;
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+        SCOPED_TRACE(cycle);
+        const quenra::engine::PluginLibrary library(SKELDER_LIBRARY_PATH);
+        ASSERT_TRUE(library.Loaded()) << library.Error();
+        int found = 0;
+        const SkelderExportTable skelder = ResolveAll(library, &found);
+        ASSERT_EQ(found, 32);
+        skelder.UnityPluginLoad(registry.Interfaces());
+        ASSERT_NE(skelder.GetInterceptedInstanceProcAddr(&Runtime::GetInstanceProcAddr), nullptr);
+        skelder.SetCompositionLayerFeatureEnabled(1);
+        // A fresh load hands out ids from 1 again: nothing of the last cycle survived.
+        const int32_t layer = skelder.CreateCompositionLayer(HandleValue(instance), HandleValue(session), 16, 16, 0,
+                                                             /*quad*/ 1, 0);
+        ASSERT_EQ(layer, 1);
+        ASSERT_NE(skelder.AcquireSwapchainImageForLayer(layer), nullptr);
+        skelder.ReleaseSwapchainImageForLayer(layer);
+        skelder.UnityPluginUnload();
+        ASSERT_TRUE(runtime.LiveHandles(HandleKind::Swapchain).empty());
+        ASSERT_TRUE(graphics.Callbacks().empty());
+    }
+    EXPECT_EQ(trace.Texts(kXRTraceLevelError), std::vector<std::string>{});
+
+    // Each load asks for the trace (the plug-in, then its provider) and the graphics interface,
+    // by their two 64-bit words.
+    const std::pair<uint64_t, uint64_t> traceId{0xc633a7c9398b4a95ULL, 0xc225399ed5a2328fULL};
+    const std::pair<uint64_t, uint64_t> graphicsId{0x7cba0a9ca4ddb544ULL, 0x8c5ad4926eb17b11ULL};
+    std::vector<std::pair<uint64_t, uint64_t>> expected;
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+        expected.insert(expected.end(), {traceId, traceId, graphicsId});
+    }
+    EXPECT_EQ(registry.SplitLookups(), expected);
+    EXPECT_EQ(registry.LookupCount(), static_cast<int>(expected.size())) << "no lookup by identifier record";
 }
 
 } // namespace

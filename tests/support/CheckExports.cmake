@@ -1,14 +1,26 @@
-# Fails unless LIBRARY's dynamic symbol table defines exactly the functions in EXPECTED.
-execute_process(COMMAND ${NM} -D --defined-only --format=posix ${LIBRARY}
-                OUTPUT_VARIABLE table RESULT_VARIABLE status)
+# Fails unless LIBRARY exports exactly the functions in EXPECTED: its dynamic symbol table
+# (read with NM) for an ELF library, its export table (read with OBJDUMP) for a Windows DLL.
+if(LIBRARY MATCHES "\\.dll$")
+  set(reader ${OBJDUMP} -p)
+  # The names follow the "[Ordinal/Name Pointer] Table" heading, one "[ index] name" a line.
+  set(export_line "^[ \t]*\\[ *[0-9]+\\] ([^ ]+)$")
+else()
+  set(reader ${NM} -D --defined-only --format=posix)
+  # posix format: name type value size; only text symbols are functions.
+  set(export_line "^([^ ]+) [TtWi] ")
+endif()
+execute_process(COMMAND ${reader} ${LIBRARY} OUTPUT_VARIABLE table RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
-  message(FATAL_ERROR "cannot read the dynamic symbols of ${LIBRARY}")
+  message(FATAL_ERROR "cannot read the exports of ${LIBRARY}")
+endif()
+if(LIBRARY MATCHES "\\.dll$")
+  # Only the name table, up to the next empty line.
+  string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n([^\n]+\n)*" table "${table}")
 endif()
 string(REPLACE "\n" ";" lines "${table}")
 set(exported "")
 foreach(line IN LISTS lines)
-  # posix format: name type value size; only text symbols are functions.
-  if(line MATCHES "^([^ ]+) [TtWi] ")
+  if(line MATCHES "${export_line}")
     list(APPEND exported "${CMAKE_MATCH_1}")
   endif()
 endforeach()

@@ -129,6 +129,10 @@ void PrintKelbrin(const SimReport& report, std::ostream& out)
     out << "\nTrace messages       " << report.errors << " errors, " << report.warnings << " warnings, "
         << report.notices << " notices\n";
     out << "Scene objects left   " << report.sceneObjectsLeft << " after unload\n";
+    if (report.validation) {
+        out << "Validation           " << report.validation->errors << " errors, " << report.validation->warnings
+            << " warnings (" << report.validation->file << ")\n";
+    }
 }
 
 } // namespace

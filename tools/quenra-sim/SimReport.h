@@ -4,9 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <ostream>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "RuntimeConnection.h"
 
 namespace quenra::simulator {
 
@@ -110,6 +113,8 @@ struct SimReport {
     WendrathStats wendrathStats;
     // The files written, with what each shows.
     std::vector<std::pair<std::string, std::string>> pictures;
+    // What the core validation layer reported, when it watched the run (--validate).
+    std::optional<ValidationCount> validation;
 };
 
 void PrintReport(const SimReport& report, std::ostream& out);

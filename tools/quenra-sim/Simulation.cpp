@@ -144,7 +144,8 @@ void Lookup(PFN_xrGetInstanceProcAddr lookup, XrInstance instance, const char* n
 
 class Simulation {
 public:
-    Simulation(const SimOptions& options, std::ostream& out) : options_(options), out_(out)
+    Simulation(const SimOptions& options, std::ostream& out)
+        : options_(options), out_(out), connection_(options.connection)
     {
         // A run may be long: keep counts, not records. The trace keeps its messages (a few a second at
         // most), so that the report can count them per plug-in.
@@ -262,6 +263,7 @@ public:
         report_.warnings = kelbrin.warnings;
         report_.notices = kelbrin.notices;
         WritePictures();
+        report_.validation = connection_.Validation();
         return report_;
     }
 
@@ -271,7 +273,7 @@ private:
     // over instance, session and base space once they do.
     void Connect()
     {
-        PFN_xrGetInstanceProcAddr lookup = &sim::Runtime::GetInstanceProcAddr;
+        PFN_xrGetInstanceProcAddr lookup = connection_.Lookup();
         if (kelbrin_) {
             lookup = Kelbrin().GetInterceptedInstanceProcAddr(lookup);
         }
@@ -283,6 +285,24 @@ private:
         }
         Lookup(lookup, XR_NULL_HANDLE, "xrCreateInstance", xr_.createInstance);
         XrInstanceCreateInfo instanceInfo{XR_TYPE_INSTANCE_CREATE_INFO};
+        std::strncpy(instanceInfo.applicationInfo.applicationName, "quenra-sim", XR_MAX_APPLICATION_NAME_SIZE - 1);
+        instanceInfo.applicationInfo.apiVersion = XR_CURRENT_API_VERSION;
+        // Headless: the simulated application has no graphics device. Skelder's layer kinds beyond the
+        // quad are extensions the application enables for it.
+        std::vector<const char*> extensions{XR_MSFT_SCENE_UNDERSTANDING_EXTENSION_NAME, XR_MND_HEADLESS_EXTENSION_NAME};
+        if (skelder_) {
+            extensions.insert(extensions.end(), {XR_KHR_COMPOSITION_LAYER_CYLINDER_EXTENSION_NAME,
+                                                 XR_KHR_COMPOSITION_LAYER_EQUIRECT2_EXTENSION_NAME,
+                                                 XR_FB_COMPOSITION_LAYER_ALPHA_BLEND_EXTENSION_NAME});
+        }
+        instanceInfo.enabledExtensionCount = static_cast<uint32_t>(extensions.size());
+        instanceInfo.enabledExtensionNames = extensions.data();
+        std::vector<const char*> layers;
+        for (const std::string& layer : connection_.ApiLayers()) {
+            layers.push_back(layer.c_str());
+        }
+        instanceInfo.enabledApiLayerCount = static_cast<uint32_t>(layers.size());
+        instanceInfo.enabledApiLayerNames = layers.data();
         Check(xr_.createInstance(&instanceInfo, &instance_), "xrCreateInstance");
         Lookup(lookup, instance_, "xrGetSystem", xr_.getSystem);
         Lookup(lookup, instance_, "xrCreateSession", xr_.createSession);
@@ -703,11 +723,12 @@ private:
 
     const SimOptions& options_;
     std::ostream& out_;
-    sim::Runtime runtime_;
-    sim::FrameLoop frameLoop_{runtime_};
-    sim::SceneUnderstanding sceneUnderstanding_{runtime_};
+    RuntimeConnection connection_;
+    sim::Runtime& runtime_{connection_.Runtime().runtime};
+    sim::FrameLoop& frameLoop_{connection_.Runtime().frameLoop};
+    sim::SceneUnderstanding& sceneUnderstanding_{connection_.Runtime().scene};
     SceneCounter sceneCounter_{runtime_};
-    sim::Swapchains swapchains_{runtime_, frameLoop_};
+    sim::Swapchains& swapchains_{connection_.Runtime().swapchains};
     sim::CpuSwapchainImages images_{runtime_, swapchains_};
     sim::Compositor compositor_{runtime_, images_};
     engine::TraceRecorder trace_;

@@ -8,6 +8,7 @@
 #include <ostream>
 #include <string>
 
+#include "RuntimeConnection.h"
 #include "SimReport.h"
 
 namespace quenra::simulator {
@@ -32,6 +33,8 @@ struct SimOptions {
     std::string pictureDirectory;
     // A progress line, rewritten in place (for a terminal).
     bool progress = false;
+    // Straight to the simulated runtime, or through the Khronos loader and its layers.
+    ConnectionOptions connection;
 };
 
 // Runs the frames in real time: libKelbrin starts computes by the wall clock (at most one every

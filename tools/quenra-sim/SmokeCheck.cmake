@@ -1,9 +1,10 @@
 # Runs the simulator briefly and checks that its report shows what a user must see, and that the
 # pictures were written.
-# Usage: cmake -DSIMULATOR=<path> [-DEMULATOR=<command;args>] -DCAMERA=<0|1> -DOUT=<dir> -P SmokeCheck.cmake
+# Usage: cmake -DSIMULATOR=<path> [-DEMULATOR=<command;args>] -DCAMERA=<0|1> -DOUT=<dir> [-DOPTIONS=<more options>]
+#        -P SmokeCheck.cmake
 file(REMOVE_RECURSE ${OUT})
 execute_process(
-  COMMAND ${EMULATOR} ${SIMULATOR} --seconds 2 --trace-level 2 --out ${OUT}
+  COMMAND ${EMULATOR} ${SIMULATOR} --seconds 2 --trace-level 2 --out ${OUT} ${OPTIONS}
   OUTPUT_VARIABLE report
   ERROR_VARIABLE errors
   RESULT_VARIABLE result

@@ -37,6 +37,12 @@ const char* const kUsage = R"(usage: quenra-sim [options]
   --library PATH       the libKelbrin to load (default: the one of this build)
   --skelder PATH       the Skelder to load (default: the one of this build)
   --wendrath PATH      the libWendrath to load (default: the one of this build)
+  --loader             go through the Khronos OpenXR loader to the simulated runtime built
+                       as a library, as an application does
+  --validate           --loader with the core validation layer; prints how many
+                       errors and warnings it reported
+  --api-dump FILE      --loader with the API dump layer: every OpenXR call the
+                       plug-in and the application make, written to FILE
   --help               this text
 
 The run takes as long on the wall clock as the simulated time: libKelbrin starts a scene
@@ -120,6 +126,11 @@ bool Parse(int argc, char** argv, Arguments& arguments)
             arguments.pictures = false;
             continue;
         }
+        if (name == "--loader" || name == "--validate") {
+            options.connection.loader = true;
+            options.connection.validate = options.connection.validate || name == "--validate";
+            continue;
+        }
         if (i + 1 >= argc) {
             throw std::invalid_argument("unknown option or missing value: " + name);
         }
@@ -146,6 +157,9 @@ bool Parse(int argc, char** argv, Arguments& arguments)
             arguments.out = value;
         } else if (name == "--plugins") {
             ParsePlugins(value, options);
+        } else if (name == "--api-dump") {
+            options.connection.loader = true;
+            options.connection.apiDumpFile = value;
         } else {
             throw std::invalid_argument("unknown option: " + name);
         }

@@ -51,7 +51,11 @@ void UNITY_INTERFACE_API EngineRegistry::RegisterInterface(const UnityInterfaceI
 
 IUnityInterface* UNITY_INTERFACE_API EngineRegistry::GetInterfaceSplit(uint64_t high, uint64_t low)
 {
-    return current != nullptr ? current->Lookup(high, low) : nullptr;
+    if (current == nullptr) {
+        return nullptr;
+    }
+    current->splitLookups_.emplace_back(high, low);
+    return current->Lookup(high, low);
 }
 
 void UNITY_INTERFACE_API EngineRegistry::RegisterInterfaceSplit(uint64_t high, uint64_t low, IUnityInterface* ptr)

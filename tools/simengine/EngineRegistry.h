@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 #include <utility>
+#include <vector>
 
 #include "UnityInterfaces.h"
 
@@ -36,6 +37,8 @@ public:
     IUnityInterface* Lookup(uint64_t high, uint64_t low) const;
     // How many lookups were made, by either form.
     int LookupCount() const { return lookupCount_; }
+    // The identifiers asked for through the two-word form, in order, as they arrived.
+    const std::vector<std::pair<uint64_t, uint64_t>>& SplitLookups() const { return splitLookups_; }
 
 private:
     static IUnityInterface* UNITY_INTERFACE_API GetInterface(const UnityInterfaceIdentifier* identifier);
@@ -48,6 +51,7 @@ private:
     std::map<std::pair<uint64_t, uint64_t>, IUnityInterface*> registered_;
     std::set<std::pair<uint64_t, uint64_t>> withheld_;
     mutable int lookupCount_ = 0;
+    std::vector<std::pair<uint64_t, uint64_t>> splitLookups_;
 };
 
 } // namespace quenra::engine

@@ -245,6 +245,9 @@ XrResult XRAPI_CALL InstanceProperties::CreateInstance(const XrInstanceCreateInf
         {info->enabledApiLayerNames, info->enabledApiLayerNames + info->enabledApiLayerCount},
         {info->enabledExtensionNames, info->enabledExtensionNames + info->enabledExtensionCount}};
     self.createRecords_.push_back(record);
+    if (self.apiLayersFromLoader_) {
+        record.apiLayers.clear();
+    }
     for (const std::string& layer : record.apiLayers) {
         if (self.FindLayer(layer) == nullptr) {
             RuntimeCall call("xrCreateInstance", {});

@@ -47,6 +47,9 @@ public:
     void FailLayerQuery(const std::string& name, XrResult result);
     // The modes of the one system (id 1), for every view configuration.
     void SetBlendModes(std::vector<XrEnvironmentBlendMode> modes);
+    // With a real OpenXR loader in front, API layers are the loader's: instance creation then
+    // takes any layer names the loader passes on and checks extensions against the runtime's own.
+    void LeaveApiLayersToLoader() { apiLayersFromLoader_ = true; }
 
     // --- What the runtime saw --------------------------------------------------------------
     std::vector<InstanceCreateRecord> CreateRecords() const;
@@ -78,6 +81,7 @@ private:
     std::vector<std::string> runtimeExtensions_;
     std::vector<ApiLayer> layers_;
     std::map<std::string, XrResult> failingLayers_;
+    bool apiLayersFromLoader_ = false;
     std::vector<XrEnvironmentBlendMode> blendModes_{XR_ENVIRONMENT_BLEND_MODE_OPAQUE};
     std::vector<InstanceCreateRecord> createRecords_;
     std::vector<ExtensionQuery> extensionQueries_;

@@ -229,11 +229,18 @@ void Runtime::FailAlways(const std::string& function, XrResult result)
     failAlways_[function] = result;
 }
 
+void Runtime::SucceedNextWith(const std::string& function, XrResult code)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    successCodes_[function] = code;
+}
+
 void Runtime::ClearFailures()
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     failNext_.clear();
     failAlways_.clear();
+    successCodes_.clear();
 }
 
 void Runtime::SetRecording(bool recording)
@@ -375,8 +382,15 @@ std::optional<XrResult> Runtime::Enter(const char* function, std::initializer_li
     return injected;
 }
 
-XrResult Runtime::Finish(size_t callIndex, XrResult result)
+XrResult Runtime::Finish(size_t callIndex, const char* function, XrResult result)
 {
+    if (result == XR_SUCCESS) {
+        auto code = successCodes_.find(function);
+        if (code != successCodes_.end()) {
+            result = code->second;
+            successCodes_.erase(code);
+        }
+    }
     if (callIndex < calls_.size()) {
         calls_[callIndex].result = result;
     }
@@ -384,7 +398,7 @@ XrResult Runtime::Finish(size_t callIndex, XrResult result)
 }
 
 RuntimeCall::RuntimeCall(const char* function, std::initializer_list<uint64_t> handles)
-    : runtime_(Runtime::Current()), lock_(runtime_.Mutex())
+    : runtime_(Runtime::Current()), function_(function), lock_(runtime_.Mutex())
 {
     injected_ = runtime_.Enter(function, handles, &callIndex_);
 }

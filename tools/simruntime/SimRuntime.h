@@ -82,6 +82,9 @@ public:
     void FailNext(const std::string& function, XrResult result, int times = 1);
     // Every call of `function` from now on returns `result` and does nothing else.
     void FailAlways(const std::string& function, XrResult result);
+    // The next call of `function` that succeeds does its work and then returns `code`, a success
+    // code such as XR_SESSION_LOSS_PENDING (an injected failure, by contrast, does nothing).
+    void SucceedNextWith(const std::string& function, XrResult code);
     void ClearFailures();
 
     // --- Recording ----------------------------------------------------------------------
@@ -120,9 +123,10 @@ public:
     std::recursive_mutex& Mutex() const { return mutex_; }
 
     // Entry of every function: records the call and tells whether an injected
-    // failure must be returned at once. Call Finish with the result afterwards.
+    // failure must be returned at once. Call Finish with the result afterwards; it answers the
+    // result to return, XR_SUCCESS replaced by a success code SucceedNextWith asked for.
     std::optional<XrResult> Enter(const char* function, std::initializer_list<uint64_t> handles, size_t* callIndex);
-    XrResult Finish(size_t callIndex, XrResult result);
+    XrResult Finish(size_t callIndex, const char* function, XrResult result);
 
 private:
     struct HandleRecord {
@@ -134,6 +138,7 @@ private:
     std::map<std::string, PFN_xrVoidFunction> functions_;
     std::map<std::string, std::deque<XrResult>> failNext_;
     std::map<std::string, XrResult> failAlways_;
+    std::map<std::string, XrResult> successCodes_;
     bool recording_ = true;
     std::vector<RecordedCall> calls_;
     std::map<uint64_t, HandleRecord> handles_;
@@ -147,10 +152,11 @@ public:
     Runtime& runtime() { return runtime_; }
     // An injected failure, when the call must return it at once.
     const std::optional<XrResult>& injected() const { return injected_; }
-    XrResult Return(XrResult result) { return runtime_.Finish(callIndex_, result); }
+    XrResult Return(XrResult result) { return runtime_.Finish(callIndex_, function_, result); }
 
 private:
     Runtime& runtime_;
+    const char* function_;
     std::lock_guard<std::recursive_mutex> lock_;
     size_t callIndex_ = 0;
     std::optional<XrResult> injected_;

@@ -66,6 +66,9 @@ Swapchains::Swapchains(Runtime& runtime, FrameLoop& frameLoop) : Swapchains(runt
 
 Swapchains::~Swapchains()
 {
+    for (const auto& [handle, state] : swapchains_) {
+        FreeImages(state);
+    }
     if (frameLoop_ != nullptr) {
         frameLoop_->SetLayerCheck(nullptr);
     }
@@ -101,12 +104,6 @@ void Swapchains::SetImageType(XrStructureType type)
 {
     std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
     imageType_ = type;
-}
-
-void Swapchains::SucceedNextWith(const std::string& function, XrResult code)
-{
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    successCodes_[function] = code;
 }
 
 void Swapchains::FailNextFill(const std::string& function, XrResult result)
@@ -174,17 +171,6 @@ const Swapchains::SwapchainState* Swapchains::Find(XrSwapchain swapchain) const
     }
     auto found = swapchains_.find(HandleValue(swapchain));
     return found != swapchains_.end() ? &found->second : nullptr;
-}
-
-XrResult Swapchains::SuccessCode(const std::string& function)
-{
-    auto found = successCodes_.find(function);
-    if (found == successCodes_.end()) {
-        return XR_SUCCESS;
-    }
-    const XrResult code = found->second;
-    successCodes_.erase(found);
-    return code;
 }
 
 XrResult Swapchains::FillFailure(const std::string& function)
@@ -276,7 +262,7 @@ XrResult XRAPI_CALL Swapchains::EnumerateSwapchainFormats(XrSession session, uin
         }
     }
     const XrResult result = Enumerate(self.formats_, capacity, countOutput, formats);
-    return call.Return(result == XR_SUCCESS ? self.SuccessCode("xrEnumerateSwapchainFormats") : result);
+    return call.Return(result);
 }
 
 XrResult XRAPI_CALL Swapchains::CreateSwapchain(XrSession session, const XrSwapchainCreateInfo* info,
@@ -301,16 +287,30 @@ XrResult XRAPI_CALL Swapchains::CreateSwapchain(XrSession session, const XrSwapc
     if (!offered) {
         return call.Return(XR_ERROR_SWAPCHAIN_FORMAT_UNSUPPORTED);
     }
+    SwapchainState state{*info, {}, {}, 0, 0, self.imageSource_};
+    if (state.imageSource != nullptr) {
+        state.images = state.imageSource->MakeImages(*info, self.imageCount_);
+        if (state.images.size() != self.imageCount_) {
+            FreeImages(state);
+            return call.Return(XR_ERROR_RUNTIME_FAILURE);
+        }
+    }
     const uint64_t handle = runtime.CreateHandle(HandleKind::Swapchain, HandleValue(session));
-    SwapchainState state{*info, {}, {}, 0, 0};
-    for (uint32_t i = 0; i < self.imageCount_; ++i) {
+    for (uint32_t i = 0; state.imageSource == nullptr && i < self.imageCount_; ++i) {
         // Distinct, non-zero values that tell which swapchain an image belongs to.
         state.images.push_back((handle << 8) | (i + 1));
     }
     self.swapchains_[handle] = std::move(state);
     self.createInfos_.push_back(*info);
     *swapchain = reinterpret_cast<XrSwapchain>(handle);
-    return call.Return(self.SuccessCode("xrCreateSwapchain"));
+    return call.Return(XR_SUCCESS);
+}
+
+void Swapchains::FreeImages(const SwapchainState& state)
+{
+    if (state.imageSource != nullptr && !state.images.empty()) {
+        state.imageSource->FreeImages(state.images);
+    }
 }
 
 XrResult XRAPI_CALL Swapchains::DestroySwapchain(XrSwapchain swapchain)
@@ -323,8 +323,9 @@ XrResult XRAPI_CALL Swapchains::DestroySwapchain(XrSwapchain swapchain)
     if (!call.runtime().DestroyHandle(HandleKind::Swapchain, HandleValue(swapchain))) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
+    FreeImages(self.swapchains_.at(HandleValue(swapchain)));
     self.swapchains_.erase(HandleValue(swapchain));
-    return call.Return(self.SuccessCode("xrDestroySwapchain"));
+    return call.Return(XR_SUCCESS);
 }
 
 XrResult XRAPI_CALL Swapchains::EnumerateSwapchainImages(XrSwapchain swapchain, uint32_t capacity,
@@ -345,7 +346,7 @@ XrResult XRAPI_CALL Swapchains::EnumerateSwapchainImages(XrSwapchain swapchain, 
     const uint32_t count = static_cast<uint32_t>(state->images.size());
     *countOutput = count;
     if (capacity == 0) {
-        return call.Return(self.SuccessCode("xrEnumerateSwapchainImages"));
+        return call.Return(XR_SUCCESS);
     }
     const XrResult failure = self.FillFailure("xrEnumerateSwapchainImages");
     if (failure != XR_SUCCESS) {
@@ -363,7 +364,7 @@ XrResult XRAPI_CALL Swapchains::EnumerateSwapchainImages(XrSwapchain swapchain, 
     for (uint32_t i = 0; i < count; ++i) {
         records[i].image = state->images[i];
     }
-    return call.Return(self.SuccessCode("xrEnumerateSwapchainImages"));
+    return call.Return(XR_SUCCESS);
 }
 
 XrResult XRAPI_CALL Swapchains::AcquireSwapchainImage(XrSwapchain swapchain, const XrSwapchainImageAcquireInfo* info,
@@ -388,7 +389,7 @@ XrResult XRAPI_CALL Swapchains::AcquireSwapchainImage(XrSwapchain swapchain, con
     *index = state->nextIndex;
     state->held.push_back({state->nextIndex, false});
     state->nextIndex = (state->nextIndex + 1) % static_cast<uint32_t>(state->images.size());
-    return call.Return(self.SuccessCode("xrAcquireSwapchainImage"));
+    return call.Return(XR_SUCCESS);
 }
 
 XrResult XRAPI_CALL Swapchains::WaitSwapchainImage(XrSwapchain swapchain, const XrSwapchainImageWaitInfo* info)
@@ -410,7 +411,7 @@ XrResult XRAPI_CALL Swapchains::WaitSwapchainImage(XrSwapchain swapchain, const 
         if (!image.waited) {
             image.waited = true;
             self.waitTimeouts_.push_back(info->timeout);
-            return call.Return(self.SuccessCode("xrWaitSwapchainImage"));
+            return call.Return(XR_SUCCESS);
         }
     }
     return call.Return(XR_ERROR_CALL_ORDER_INVALID);
@@ -436,7 +437,7 @@ XrResult XRAPI_CALL Swapchains::ReleaseSwapchainImage(XrSwapchain swapchain, con
     }
     state->held.erase(state->held.begin());
     ++state->released;
-    return call.Return(self.SuccessCode("xrReleaseSwapchainImage"));
+    return call.Return(XR_SUCCESS);
 }
 
 } // namespace quenra::sim

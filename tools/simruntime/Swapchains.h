@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "SimRuntime.h"
+#include "SwapchainImageSource.h"
 
 namespace quenra::sim {
 
@@ -31,9 +32,9 @@ public:
     void SetImageCount(uint32_t count);
     // The image structure the session's graphics API enumerates into (a Vulkan session by default).
     void SetImageType(XrStructureType type);
-    // The next call of `function` does its work and then returns `code`, a success code such as
-    // XR_SESSION_LOSS_PENDING (an injected failure, by contrast, does nothing).
-    void SucceedNextWith(const std::string& function, XrResult code);
+    // Real images of a graphics API for the swapchains made from now on (null: placeholders).
+    // The source must outlive them.
+    void SetImageSource(SwapchainImageSource* source) { imageSource_ = source; }
     // The next call of an enumeration (xrEnumerateSwapchainFormats or xrEnumerateSwapchainImages)
     // that has room for items fails with `result`; count-only calls go through.
     void FailNextFill(const std::string& function, XrResult result);
@@ -68,7 +69,9 @@ private:
         std::vector<HeldImage> held;
         uint32_t nextIndex = 0;
         uint32_t released = 0;
+        SwapchainImageSource* imageSource = nullptr;
     };
+    static void FreeImages(const SwapchainState& state);
 
     static XrResult XRAPI_CALL EnumerateSwapchainFormats(XrSession session, uint32_t capacity, uint32_t* countOutput,
                                                          int64_t* formats);
@@ -87,8 +90,6 @@ private:
     const SwapchainState* Find(XrSwapchain swapchain) const;
     XrResult CheckSwapchain(XrSwapchain swapchain) const;
     XrResult CheckSpace(XrSpace space) const;
-    // The success code a finished call returns: XR_SUCCESS unless SucceedNextWith asked otherwise.
-    XrResult SuccessCode(const std::string& function);
     // The failure FailNextFill asked for, consumed; XR_SUCCESS when there is none.
     XrResult FillFailure(const std::string& function);
 
@@ -97,7 +98,7 @@ private:
     std::vector<int64_t> formats_;
     uint32_t imageCount_ = 3;
     XrStructureType imageType_ = XR_TYPE_SWAPCHAIN_IMAGE_VULKAN_KHR;
-    std::map<std::string, XrResult> successCodes_;
+    SwapchainImageSource* imageSource_ = nullptr;
     std::map<std::string, XrResult> fillFailures_;
     std::map<uint64_t, SwapchainState> swapchains_;
     std::vector<XrSwapchainCreateInfo> createInfos_;

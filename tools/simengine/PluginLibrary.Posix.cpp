@@ -1,5 +1,4 @@
-// The host's dynamic loader seam. POSIX dlopen serves every host the simulator and the
-// library tests run on; a Windows host would open the DLL here with LoadLibrary instead.
+// The POSIX loader seam: dlopen serves every Linux and Android host.
 #include "PluginLibrary.h"
 
 #include <dlfcn.h>

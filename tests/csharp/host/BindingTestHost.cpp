@@ -1,0 +1,341 @@
+// The native side of the script-binding tests: the engine stand-ins, the OpenXR runtime and
+// the recording EGL/GL ES, behind a C API the tests reach through P/Invoke, and the native
+// sizes and offsets of the records the bindings declare. No plug-in code is linked in: the
+// tests load the built plug-ins themselves.
+#include <dlfcn.h>
+#include <openxr/openxr.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "EngineRegistry.h"
+#include "FakeGraphics.h"
+#include "FakeMeshSubsystem.h"
+#include "HostRuntime.h"
+#include "RecordingGl.h"
+#include "RenderHwBuffersEventArgs.h"
+#include "ScenePlane.h"
+#include "TraceRecorder.h"
+#include "UnityGraphics.h"
+
+namespace {
+
+using quenra::test::HostRuntime;
+using quenra::test::ReceivedLayer;
+using wendrath::RenderHwBuffersEventArgs;
+
+struct HostWorld {
+    explicit HostWorld(UnityGfxRenderer renderer) : graphics(renderer)
+    {
+        registry.Provide<IUnityXRTrace>(trace.Interface());
+        registry.Provide<IUnityXRMeshInterface>(meshes.Interface());
+        registry.Provide<IUnityGraphics>(graphics.Interface());
+    }
+
+    quenra::engine::TraceRecorder trace;
+    quenra::engine::FakeMeshSubsystem meshes;
+    quenra::engine::FakeGraphics graphics;
+    quenra::engine::EngineRegistry registry;
+    quenra::simgl::RecordingGl gl;
+    HostRuntime runtime;
+};
+
+std::unique_ptr<HostWorld>& World()
+{
+    static std::unique_ptr<HostWorld> world;
+    return world;
+}
+
+// The library's own EGL and GL ES entry points (the recording stand-in) must be the ones a
+// plug-in loaded later binds to, ahead of the platform libraries it names: put this library
+// in the global symbol scope. The handle is kept: the library stays loaded with the process.
+void ExposeGlStandIn()
+{
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&ExposeGlStandIn), &info) != 0) {
+        dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_GLOBAL);
+    }
+}
+
+#define RECORD_FIELD(record, field)                                                                                    \
+    std::make_pair(std::make_pair(std::string(#record), std::string(#field)), offsetof(record, field))
+const std::map<std::pair<std::string, std::string>, size_t>& Offsets()
+{
+    static const std::map<std::pair<std::string, std::string>, size_t> offsets{
+        RECORD_FIELD(ScenePlane, id),
+        RECORD_FIELD(ScenePlane, alignment),
+        RECORD_FIELD(ScenePlane, size),
+        RECORD_FIELD(ScenePlane, locationFlags),
+        RECORD_FIELD(ScenePlane, pose),
+        RECORD_FIELD(ScenePlane, vertexCount),
+        RECORD_FIELD(ScenePlane, indexCount),
+        RECORD_FIELD(UnityXRMeshId, idPart[0]),
+        RECORD_FIELD(UnityXRMeshId, idPart[1]),
+        RECORD_FIELD(RenderHwBuffersEventArgs, bufferCount),
+        RECORD_FIELD(RenderHwBuffersEventArgs, width),
+        RECORD_FIELD(RenderHwBuffersEventArgs, height),
+        RECORD_FIELD(RenderHwBuffersEventArgs, hardwareBuffers),
+        RECORD_FIELD(RenderHwBuffersEventArgs, targetTextures),
+        RECORD_FIELD(XrVector3f, x),
+        RECORD_FIELD(XrVector3f, y),
+        RECORD_FIELD(XrVector3f, z),
+        RECORD_FIELD(XrQuaternionf, x),
+        RECORD_FIELD(XrQuaternionf, y),
+        RECORD_FIELD(XrQuaternionf, z),
+        RECORD_FIELD(XrQuaternionf, w),
+        RECORD_FIELD(XrPosef, orientation),
+        RECORD_FIELD(XrPosef, position),
+        RECORD_FIELD(XrExtent2Df, width),
+        RECORD_FIELD(XrExtent2Df, height),
+        RECORD_FIELD(XrFrameState, type),
+        RECORD_FIELD(XrFrameState, next),
+        RECORD_FIELD(XrFrameState, predictedDisplayTime),
+        RECORD_FIELD(XrFrameState, predictedDisplayPeriod),
+        RECORD_FIELD(XrFrameState, shouldRender),
+    };
+    return offsets;
+}
+#undef RECORD_FIELD
+
+#define RECORD_SIZE(record) std::make_pair(std::string(#record), sizeof(record))
+const std::map<std::string, size_t>& Sizes()
+{
+    static const std::map<std::string, size_t> sizes{
+        RECORD_SIZE(ScenePlane),  RECORD_SIZE(UnityXRMeshId), RECORD_SIZE(RenderHwBuffersEventArgs),
+        RECORD_SIZE(XrVector3f),  RECORD_SIZE(XrQuaternionf), RECORD_SIZE(XrPosef),
+        RECORD_SIZE(XrExtent2Df), RECORD_SIZE(XrFrameState),
+    };
+    return sizes;
+}
+#undef RECORD_SIZE
+
+template <typename Pfn> Pfn LookUp(PFN_xrGetInstanceProcAddr lookup, uint64_t instance, const char* name)
+{
+    PFN_xrVoidFunction function = nullptr;
+    lookup(reinterpret_cast<XrInstance>(instance), name, &function);
+    return reinterpret_cast<Pfn>(function);
+}
+
+// Runs body here, or on a thread of its own when asked (as the engine's frame and render threads do).
+template <typename Body> void Run(bool onOtherThread, Body body)
+{
+    if (onOtherThread) {
+        std::thread thread(body);
+        thread.join();
+    } else {
+        body();
+    }
+}
+
+} // namespace
+
+extern "C" {
+
+// --- World ---------------------------------------------------------------------------------
+// A fresh world: engine registry (trace, meshing, graphics with this renderer), runtime, GL.
+void TestHost_Create(int32_t renderer)
+{
+    ExposeGlStandIn();
+    World().reset();
+    World() = std::make_unique<HostWorld>(static_cast<UnityGfxRenderer>(renderer));
+}
+
+void TestHost_Destroy()
+{
+    World().reset();
+}
+
+IUnityInterfaces* TestHost_Interfaces()
+{
+    return World()->registry.Interfaces();
+}
+
+void TestHost_FireDeviceEvent(int32_t type)
+{
+    World()->graphics.FireDeviceEvent(static_cast<UnityGfxDeviceEventType>(type));
+}
+
+uint32_t TestHost_TraceCount(const char* text)
+{
+    return static_cast<uint32_t>(World()->trace.Count(text));
+}
+
+// --- Records -------------------------------------------------------------------------------
+// -1 for a record or field the host does not know.
+int64_t TestHost_SizeOf(const char* record)
+{
+    const auto found = Sizes().find(record);
+    return found != Sizes().end() ? static_cast<int64_t>(found->second) : -1;
+}
+
+int64_t TestHost_OffsetOf(const char* record, const char* field)
+{
+    const auto found = Offsets().find({record, field});
+    return found != Offsets().end() ? static_cast<int64_t>(found->second) : -1;
+}
+
+// --- Runtime -------------------------------------------------------------------------------
+PFN_xrGetInstanceProcAddr TestHost_RuntimeLookup()
+{
+    return World()->runtime.Lookup();
+}
+
+uint64_t TestHost_MakeInstance()
+{
+    return World()->runtime.MakeInstance();
+}
+
+uint64_t TestHost_MakeSession(uint64_t instance)
+{
+    return World()->runtime.MakeSession(instance);
+}
+
+uint64_t TestHost_MakeSpace(uint64_t session)
+{
+    return World()->runtime.MakeSpace(session);
+}
+
+uint32_t TestHost_LiveHandleCount(const char* kind)
+{
+    return static_cast<uint32_t>(World()->runtime.LiveCount(kind));
+}
+
+uint32_t TestHost_CallCount(const char* function)
+{
+    return static_cast<uint32_t>(World()->runtime.CallCount(function));
+}
+
+int64_t TestHost_LastPredictedDisplayTime()
+{
+    return World()->runtime.LastPredictedDisplayTime();
+}
+
+// poseAndSize: orientation x, y, z, w, position x, y, z, width, height.
+void TestHost_AddPlane(const uint8_t* id, int32_t alignment, const float* poseAndSize, uint64_t locationFlags,
+                       const float* vertices, uint32_t vertexCount, const uint32_t* indices, uint32_t indexCount)
+{
+    XrUuidMSFT uuid{};
+    std::memcpy(uuid.bytes, id, sizeof(uuid.bytes));
+    const float* p = poseAndSize;
+    const XrPosef pose{{p[0], p[1], p[2], p[3]}, {p[4], p[5], p[6]}};
+    std::vector<XrVector3f> points;
+    for (uint32_t i = 0; i < vertexCount; ++i) {
+        points.push_back({vertices[3 * i], vertices[3 * i + 1], vertices[3 * i + 2]});
+    }
+    World()->runtime.AddPlane(uuid, static_cast<XrScenePlaneAlignmentTypeMSFT>(alignment), pose, {p[7], p[8]},
+                              locationFlags, std::move(points), std::vector<uint32_t>(indices, indices + indexCount));
+}
+
+// --- Frames, through the lookup the application was handed ---------------------------------
+int32_t TestHost_WaitFrame(PFN_xrGetInstanceProcAddr lookup, uint64_t instance, uint64_t session, uint8_t onOtherThread)
+{
+    XrResult result = XR_ERROR_FUNCTION_UNSUPPORTED;
+    Run(onOtherThread != 0, [&] {
+        XrFrameState state{XR_TYPE_FRAME_STATE};
+        if (auto wait = LookUp<PFN_xrWaitFrame>(lookup, instance, "xrWaitFrame")) {
+            result = wait(reinterpret_cast<XrSession>(session), nullptr, &state);
+        }
+    });
+    return result;
+}
+
+int32_t TestHost_BeginFrame(PFN_xrGetInstanceProcAddr lookup, uint64_t instance, uint64_t session)
+{
+    auto begin = LookUp<PFN_xrBeginFrame>(lookup, instance, "xrBeginFrame");
+    return begin != nullptr ? begin(reinterpret_cast<XrSession>(session), nullptr) : XR_ERROR_FUNCTION_UNSUPPORTED;
+}
+
+// Ends the frame with no application layers.
+int32_t TestHost_EndFrame(PFN_xrGetInstanceProcAddr lookup, uint64_t instance, uint64_t session)
+{
+    auto end = LookUp<PFN_xrEndFrame>(lookup, instance, "xrEndFrame");
+    if (end == nullptr) {
+        return XR_ERROR_FUNCTION_UNSUPPORTED;
+    }
+    XrFrameEndInfo info{XR_TYPE_FRAME_END_INFO};
+    info.displayTime = World()->runtime.LastPredictedDisplayTime();
+    info.environmentBlendMode = XR_ENVIRONMENT_BLEND_MODE_OPAQUE;
+    return end(reinterpret_cast<XrSession>(session), &info);
+}
+
+// An application swapchain (64 x 64, the runtime's first format) created on a thread of its own;
+// its handle, 0 if creation failed.
+uint64_t TestHost_CreateSwapchain(PFN_xrGetInstanceProcAddr lookup, uint64_t instance, uint64_t session)
+{
+    XrSwapchain swapchain = XR_NULL_HANDLE;
+    Run(true, [&] {
+        auto create = LookUp<PFN_xrCreateSwapchain>(lookup, instance, "xrCreateSwapchain");
+        auto formats = LookUp<PFN_xrEnumerateSwapchainFormats>(lookup, instance, "xrEnumerateSwapchainFormats");
+        uint32_t count = 0;
+        if (create == nullptr || formats == nullptr ||
+            formats(reinterpret_cast<XrSession>(session), 0, &count, nullptr) != XR_SUCCESS || count == 0) {
+            return;
+        }
+        std::vector<int64_t> offered(count);
+        if (formats(reinterpret_cast<XrSession>(session), count, &count, offered.data()) != XR_SUCCESS) {
+            return;
+        }
+        // Colour attachment, one sample, 64 x 64, one face, one layer, one level.
+        const XrSwapchainCreateInfo info{XR_TYPE_SWAPCHAIN_CREATE_INFO,
+                                         nullptr,
+                                         0,
+                                         XR_SWAPCHAIN_USAGE_COLOR_ATTACHMENT_BIT,
+                                         offered.front(),
+                                         1,
+                                         64,
+                                         64,
+                                         1,
+                                         1,
+                                         1};
+        create(reinterpret_cast<XrSession>(session), &info, &swapchain);
+    });
+    return (uint64_t)(swapchain);
+}
+
+uint32_t TestHost_ReceivedLayerCount()
+{
+    return static_cast<uint32_t>(World()->runtime.LastFrameLayers().size());
+}
+
+// The layer's structure type; its values (see ReceivedLayer) go to values, at most capacity.
+int32_t TestHost_ReceivedLayer(uint32_t index, float* values, uint32_t capacity)
+{
+    const std::vector<ReceivedLayer> layers = World()->runtime.LastFrameLayers();
+    if (index >= layers.size()) {
+        return 0;
+    }
+    const ReceivedLayer& layer = layers[index];
+    std::memcpy(values, layer.values.data(), std::min<size_t>(capacity, layer.values.size()) * sizeof(float));
+    return layer.type;
+}
+
+// --- Render thread -------------------------------------------------------------------------
+void TestHost_RunRenderEvent(UnityRenderingEventAndData function, int32_t eventId, void* data)
+{
+    Run(true, [&] { function(eventId, data); });
+}
+
+// Recorded GL and EGL calls whose text contains text ("glDrawElements(", "glViewport(0, 0, 64, 48)").
+uint32_t TestHost_GlCallCount(const char* text)
+{
+    uint32_t count = 0;
+    for (const std::string& call : World()->gl.Calls()) {
+        count += call.find(text) != std::string::npos ? 1 : 0;
+    }
+    return count;
+}
+
+uint32_t TestHost_GlMisuseCount()
+{
+    return static_cast<uint32_t>(World()->gl.Misuses().size());
+}
+
+} // extern "C"

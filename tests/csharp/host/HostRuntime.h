@@ -1,0 +1,49 @@
+// The OpenXR runtime the binding tests run against, behind the few operations they need, so
+// that the in-process simulated runtime can give way to one loaded as a library.
+#pragma once
+
+#include <openxr/openxr.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quenra::test {
+
+// One layer of an ended frame as the runtime read it: its structure type and its values
+// (pose as orientation x, y, z, w then position x, y, z; then the kind's own sizes and angles).
+struct ReceivedLayer {
+    XrStructureType type;
+    std::vector<float> values;
+};
+
+class HostRuntime {
+public:
+    HostRuntime();
+    ~HostRuntime();
+    HostRuntime(const HostRuntime&) = delete;
+    HostRuntime& operator=(const HostRuntime&) = delete;
+
+    PFN_xrGetInstanceProcAddr Lookup() const;
+    uint64_t MakeInstance();
+    uint64_t MakeSession(uint64_t instance);
+    uint64_t MakeSpace(uint64_t session);
+    // Live handles of a kind named as the runtime names it ("Swapchain", "Space", ...).
+    size_t LiveCount(const std::string& kind) const;
+    size_t CallCount(const std::string& function) const;
+    XrTime LastPredictedDisplayTime() const;
+
+    // Adds a plane with its mesh to the scene the next computes see.
+    void AddPlane(const XrUuidMSFT& id, XrScenePlaneAlignmentTypeMSFT alignment, const XrPosef& pose, XrExtent2Df size,
+                  XrSpaceLocationFlags locationFlags, std::vector<XrVector3f> vertices, std::vector<uint32_t> indices);
+
+    // The layers of the last ended frame.
+    std::vector<ReceivedLayer> LastFrameLayers() const;
+
+private:
+    struct World;
+    std::unique_ptr<World> world_;
+};
+
+} // namespace quenra::test

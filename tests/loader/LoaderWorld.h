@@ -1,0 +1,49 @@
+// The world of a test through the real OpenXR loader: the loader finds the simulated runtime
+// library by its manifest, the core validation layer writes what it finds to a file of this
+// test's own, and the test reaches the library's runtime through its control entry.
+#pragma once
+
+#include <openxr/openxr.h>
+
+#include <string>
+#include <vector>
+
+#include "PluginLibrary.h"
+#include "ScopedEnvironment.h"
+#include "SimulatedRuntime.h"
+#include "ValidationReport.h"
+
+namespace quenra::test {
+
+inline constexpr const char* kValidationLayer = "XR_APILAYER_LUNARG_core_validation";
+
+class LoaderWorld {
+public:
+    LoaderWorld();
+    ~LoaderWorld();
+    LoaderWorld(const LoaderWorld&) = delete;
+    LoaderWorld& operator=(const LoaderWorld&) = delete;
+
+    // The application's lookup: the loader's own xrGetInstanceProcAddr.
+    static PFN_xrGetInstanceProcAddr LoaderLookup();
+
+    // The runtime the loader talks to, fresh for this world.
+    sim::SimulatedRuntime& Runtime() { return *runtime_; }
+    const std::string& ValidationFile() const { return validationFile_; }
+    // What the validation layer wrote so far, less the allowed findings.
+    ValidationReport Validation() const;
+    // The handles still alive in the runtime, by kind and value, for a failure message.
+    std::vector<std::string> LiveHandles() const;
+    // The same, less the application's own: a session's children go with it when it is destroyed,
+    // so a plug-in's leftovers must be looked for before the application's teardown.
+    std::vector<std::string> LiveHandlesBesides(const std::vector<uint64_t>& applications) const;
+
+private:
+    ScopedEnvironment environment_;
+    std::string validationFile_;
+    engine::PluginLibrary library_;
+    sim::PFN_quenraSimRuntimeControl control_ = nullptr;
+    sim::SimulatedRuntime* runtime_ = nullptr;
+};
+
+} // namespace quenra::test

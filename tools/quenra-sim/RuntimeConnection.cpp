@@ -1,0 +1,90 @@
+#include "RuntimeConnection.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+namespace quenra::simulator {
+namespace {
+const char* const kValidationLayer = "XR_APILAYER_LUNARG_core_validation";
+const char* const kApiDumpLayer = "XR_APILAYER_LUNARG_api_dump";
+
+void SetEnvironment(const char* name, const std::string& value)
+{
+    if (setenv(name, value.c_str(), 1) != 0) {
+        throw std::runtime_error(std::string("could not set ") + name);
+    }
+}
+} // namespace
+
+RuntimeConnection::RuntimeConnection(const ConnectionOptions& options)
+{
+    if (!options.loader) {
+        linkedIn_ = std::make_unique<sim::SimulatedRuntime>();
+        runtime_ = linkedIn_.get();
+        lookup_ = &sim::Runtime::GetInstanceProcAddr;
+        return;
+    }
+    if (!QUENRA_SIM_HAS_LOADER) {
+        throw std::runtime_error("this build has no OpenXR loader and no runtime library for it");
+    }
+    // Opened first and kept open, so the loader finds it loaded and the simulator reaches the
+    // very runtime the loader talks to.
+    runtimeLibrary_ = std::make_unique<engine::PluginLibrary>(QUENRA_SIM_RUNTIME_LIBRARY);
+    if (!runtimeLibrary_->Loaded() || !runtimeLibrary_->Resolve(sim::kRuntimeControlName, control_)) {
+        throw std::runtime_error("the runtime library did not open: " + runtimeLibrary_->Error());
+    }
+    runtime_ = control_(sim::RuntimeControlRequest::Get);
+    if (runtime_ == nullptr) {
+        throw std::runtime_error("the runtime library made no runtime");
+    }
+    SetEnvironment("XR_RUNTIME_JSON", QUENRA_SIM_RUNTIME_MANIFEST);
+    if (options.validate) {
+        validationFile_ = (std::filesystem::temp_directory_path() /
+                           ("quenra-sim-validation-" + std::to_string(getpid()) + ".txt"))
+                              .string();
+        std::remove(validationFile_.c_str());
+        SetEnvironment("XR_CORE_VALIDATION_EXPORT_TYPE", "text");
+        SetEnvironment("XR_CORE_VALIDATION_FILE_NAME", validationFile_);
+        apiLayers_.push_back(kValidationLayer);
+    }
+    if (!options.apiDumpFile.empty()) {
+        SetEnvironment("XR_API_DUMP_EXPORT_TYPE", "text");
+        SetEnvironment("XR_API_DUMP_FILE_NAME", options.apiDumpFile);
+        apiLayers_.push_back(kApiDumpLayer);
+    }
+#if QUENRA_SIM_HAS_LOADER
+    lookup_ = &xrGetInstanceProcAddr;
+#endif
+}
+
+RuntimeConnection::~RuntimeConnection()
+{
+    if (control_ != nullptr) {
+        control_(sim::RuntimeControlRequest::Release);
+    }
+}
+
+std::optional<ValidationCount> RuntimeConnection::Validation() const
+{
+    if (validationFile_.empty()) {
+        return std::nullopt;
+    }
+    ValidationCount count{validationFile_};
+    std::ifstream file(validationFile_);
+    std::string line;
+    while (std::getline(file, line)) {
+        if (line.rfind("[VALID_ERROR", 0) == 0) {
+            ++count.errors;
+        } else if (line.rfind("[VALID_WARNING", 0) == 0) {
+            ++count.warnings;
+        }
+    }
+    return count;
+}
+
+} // namespace quenra::simulator

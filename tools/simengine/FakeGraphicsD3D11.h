@@ -1,0 +1,25 @@
+// Stand-in for the engine's Direct3D 11 interface: hands plug-ins the device the engine
+// renders with (the test's device).
+#pragma once
+
+#include "UnityGraphicsD3D11.h"
+
+namespace quenra::engine {
+
+class FakeGraphicsD3D11 {
+public:
+    explicit FakeGraphicsD3D11(ID3D11Device* device);
+    ~FakeGraphicsD3D11();
+    FakeGraphicsD3D11(const FakeGraphicsD3D11&) = delete;
+    FakeGraphicsD3D11& operator=(const FakeGraphicsD3D11&) = delete;
+
+    IUnityGraphicsD3D11* Interface() { return &interface_; }
+
+private:
+    static ID3D11Device* UNITY_INTERFACE_API GetDevice();
+
+    IUnityGraphicsD3D11 interface_{};
+    ID3D11Device* device_;
+};
+
+} // namespace quenra::engine
