@@ -129,10 +129,6 @@ void PrintKelbrin(const SimReport& report, std::ostream& out)
     out << "\nTrace messages       " << report.errors << " errors, " << report.warnings << " warnings, "
         << report.notices << " notices\n";
     out << "Scene objects left   " << report.sceneObjectsLeft << " after unload\n";
-    if (report.validation) {
-        out << "Validation           " << report.validation->errors << " errors, " << report.validation->warnings
-            << " warnings (" << report.validation->file << ")\n";
-    }
 }
 
 } // namespace
@@ -148,6 +144,12 @@ void PrintReport(const SimReport& report, std::ostream& out)
     }
     if (report.wendrath) {
         PrintWendrath(report.wendrathStats, out);
+    }
+    if (report.validation) {
+        out << "\nValidation           " << report.validation->errors << " errors, " << report.validation->warnings
+            << " warnings (" << report.validation->file << ")\n";
+        out << "  frames refused     " << report.framesRefused << " of " << report.frames
+            << " (the layer's refusals never reach the runtime, nor the pictures)\n";
     }
     if (!report.pictures.empty()) {
         out << "\nPictures\n";

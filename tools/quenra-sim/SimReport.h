@@ -115,6 +115,8 @@ struct SimReport {
     std::vector<std::pair<std::string, std::string>> pictures;
     // What the core validation layer reported, when it watched the run (--validate).
     std::optional<ValidationCount> validation;
+    // Frames whose xrEndFrame the validation layer refused before the runtime saw them.
+    uint32_t framesRefused = 0;
 };
 
 void PrintReport(const SimReport& report, std::ostream& out);
