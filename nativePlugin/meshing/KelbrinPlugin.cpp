@@ -1,8 +1,10 @@
 #include "KelbrinPlugin.h"
 
+#include <atomic>
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <thread>
 
 #include "ProviderContext.h"
 #include "SceneObserver.h"
@@ -10,7 +12,40 @@
 #include "XrBindings.h"
 
 namespace {
-ProviderContext* _providerContext = nullptr;
+// Written only by load and unload. Entries reached from threads other than the one that
+// loads and unloads pin the context they read (ContextPin), and unload waits until no pin
+// is left before it destroys the context.
+std::atomic<ProviderContext*> _providerContext{nullptr};
+std::atomic<int> _contextPins{0};
+
+// The live context for an entry running off the loading thread, kept alive while the
+// entry runs; null before load and after unload.
+class ContextPin {
+public:
+    ContextPin()
+    {
+        // Counted before the pointer is read: an unload that took the pointer away after
+        // this read sees the count (both sequentially consistent) and waits.
+        _contextPins.fetch_add(1);
+        context = _providerContext.load();
+    }
+    ~ContextPin() { _contextPins.fetch_sub(1); }
+    ContextPin(const ContextPin&) = delete;
+    ContextPin& operator=(const ContextPin&) = delete;
+
+    ProviderContext* get() const { return context; }
+
+private:
+    ProviderContext* context = nullptr;
+};
+
+// Returns once no entry holds a pin; those that start now find no context.
+void WaitForUnpinned()
+{
+    while (_contextPins.load() != 0) {
+        std::this_thread::yield();
+    }
+}
 
 // The lifecycle provider's subsystem identifier, and the name under which the meshing
 // subsystem registers with the scene observer.
@@ -24,6 +59,11 @@ void LogEntryFailure(IUnityXRTrace* trace, const char* entry, const char* reason
     }
 }
 
+IUnityXRTrace* TraceOf(const ProviderContext* context)
+{
+    return context != nullptr ? context->trace : nullptr;
+}
+
 // No exception may unwind into the engine, a script or the OpenXR chain: one that reaches
 // an entry point becomes a logged failure and the entry's failure result.
 template <typename Result, typename Body> Result Guarded(const char* entry, Result failure, Body body) noexcept
@@ -31,9 +71,9 @@ template <typename Result, typename Body> Result Guarded(const char* entry, Resu
     try {
         return body();
     } catch (const std::exception& error) {
-        LogEntryFailure(_providerContext != nullptr ? _providerContext->trace : nullptr, entry, error.what());
+        LogEntryFailure(TraceOf(_providerContext.load()), entry, error.what());
     } catch (...) {
-        LogEntryFailure(_providerContext != nullptr ? _providerContext->trace : nullptr, entry, "unknown exception");
+        LogEntryFailure(TraceOf(_providerContext.load()), entry, "unknown exception");
     }
     return failure;
 }
@@ -51,7 +91,8 @@ template <typename Body> void Guarded(const char* entry, Body body) noexcept
 // context that no longer exists, so only the live one is trusted.
 ProviderContext* LiveContext(void* userData)
 {
-    return userData != nullptr && userData == _providerContext ? _providerContext : nullptr;
+    ProviderContext* const live = _providerContext.load();
+    return userData != nullptr && userData == live ? live : nullptr;
 }
 
 IUnityXRMeshInterface* MeshInterfaceOf(const ProviderContext& context)
@@ -74,16 +115,26 @@ bool IsProviderName(const ProviderContext& context, const char* name)
 template <typename Body> UnitySubsystemErrorCode ObserverCallback(const char* entry, void* userData, Body body) noexcept
 {
     return Guarded(entry, kUnitySubsystemErrorCodeFailure, [&] {
-        ProviderContext* context = LiveContext(userData);
+        // Acquisitions run on the engine's generation threads.
+        const ContextPin pin;
+        ProviderContext* context = userData != nullptr && userData == pin.get() ? pin.get() : nullptr;
         return context != nullptr && context->sceneObserver ? body(*context, *context->sceneObserver)
                                                             : kUnitySubsystemErrorCodeFailure;
     });
 }
 } // namespace
 
+namespace {
+// The context for entries on the thread that loads and unloads: no unload can run meanwhile.
+ProviderContext* LoadedContext()
+{
+    return _providerContext.load();
+}
+} // namespace
+
 ProviderContext* GetProviderContext()
 {
-    return _providerContext;
+    return _providerContext.load();
 }
 
 // --- Engine entry points -----------------------------------------------------------------
@@ -91,7 +142,7 @@ ProviderContext* GetProviderContext()
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnityPluginLoad(IUnityInterfaces* interfaces) noexcept
 {
     // The engine's records point at the context of the first load; a repeated load keeps it.
-    if (_providerContext != nullptr) {
+    if (_providerContext.load() != nullptr) {
         return;
     }
     IUnityXRTrace* trace = interfaces != nullptr ? interfaces->Get<IUnityXRTrace>() : nullptr;
@@ -101,73 +152,76 @@ extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnityPluginLoad(IUnit
         context->meshInterface = interfaces != nullptr ? interfaces->Get<IUnityXRMeshInterface>() : nullptr;
         context->sceneObserver->SetContext(context.get());
         context->xrBindings->SetContext(context.get());
-        _providerContext = context.release();
+        context->Log(kXRTraceLevelNotice, "Kelbrin::UnityPluginLoad");
+        _providerContext.store(context.release());
     } catch (const std::exception& error) {
         LogEntryFailure(trace, "UnityPluginLoad", error.what());
-        return;
     }
-    _providerContext->Log(kXRTraceLevelNotice, "Kelbrin::UnityPluginLoad");
 }
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnityPluginUnload() noexcept
 {
-    if (_providerContext == nullptr) {
+    ProviderContext* const live = _providerContext.load();
+    if (live == nullptr) {
         return;
     }
-    _providerContext->Log(kXRTraceLevelNotice, "Kelbrin::UnityPluginUnload");
-    // Forgotten first, so nothing reached during teardown finds a context half destroyed.
-    std::unique_ptr<ProviderContext> context(_providerContext);
-    _providerContext = nullptr;
+    live->Log(kXRTraceLevelNotice, "Kelbrin::UnityPluginUnload");
+    // Forgotten first, so nothing reached during teardown finds a context half destroyed,
+    // and kept until the frame thread's interception and acquisitions in flight are done with it.
+    std::unique_ptr<ProviderContext> context(_providerContext.exchange(nullptr));
+    WaitForUnpinned();
 }
 
 // --- Script API --------------------------------------------------------------------------
 
 extern "C" UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API RegisterMeshingLifecycleProvider() noexcept
 {
-    return _providerContext != nullptr && RegisterLifecycleProvider(_providerContext);
+    ProviderContext* context = LoadedContext();
+    return context != nullptr && RegisterLifecycleProvider(context);
 }
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API RegisterProviderWithSceneObserver(const char* name,
                                                                                              int32_t features) noexcept
 {
     Guarded("RegisterProviderWithSceneObserver",
-            [&] { RegisterProviderWithSceneObserver_Internal(_providerContext, name, features); });
+            [&] { RegisterProviderWithSceneObserver_Internal(LoadedContext(), name, features); });
 }
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API
 UnregisterProviderWithSceneObserver(const char* name) noexcept
 {
     Guarded("UnregisterProviderWithSceneObserver",
-            [&] { UnregisterProviderWithSceneObserver_Internal(_providerContext, name); });
+            [&] { UnregisterProviderWithSceneObserver_Internal(LoadedContext(), name); });
 }
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetInstanceHandle(uint64_t instance) noexcept
 {
-    if (_providerContext != nullptr) {
-        _providerContext->xrBindings->SetInstanceHandle(instance);
-        _providerContext->xrBindings->HookFunctions();
+    if (ProviderContext* context = LoadedContext()) {
+        context->xrBindings->SetInstanceHandle(instance);
+        context->xrBindings->HookFunctions();
     }
 }
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetSessionHandle(uint64_t session) noexcept
 {
-    if (_providerContext != nullptr) {
-        _providerContext->xrBindings->SetSessionHandle(session);
+    if (ProviderContext* context = LoadedContext()) {
+        context->xrBindings->SetSessionHandle(session);
     }
 }
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetSpaceHandle(uint64_t space) noexcept
 {
-    if (_providerContext != nullptr) {
-        _providerContext->xrBindings->SetSpaceHandle(space);
+    if (ProviderContext* context = LoadedContext()) {
+        context->xrBindings->SetSpaceHandle(space);
     }
 }
 
 extern "C" UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API UpdateObservedScene(const char* name) noexcept
 {
     return Guarded("UpdateObservedScene", false, [&] {
-        return _providerContext != nullptr && IsProviderName(*_providerContext, name) &&
-               _providerContext->sceneObserver->UpdateSceneObservations(name);
+        ProviderContext* context = LoadedContext();
+        return context != nullptr && IsProviderName(*context, name) &&
+               context->sceneObserver->UpdateSceneObservations(name);
     });
 }
 
@@ -175,7 +229,10 @@ namespace {
 // A plane export: the live observer, exceptions become false.
 template <typename Body> bool PlaneCall(const char* entry, Body body) noexcept
 {
-    return Guarded(entry, false, [&] { return _providerContext != nullptr && body(*_providerContext->sceneObserver); });
+    return Guarded(entry, false, [&] {
+        ProviderContext* context = LoadedContext();
+        return context != nullptr && body(*context->sceneObserver);
+    });
 }
 } // namespace
 
@@ -205,20 +262,21 @@ extern "C" UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API FetchPlaneVertices(co
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetPlanesFilterFlags(uint32_t flags) noexcept
 {
-    if (_providerContext != nullptr) {
-        _providerContext->sceneObserver->SetPlanesFilterFlags(flags);
+    if (ProviderContext* context = LoadedContext()) {
+        context->sceneObserver->SetPlanesFilterFlags(flags);
     }
 }
 
 extern "C" UNITY_INTERFACE_EXPORT PFN_xrGetInstanceProcAddr UNITY_INTERFACE_API
 GetInterceptedInstanceProcAddr(PFN_xrGetInstanceProcAddr loaderFunction) noexcept
 {
-    if (_providerContext == nullptr) {
+    ProviderContext* context = LoadedContext();
+    if (context == nullptr) {
         return nullptr;
     }
     // Chaining the interceptor into itself would make every lookup recurse without end.
     if (loaderFunction != &InterceptedXrGetInstanceProcAddr) {
-        _providerContext->xrBindings->BindGetInstanceProcAddr(loaderFunction);
+        context->xrBindings->BindGetInstanceProcAddr(loaderFunction);
     }
     return &InterceptedXrGetInstanceProcAddr;
 }
@@ -278,7 +336,8 @@ bool RegisterLifecycleProvider(ProviderContext* context)
 XRAPI_ATTR XrResult XRAPI_CALL InterceptedXrGetInstanceProcAddr(XrInstance instance, const char* name,
                                                                 PFN_xrVoidFunction* function) noexcept
 {
-    ProviderContext* context = _providerContext;
+    const ContextPin pin;
+    ProviderContext* context = pin.get();
     if (context == nullptr) {
         if (function != nullptr) {
             *function = nullptr;
@@ -299,7 +358,9 @@ XRAPI_ATTR XrResult XRAPI_CALL InterceptedXrGetInstanceProcAddr(XrInstance insta
 XRAPI_ATTR XrResult XRAPI_CALL InterceptedXrWaitFrame(XrSession session, const XrFrameWaitInfo* info,
                                                       XrFrameState* state) noexcept
 {
-    ProviderContext* context = _providerContext;
+    // On the frame thread, while the library may be unloaded on another.
+    const ContextPin pin;
+    ProviderContext* context = pin.get();
     if (context == nullptr) {
         return XR_ERROR_FUNCTION_UNSUPPORTED;
     }

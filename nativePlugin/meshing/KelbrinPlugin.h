@@ -1,5 +1,28 @@
 // The library's entry points: what the engine loads and calls, what scripts call,
 // and the functions the library puts into the application's OpenXR chain.
+//
+// Threading contract
+// - Main thread: UnityPluginLoad/Unload, every script export (handles, providers,
+//   UpdateObservedScene, the plane calls), the meshing lifecycle, and the mesh provider's
+//   GetMeshInfos, GetUpdatedTransforms, SetMeshDensity and SetBoundingVolume. The engine
+//   stops and shuts the meshing subsystem down before it unloads the library.
+// - Generation threads, any number at once: AcquireMesh and ReleaseMesh.
+// - Frame thread: the intercepted xrGetInstanceProcAddr and xrWaitFrame.
+// - The context pointer is atomic and changes only at load and unload. Entries off the
+//   main thread (interceptions, mesh provider callbacks) pin it for their duration; unload
+//   takes it away first, then waits until no pin is left before destroying it, so an
+//   interception either finds no context or a context that outlives its call.
+// - SceneObserver's state lock guards the providers, the compute cycle, the mesh and plane
+//   maps, the vertex counts and the poses; every observer operation takes it, so the main
+//   thread's calls and the acquisitions never see each other half done. An acquisition
+//   holds it only to look its mesh up and to record the vertex count: it reads the runtime
+//   as a reader of the current scene and computes normals in scratch of its own, outside
+//   the lock. Destroying or replacing the scene (compute cycle, last provider removed)
+//   waits, under the state lock, for the readers already in it, so GetMeshInfos waits for
+//   an acquisition only when the scene is replaced, at most once per compute interval.
+// - XrBindings: handles and the predicted display time are atomics; the scene functions
+//   are looked up once, before any scene exists, and only read afterwards; the current
+//   scene's handle changes only while no acquisition reads it.
 #pragma once
 
 #include <openxr/openxr.h>

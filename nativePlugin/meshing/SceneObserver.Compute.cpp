@@ -10,8 +10,21 @@ SceneObserver::SystemTime SceneObserver::ReadSystemClock()
     return std::chrono::time_point_cast<std::chrono::microseconds>(std::chrono::system_clock::now());
 }
 
+void SceneObserver::SetWallClock(WallClock clock)
+{
+    std::lock_guard<std::recursive_mutex> lock(stateMutex);
+    wallClock = clock;
+}
+
+SceneObserver::ComputeState SceneObserver::GetComputeState() const
+{
+    std::lock_guard<std::recursive_mutex> lock(stateMutex);
+    return computeState;
+}
+
 bool SceneObserver::UpdateSceneObservations(const char* name)
 {
+    std::lock_guard<std::recursive_mutex> lock(stateMutex);
     if (!IsReadyWithProviders()) {
         return false;
     }
@@ -72,6 +85,7 @@ void SceneObserver::ComputeScene()
 
 void SceneObserver::GetProviderRequestedFeatures(std::vector<XrSceneComputeFeatureMSFT>& features) const
 {
+    std::lock_guard<std::recursive_mutex> lock(stateMutex);
     int32_t flags = 0;
     for (const auto& provider : providerFeatures) {
         flags |= provider.second;
@@ -115,14 +129,20 @@ void SceneObserver::CreateScene()
 {
     if (bindings->HasCurrentScene()) {
         // The bindings forget the old scene even when this fails, so the next update goes on to creation.
-        const XrResult result = bindings->DestroyCurrentScene();
+        const XrResult result = DestroySceneWhenUnread();
         if (result != XR_SUCCESS) {
             context->Log(kXRTraceLevelError, "Failed to destroy scene: %d", static_cast<int>(result));
             return;
         }
     }
     XrSceneCreateInfoMSFT createInfo{XR_TYPE_SCENE_CREATE_INFO_MSFT};
-    const XrResult result = bindings->CreateSceneAsCurrent(&createInfo);
+    XrResult result = XR_SUCCESS;
+    {
+        // The current scene's handle changes only while no acquisition reads it.
+        std::lock_guard<std::shared_mutex> unread(sceneReaders);
+        ++sceneGeneration;
+        result = bindings->CreateSceneAsCurrent(&createInfo);
+    }
     if (result != XR_SUCCESS) {
         context->Log(kXRTraceLevelError, "Failed to create scene: %d", static_cast<int>(result));
         computeState = Idle;

@@ -5,67 +5,12 @@
 #include <limits>
 #include <new>
 
-#include "FloatLanes.h"
 #include "MeshIdentifier.h"
 #include "ProviderContext.h"
 #include "SceneComponents.h"
 #include "XrBindings.h"
 
 namespace {
-
-using kelbrin::FloatLanes;
-using kelbrin::LaneQuad;
-
-// (a.y·b.z − a.z·b.y, −(a.x·b.z − a.z·b.x), a.x·b.y − a.y·b.x), each lane the scalar
-// expression. Not normalised: its length is twice the triangle's area, so larger faces weigh more.
-FloatLanes CrossProduct(const FloatLanes& a, const FloatLanes& b)
-{
-    return kelbrin::NegateY(kelbrin::YXX(a) * kelbrin::ZZY(b) - kelbrin::ZZY(a) * kelbrin::YXX(b));
-}
-
-// The running mean after its n-th face: m·(n−1)/n + f/n per component. The six divisions
-// run in two sets of lanes; every lane is the scalar operation, so the result is the
-// formula's to the bit. Dividing by 2 or 4 is multiplying by 0.5 or 0.25, which rounds the
-// same (the reciprocal is exact) and keeps the divider off the common small counts; at
-// n = 1 the mean is 0·0/1 + f/1, that is 0 + f. Lane w of a mean stays zero.
-void SumNormals(LaneQuad& mean, uint32_t n, const FloatLanes& faceNormal)
-{
-    FloatLanes sum;
-    switch (n) {
-    case 1:
-        sum = kelbrin::Splat(0.0f) + faceNormal;
-        break;
-    case 2: {
-        const FloatLanes half = kelbrin::Splat(0.5f);
-        sum = kelbrin::Load(mean) * half + faceNormal * half;
-        break;
-    }
-    case 4: {
-        const FloatLanes quarter = kelbrin::Splat(0.25f);
-        sum = kelbrin::Load(mean) * kelbrin::Splat(3.0f) * quarter + faceNormal * quarter;
-        break;
-    }
-    default: {
-        const FloatLanes count = kelbrin::Splat(static_cast<float>(n));
-        sum = kelbrin::Load(mean) * kelbrin::Splat(static_cast<float>(n - 1)) / count + faceNormal / count;
-        break;
-    }
-    }
-    kelbrin::Store(sum, mean);
-}
-
-// v/|v| for four vertices, |v| = sqrt(x² + y² + z²) summed in that order as the scalar
-// expression is; the fallback where no direction exists (zero length) or the length is not finite.
-kelbrin::LaneColumns Normalize(const kelbrin::LaneColumns& v)
-{
-    const FloatLanes length = kelbrin::Sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
-    const kelbrin::LaneMask hasDirection =
-        (length > kelbrin::Splat(0.0f)) & (length <= kelbrin::Splat(std::numeric_limits<float>::max()));
-    constexpr XrVector3f fallback = SceneObserver::kFallbackNormal;
-    return {kelbrin::Select(hasDirection, v.x / length, kelbrin::Splat(fallback.x)),
-            kelbrin::Select(hasDirection, v.y / length, kelbrin::Splat(fallback.y)),
-            kelbrin::Select(hasDirection, v.z / length, kelbrin::Splat(fallback.z))};
-}
 
 // The engine's convention mirrors z.
 UnityXRVector3 ToUnitySpace(const XrVector3f& v)
@@ -114,6 +59,7 @@ struct MeshBuffersChain {
 
 bool SceneObserver::UpdateMeshes(UnityXRMeshInfoAllocator* allocator)
 {
+    std::lock_guard<std::recursive_mutex> lock(stateMutex);
     if (!IsReadyWithProviders() || computeState != SceneReady) {
         return false;
     }
@@ -215,6 +161,7 @@ bool SceneObserver::ReadMeshBuffers(uint64_t meshBufferId, std::vector<XrVector3
 
 uint32_t SceneObserver::TryFindMeshBufferId(const UnityXRMeshId* id, uint64_t& meshBufferId) const
 {
+    std::lock_guard<std::recursive_mutex> lock(stateMutex);
     const auto mesh = sceneMeshes.find(*id);
     if (mesh != sceneMeshes.end()) {
         meshBufferId = mesh->second.meshBufferId;
@@ -228,29 +175,85 @@ uint32_t SceneObserver::TryFindMeshBufferId(const UnityXRMeshId* id, uint64_t& m
     return MeshBufferNotFound;
 }
 
+class SceneObserver::PooledScratch {
+public:
+    explicit PooledScratch(SceneObserver& observer) : observer(observer)
+    {
+        std::lock_guard<std::mutex> lock(observer.scratchMutex);
+        if (observer.spareScratch.empty()) {
+            scratch = std::make_unique<AcquisitionScratch>();
+        } else {
+            scratch = std::move(observer.spareScratch.back());
+            observer.spareScratch.pop_back();
+        }
+    }
+    ~PooledScratch()
+    {
+        std::lock_guard<std::mutex> lock(observer.scratchMutex);
+        try {
+            observer.spareScratch.push_back(std::move(scratch));
+        } catch (const std::bad_alloc&) {
+            // Dropped: the next acquisition makes a new one.
+        }
+    }
+    PooledScratch(const PooledScratch&) = delete;
+    PooledScratch& operator=(const PooledScratch&) = delete;
+
+    AcquisitionScratch& operator*() { return *scratch; }
+
+private:
+    SceneObserver& observer;
+    std::unique_ptr<AcquisitionScratch> scratch;
+};
+
 UnitySubsystemErrorCode SceneObserver::AcquireByMeshId(const UnityXRMeshId* id, UnityXRMeshDataAllocator* allocator)
 {
-    if (!IsReadyWithProviders()) {
-        return kUnitySubsystemErrorCodeFailure;
-    }
+    PooledScratch pooled(*this);
+    AcquisitionScratch& scratch = *pooled;
     uint64_t meshBufferId = 0;
-    const uint32_t kind = TryFindMeshBufferId(id, meshBufferId);
-    if (kind == MeshBufferNotFound) {
-        // No mesh buffer id exists on this path: the number is the identifier's first four
-        // bytes (the start of the component's uuid) as a little-endian 32-bit value.
-        context->Log(kXRTraceLevelError, "Failed to find mesh buffer with id %u",
-                     static_cast<unsigned>(id->idPart[0] & 0xFFFFFFFFu));
-        return kUnitySubsystemErrorCodeFailure;
+    uint32_t kind = MeshBufferNotFound;
+    uint64_t generation = 0;
+    // The lock only to find the mesh; the scene it is in stays current while this reads it.
+    std::shared_lock<std::shared_mutex> reading;
+    {
+        std::lock_guard<std::recursive_mutex> lock(stateMutex);
+        if (!IsReadyWithProviders()) {
+            return kUnitySubsystemErrorCodeFailure;
+        }
+        kind = TryFindMeshBufferId(id, meshBufferId);
+        if (kind == MeshBufferNotFound) {
+            // No mesh buffer id exists on this path: the number is the identifier's first four
+            // bytes (the start of the component's uuid) as a little-endian 32-bit value.
+            context->Log(kXRTraceLevelError, "Failed to find mesh buffer with id %u",
+                         static_cast<unsigned>(id->idPart[0] & 0xFFFFFFFFu));
+            return kUnitySubsystemErrorCodeFailure;
+        }
+        reading = std::shared_lock<std::shared_mutex>(sceneReaders);
+        generation = sceneGeneration;
     }
-    std::vector<XrVector3f>& vertices = meshVertices;
-    std::vector<uint32_t>& indices = meshIndices;
-    if (!ReadMeshBuffers(meshBufferId, vertices, indices)) {
+    if (!ReadMeshBuffers(meshBufferId, scratch.vertices, scratch.indices)) {
         context->Log(kXRTraceLevelError, "Failed to read mesh buffer with id %" PRIu64, meshBufferId);
         return kUnitySubsystemErrorCodeFailure;
     }
-    vertexCounts[meshBufferId] = static_cast<uint32_t>(vertices.size());
+    // Released before the state lock is taken again: a scene replacement holds that lock while it waits for readers.
+    reading.unlock();
+    {
+        std::lock_guard<std::recursive_mutex> lock(stateMutex);
+        // A count read from a scene replaced meanwhile says nothing about the current one.
+        if (generation == sceneGeneration) {
+            vertexCounts[meshBufferId] = static_cast<uint32_t>(scratch.vertices.size());
+        }
+    }
+    return DeliverMesh(kind, meshBufferId, scratch, allocator);
+}
+
+UnitySubsystemErrorCode SceneObserver::DeliverMesh(uint32_t kind, uint64_t meshBufferId, AcquisitionScratch& scratch,
+                                                   UnityXRMeshDataAllocator* allocator) const
+{
+    const std::vector<XrVector3f>& vertices = scratch.vertices;
+    const std::vector<uint32_t>& indices = scratch.indices;
     // Before the engine allocates: a failed acquisition hands it nothing.
-    if (kind == SceneMeshBuffer && !PrepareNormalsScratch(vertices.size())) {
+    if (kind == SceneMeshBuffer && !scratch.normals.Prepare(vertices.size())) {
         context->Log(kXRTraceLevelError, "Failed to allocate normals for mesh buffer %" PRIu64 ": %zu vertices",
                      meshBufferId, vertices.size());
         return kUnitySubsystemErrorCodeFailure;
@@ -266,8 +269,9 @@ UnitySubsystemErrorCode SceneObserver::AcquireByMeshId(const UnityXRMeshId* id, 
     // A plane's mesh is delivered bare: flat, with no attributes of its own.
     if (kind == SceneMeshBuffer) {
         if (mesh->normals != nullptr) {
+            static_assert(sizeof(UnityXRVector3) == 3 * sizeof(float), "normals are written as packed triples");
             // Computed in the runtime's convention and winding; only the unit normals are mirrored.
-            ComputeUnitNormals(vertices, indices, &mesh->normals->x, true);
+            scratch.normals.Compute(vertices, indices, &mesh->normals->x, true, LogInvalidTriangle());
         }
         if (mesh->colors != nullptr) {
             context->Log(kXRTraceLevelWarning, "Allocated buffer for colors but the Tolvane Quenra Meshing provider "
@@ -295,93 +299,29 @@ UnitySubsystemErrorCode SceneObserver::ReleaseMesh(const UnityXRMeshId*, const U
 
 // --- Normals -------------------------------------------------------------------------------
 
+MeshNormals::InvalidTriangle SceneObserver::LogInvalidTriangle() const
+{
+    return [this](uint32_t firstCorner) {
+        context->Log(kXRTraceLevelError, "Index Not valid in Vertices: %d", static_cast<int>(firstCorner));
+    };
+}
+
 void SceneObserver::CalculateMeshNormals(const std::vector<XrVector3f>& vertices, const std::vector<uint32_t>& indices,
                                          std::vector<XrVector3f>& normals)
 {
+    PooledScratch pooled(*this);
     normals.resize(vertices.size());
-    if (!PrepareNormalsScratch(vertices.size())) {
+    if (!(*pooled).normals.Prepare(vertices.size())) {
         throw std::bad_alloc();
     }
-    ComputeUnitNormals(vertices, indices, &normals.data()->x, false);
-}
-
-bool SceneObserver::PrepareNormalsScratch(size_t vertexCount)
-{
-    // Whole groups of four for the normalising pass; the padding has no faces and is never stored.
-    const size_t paddedCount = vertexCount + (4 - vertexCount % 4) % 4;
-    try {
-        // Grown only: value-initialised counts keep them all zero.
-        if (normalMeans.size() < paddedCount) {
-            normalMeans.resize(paddedCount);
-            normalFaces.resize(paddedCount);
-        }
-        return true;
-    } catch (const std::bad_alloc&) {
-    } catch (const std::length_error&) {
-    }
-    return false;
-}
-
-void SceneObserver::ComputeUnitNormals(const std::vector<XrVector3f>& vertices, const std::vector<uint32_t>& indices,
-                                       float* normals, bool mirrorZ)
-{
-    static_assert(sizeof(XrVector3f) == 3 * sizeof(float) && sizeof(UnityXRVector3) == 3 * sizeof(float),
-                  "normals are written as packed x, y, z triples");
-    // One pass over the triangles builds each vertex's running mean in the scratch, one over
-    // the vertices, four at a time, normalises it and leaves the scratch ready for the next mesh.
-    const size_t vertexCount = vertices.size();
-    // Plain pointers: lane stores may alias anything, which would make the compiler reload
-    // every vector's data pointer in the loop.
-    const XrVector3f* const positions = vertices.data();
-    const uint32_t* const corners = indices.data();
-    LaneQuad* const means = normalMeans.data();
-    uint32_t* const faces = normalFaces.data();
-    const auto loadVertex = [positions](uint32_t vertex) { return kelbrin::LoadXYZ(&positions[vertex].x); };
-    // Whole triples only: a trailing partial triangle is not one.
-    const size_t cornerCount = indices.size() - indices.size() % 3;
-    for (size_t i = 0; i < cornerCount; i += 3) {
-        const uint32_t a = corners[i];
-        const uint32_t b = corners[i + 1];
-        const uint32_t c = corners[i + 2];
-        if (std::max({a, b, c}) >= vertexCount) {
-            context->Log(kXRTraceLevelError, "Index Not valid in Vertices: %d", static_cast<int>(a));
-            continue;
-        }
-        const FloatLanes first = loadVertex(a);
-        const FloatLanes face = CrossProduct(loadVertex(b) - first, loadVertex(c) - first);
-        // In corner order: a triangle naming a vertex twice counts twice for it.
-        for (const uint32_t vertex : {a, b, c}) {
-            SumNormals(means[vertex], ++faces[vertex], face);
-        }
-    }
-    for (size_t group = 0; group < vertexCount; group += 4) {
-        for (size_t vertex = group; vertex < group + 4; ++vertex) {
-            // A vertex no triangle shaped still holds an earlier mesh's mean: from zero it falls back.
-            if (faces[vertex] == 0) {
-                means[vertex] = LaneQuad{0.0f, 0.0f, 0.0f, 0.0f};
-            }
-            // Zeroed here rather than before the next mesh: saves a pass over the counts.
-            faces[vertex] = 0;
-        }
-        kelbrin::LaneColumns unit = Normalize(kelbrin::LoadColumns(means + group));
-        if (mirrorZ) {
-            unit.z = kelbrin::Negate(unit.z);
-        }
-        float* out = normals + 3 * group;
-        if (group + 4 <= vertexCount) {
-            kelbrin::StoreTriples(unit, out);
-        } else {
-            float last[12];
-            kelbrin::StoreTriples(unit, last);
-            std::copy(last, last + 3 * (vertexCount - group), out);
-        }
-    }
+    (*pooled).normals.Compute(vertices, indices, &normals.data()->x, false, LogInvalidTriangle());
 }
 
 // --- Poses ---------------------------------------------------------------------------------
 
 UnitySubsystemErrorCode SceneObserver::GetUpdatedTransforms(UnityXRMeshTransformList* list)
 {
+    std::lock_guard<std::recursive_mutex> lock(stateMutex);
     if (!transformsPending) {
         return kUnitySubsystemErrorCodeSuccess;
     }

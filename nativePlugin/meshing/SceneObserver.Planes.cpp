@@ -24,6 +24,7 @@ std::string MeshBufferIdText(uint64_t meshBufferId)
 
 void SceneObserver::GetPlanesFilters(std::vector<XrScenePlaneAlignmentTypeMSFT>& filters) const
 {
+    std::lock_guard<std::recursive_mutex> lock(stateMutex);
     filters.reserve(3);
     if ((planesFilterFlags & PlaneFilterHorizontal) != 0) {
         filters.push_back(XR_SCENE_PLANE_ALIGNMENT_TYPE_HORIZONTAL_MSFT);
@@ -38,6 +39,7 @@ void SceneObserver::GetPlanesFilters(std::vector<XrScenePlaneAlignmentTypeMSFT>&
 
 bool SceneObserver::UpdatePlanes()
 {
+    std::lock_guard<std::recursive_mutex> lock(stateMutex);
     if (!IsReadyWithProviders()) {
         return false;
     }
@@ -73,6 +75,7 @@ bool SceneObserver::UpdatePlanes()
 
 void SceneObserver::SetPlanesFilterFlags(uint32_t flags)
 {
+    std::lock_guard<std::recursive_mutex> lock(stateMutex);
     planesFilterFlags = flags;
 }
 
@@ -80,6 +83,7 @@ void SceneObserver::SetPlanesFilterFlags(uint32_t flags)
 
 bool SceneObserver::CountScenePlanes(uint32_t* count) const
 {
+    std::lock_guard<std::recursive_mutex> lock(stateMutex);
     if (!IsReadyWithProviders()) {
         return false;
     }
@@ -93,6 +97,7 @@ bool SceneObserver::CountScenePlanes(uint32_t* count) const
 
 bool SceneObserver::FetchScenePlanes(uint32_t count, ScenePlane* planes) const
 {
+    std::lock_guard<std::recursive_mutex> lock(stateMutex);
     if (!IsReadyWithProviders()) {
         return false;
     }
@@ -142,6 +147,7 @@ bool SceneObserver::FetchScenePlanes(uint32_t count, ScenePlane* planes) const
 
 bool SceneObserver::FetchPlaneVertices(const ScenePlane* plane, XrVector3f* vertices, uint32_t* indices) const
 {
+    std::lock_guard<std::recursive_mutex> lock(stateMutex);
     if (!IsReadyWithProviders()) {
         return false;
     }

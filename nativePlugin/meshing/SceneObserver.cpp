@@ -5,6 +5,7 @@
 
 SceneObserver::~SceneObserver()
 {
+    std::lock_guard<std::recursive_mutex> lock(stateMutex);
     while (!providers.empty()) {
         RemoveProvider(providers.extract(providers.begin()));
     }
@@ -18,6 +19,7 @@ void SceneObserver::SetContext(ProviderContext* providerContext)
 
 bool SceneObserver::RegisterProvider(const char* name, int32_t features)
 {
+    std::lock_guard<std::recursive_mutex> lock(stateMutex);
     std::string key(name);
     const auto [entry, inserted] = providers.insert(key);
     try {
@@ -35,6 +37,7 @@ bool SceneObserver::RegisterProvider(const char* name, int32_t features)
 
 void SceneObserver::UnregisterProvider(const char* name)
 {
+    std::lock_guard<std::recursive_mutex> lock(stateMutex);
     if (providers.empty() && providerFeatures.empty()) {
         return;
     }
@@ -55,20 +58,28 @@ void SceneObserver::RemoveProvider(ProviderNames::node_type provider)
     }
     if (providers.empty()) {
         // Nobody is left to read a scene: release the runtime's objects. Their results do not matter here.
-        bindings->DestroyCurrentScene();
+        DestroySceneWhenUnread();
         bindings->DestroyXrSceneObserver();
         // A compute in flight died with its observer; the next provider starts a new one.
         computeState = Idle;
     }
 }
 
+bool SceneObserver::HasProviders() const
+{
+    std::lock_guard<std::recursive_mutex> lock(stateMutex);
+    return !providers.empty();
+}
+
 bool SceneObserver::HasRegisteredProvider(const char* name) const
 {
+    std::lock_guard<std::recursive_mutex> lock(stateMutex);
     return providers.count(name) != 0;
 }
 
 bool SceneObserver::CheckOrSetDrivingProvider(const char* name)
 {
+    std::lock_guard<std::recursive_mutex> lock(stateMutex);
     if (!drivingProvider.empty()) {
         return drivingProvider == name;
     }
@@ -93,6 +104,7 @@ bool SceneObserver::ForceSetDrivingProvider(const char* name)
 
 bool SceneObserver::IsReadyWithProviders() const
 {
+    std::lock_guard<std::recursive_mutex> lock(stateMutex);
     if (!bindings->IsOpenXrReady()) {
         context->Log(kXRTraceLevelError, "OpenXr not ready");
         return false;
@@ -102,4 +114,13 @@ bool SceneObserver::IsReadyWithProviders() const
         return false;
     }
     return true;
+}
+
+XrResult SceneObserver::DestroySceneWhenUnread()
+{
+    std::lock_guard<std::recursive_mutex> lock(stateMutex);
+    // New readers need the state lock, held here: only those already reading are waited for.
+    std::lock_guard<std::shared_mutex> unread(sceneReaders);
+    ++sceneGeneration;
+    return bindings->DestroyCurrentScene();
 }

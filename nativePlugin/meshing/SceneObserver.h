@@ -1,6 +1,11 @@
 // The state of scene understanding shared by every client: the registry of
 // providers, the one among them that drives the compute cycle, the cycle's state
 // and the meshes and planes of the current scene.
+//
+// Every public operation may be called from any thread; the threading contract is in
+// KelbrinPlugin.h. One lock guards the state; mesh acquisition holds it only to look a
+// mesh up and to record its vertex count, and reads the runtime as a reader of the
+// current scene, which is destroyed or replaced only once no reader is left.
 #pragma once
 
 #include <openxr/openxr.h>
@@ -9,11 +14,14 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
-#include "FloatLanes.h"
+#include "MeshNormals.h"
 #include "ScenePlane.h"
 #include "UnityXRMeshIdComparer.h"
 #include "UnityXRMeshing.h"
@@ -56,7 +64,7 @@ public:
     // none drives becomes the driving provider. Always true.
     bool RegisterProvider(const char* name, int32_t features);
     void UnregisterProvider(const char* name);
-    bool HasProviders() const { return !providers.empty(); }
+    bool HasProviders() const;
     bool HasRegisteredProvider(const char* name) const;
     // Whether the caller may drive the compute cycle; takes the role for a registered
     // caller while none drives.
@@ -73,12 +81,12 @@ public:
     // Where the cycle reads the wall clock: the system clock unless a test puts its own here.
     using WallClock = SystemTime (*)();
     static SystemTime ReadSystemClock();
-    void SetWallClock(WallClock clock) { wallClock = clock; }
+    void SetWallClock(WallClock clock);
     // One step of the cycle for the caller: as many of start, poll and scene creation as are
     // ready. False only when OpenXR or providers are missing; a caller that does not drive
     // gets true and changes nothing.
     bool UpdateSceneObservations(const char* name);
-    ComputeState GetComputeState() const { return computeState; }
+    ComputeState GetComputeState() const;
     // The union of the providers' features: plane, plane mesh, visual mesh, in that order.
     void GetProviderRequestedFeatures(std::vector<XrSceneComputeFeatureMSFT>& features) const;
 
@@ -99,18 +107,12 @@ public:
     UnitySubsystemErrorCode GetUpdatedTransforms(UnityXRMeshTransformList* list);
     // Scene meshes first, then planes; meshBufferId is written only when found.
     uint32_t TryFindMeshBufferId(const UnityXRMeshId* id, uint64_t& meshBufferId) const;
-    // Two-call read of a mesh buffer of the current scene, as the runtime gives it (OpenXR
-    // convention, 32-bit indices). Never lets the runtime write past the storage it was given;
-    // a count too large to allocate is a logged failure.
-    bool ReadMeshBuffers(uint64_t meshBufferId, std::vector<XrVector3f>& vertices,
-                         std::vector<uint32_t>& indices) const;
     // Area-weighted mean of the face normals around each vertex, normalised. Normals arrive as
     // one zero vector per vertex. A vertex no valid triangle shapes, or whose face normals
     // cancel, gets kFallbackNormal.
     void CalculateMeshNormals(const std::vector<XrVector3f>& vertices, const std::vector<uint32_t>& indices,
                               std::vector<XrVector3f>& normals);
-    // Up, in OpenXR as in the engine: finite and unit length, so nothing downstream divides by zero.
-    static constexpr XrVector3f kFallbackNormal{0.0f, 1.0f, 0.0f};
+    static constexpr XrVector3f kFallbackNormal = MeshNormals::kFallbackNormal;
 
     // --- Scene planes --------------------------------------------------------------------
     // Alignments a plane read asks for; only these three bits count.
@@ -136,6 +138,16 @@ public:
 
 private:
     using ProviderNames = std::unordered_set<std::string>;
+    // What one acquisition works in, outside the lock: the runtime's vertices and indices as
+    // read, and the normals' scratch. Kept across acquisitions in a pool, one per acquisition
+    // in flight, so once a mesh as large has been acquired the next costs no allocation.
+    struct AcquisitionScratch {
+        std::vector<XrVector3f> vertices;
+        std::vector<uint32_t> indices;
+        MeshNormals normals;
+    };
+    // A scratch from the pool for one acquisition, back to the pool when done.
+    class PooledScratch;
 
     bool ForceSetDrivingProvider(const char* name);
     // Takes the name out of the registry without allocating, so teardown cannot throw.
@@ -152,13 +164,27 @@ private:
     void ComputeSceneState();
     void CreateScene();
     void UpdateVertexCountForBuffer(uint64_t meshBufferId, bool& updated);
-    // Sizes the scratch of the normals pass for a mesh; false when it cannot be allocated.
-    bool PrepareNormalsScratch(size_t vertexCount);
-    // The normals pass behind CalculateMeshNormals, on prepared scratch: one packed x, y, z
-    // unit normal per vertex into `normals`, with z negated for the engine when `mirrorZ`.
-    void ComputeUnitNormals(const std::vector<XrVector3f>& vertices, const std::vector<uint32_t>& indices,
-                            float* normals, bool mirrorZ);
+    // Two-call read of a mesh buffer of the current scene, as the runtime gives it (OpenXR
+    // convention, 32-bit indices). Never lets the runtime write past the storage it was given;
+    // a count too large to allocate is a logged failure. Under the lock or as a scene reader.
+    bool ReadMeshBuffers(uint64_t meshBufferId, std::vector<XrVector3f>& vertices,
+                         std::vector<uint32_t>& indices) const;
+    // Destroys the current scene once no acquisition reads it any more; under the lock.
+    XrResult DestroySceneWhenUnread();
+    // Logs each triangle the normals pass skipped.
+    MeshNormals::InvalidTriangle LogInvalidTriangle() const;
+    // Writes an acquired mesh into the engine's storage; outside the lock.
+    UnitySubsystemErrorCode DeliverMesh(uint32_t kind, uint64_t meshBufferId, AcquisitionScratch& scratch,
+                                        UnityXRMeshDataAllocator* allocator) const;
 
+    // Guards every member below but the scratch pool. Recursive: public operations call one another.
+    mutable std::recursive_mutex stateMutex;
+    // Held shared by an acquisition while it reads the current scene without stateMutex;
+    // held exclusively, under stateMutex, by whatever destroys or replaces the scene.
+    mutable std::shared_mutex sceneReaders;
+    // Counts scenes made and destroyed: an acquisition records a vertex count only for the
+    // scene that is still current.
+    uint64_t sceneGeneration = 0;
     // Registered names and their features always hold the same names.
     ProviderNames providers;
     std::map<std::string, int32_t, std::less<>> providerFeatures;
@@ -175,15 +201,6 @@ private:
     std::map<UnityXRMeshId, XrSceneComponentLocationMSFT, UnityXRMeshIdComparer> planeLocations;
     // Last vertex count seen per mesh buffer id: what tells the engine a mesh changed.
     std::map<uint64_t, uint32_t> vertexCounts;
-    // Scratch of mesh acquisition, kept across calls: once a mesh as large has been acquired,
-    // the next one costs no allocation and no zero-fill. The runtime's vertices and indices as read.
-    std::vector<XrVector3f> meshVertices;
-    std::vector<uint32_t> meshIndices;
-    // Per vertex, the running mean of its face normals and the number of faces in it, in whole
-    // groups of four. The counts are all zero between passes; a mean counts only while its
-    // vertex's count is not zero.
-    std::vector<kelbrin::LaneQuad> normalMeans;
-    std::vector<uint32_t> normalFaces;
     // Not owned; the context's trace carries every message.
     ProviderContext* context = nullptr;
     XrBindings* bindings = nullptr;
@@ -192,4 +209,7 @@ private:
     // A new scene was made and its mesh poses are still to be reported.
     bool transformsPending = false;
     WallClock wallClock = &ReadSystemClock;
+    // Scratch not in use by an acquisition; its own lock, so taking one never waits for the state.
+    std::mutex scratchMutex;
+    std::vector<std::unique_ptr<AcquisitionScratch>> spareScratch;
 };

@@ -2,6 +2,7 @@
 // registers with, the lifecycle it runs, and the allocators it hands out.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -101,18 +102,18 @@ private:
     struct TransformList;
 
     static UnityXRMeshInfo* UNITY_INTERFACE_API AllocateMeshInfos(UnityXRMeshInfoAllocator* allocator,
-                                                                   size_t numMeshes);
+                                                                  size_t numMeshes);
     static void UNITY_INTERFACE_API SetTransforms(UnityXRMeshTransformList* list,
                                                   const UnityXRMeshTransform* transforms, uint32_t count);
     static UnityXRMeshDescriptor* UNITY_INTERFACE_API AllocateMesh(UnityXRMeshDataAllocator* allocator,
-                                                                    size_t vertexCount, size_t indexCount,
-                                                                    UnityXRIndexFormat indexFormat,
-                                                                    UnityXRMeshVertexAttributeFlags attributes,
-                                                                    UnityXRMeshTopology topology);
+                                                                   size_t vertexCount, size_t indexCount,
+                                                                   UnityXRIndexFormat indexFormat,
+                                                                   UnityXRMeshVertexAttributeFlags attributes,
+                                                                   UnityXRMeshTopology topology);
     static UnitySubsystemErrorCode UNITY_INTERFACE_API RegisterMeshProvider(UnitySubsystemHandle handle,
                                                                             const UnityXRMeshProvider* provider);
-    static UnitySubsystemErrorCode UNITY_INTERFACE_API RegisterLifecycleProvider(
-        const char* pluginName, const char* id, const UnityLifecycleProvider* provider);
+    static UnitySubsystemErrorCode UNITY_INTERFACE_API
+    RegisterLifecycleProvider(const char* pluginName, const char* id, const UnityLifecycleProvider* provider);
 
     AcquiredMesh Acquire(const UnityXRMeshId& id, bool release);
     const UnityLifecycleProvider& Lifecycle() const;
@@ -124,7 +125,8 @@ private:
     UnitySubsystemErrorCode meshProviderRefusal_ = 0;
     bool optionalBuffers_ = false;
     bool clearedMeshInfos_ = false;
-    bool failNextMeshAllocation_ = false;
+    // Acquisitions may run on several threads at once, as the engine's do.
+    std::atomic<bool> failNextMeshAllocation_{false};
     std::vector<LifecycleRegistration> lifecycleRegistrations_;
     std::vector<UnityXRMeshProvider> meshProviders_;
     std::vector<UnitySubsystemHandle> meshProviderHandles_;
