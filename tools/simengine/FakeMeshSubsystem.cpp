@@ -54,10 +54,7 @@ FakeMeshSubsystem::FakeMeshSubsystem()
     interface_.RegisterLifecycleProvider = &FakeMeshSubsystem::RegisterLifecycleProvider;
 }
 
-FakeMeshSubsystem::~FakeMeshSubsystem()
-{
-    current = nullptr;
-}
+FakeMeshSubsystem::~FakeMeshSubsystem() { current = nullptr; }
 
 UnitySubsystemHandle FakeMeshSubsystem::Handle() const
 {
@@ -65,7 +62,7 @@ UnitySubsystemHandle FakeMeshSubsystem::Handle() const
 }
 
 UnityXRMeshInfo* UNITY_INTERFACE_API FakeMeshSubsystem::AllocateMeshInfos(UnityXRMeshInfoAllocator* allocator,
-                                                                          size_t numMeshes)
+                                                                           size_t numMeshes)
 {
     auto* allocation = reinterpret_cast<MeshInfoAllocation*>(allocator);
     allocation->buffer = std::make_unique<GuardedBuffer>(numMeshes * sizeof(UnityXRMeshInfo));
@@ -85,10 +82,10 @@ void UNITY_INTERFACE_API FakeMeshSubsystem::SetTransforms(UnityXRMeshTransformLi
 }
 
 UnityXRMeshDescriptor* UNITY_INTERFACE_API FakeMeshSubsystem::AllocateMesh(UnityXRMeshDataAllocator* allocator,
-                                                                           size_t vertexCount, size_t indexCount,
-                                                                           UnityXRIndexFormat indexFormat,
-                                                                           UnityXRMeshVertexAttributeFlags attributes,
-                                                                           UnityXRMeshTopology topology)
+                                                                            size_t vertexCount, size_t indexCount,
+                                                                            UnityXRIndexFormat indexFormat,
+                                                                            UnityXRMeshVertexAttributeFlags attributes,
+                                                                            UnityXRMeshTopology topology)
 {
     auto* allocation = reinterpret_cast<MeshDataAllocation*>(allocator);
     allocation->request = MeshAllocationRequest{vertexCount, indexCount, indexFormat, attributes, topology};
@@ -115,8 +112,8 @@ UnityXRMeshDescriptor* UNITY_INTERFACE_API FakeMeshSubsystem::AllocateMesh(Unity
     return &allocation->descriptor;
 }
 
-UnitySubsystemErrorCode UNITY_INTERFACE_API FakeMeshSubsystem::RegisterMeshProvider(UnitySubsystemHandle handle,
-                                                                                    const UnityXRMeshProvider* provider)
+UnitySubsystemErrorCode UNITY_INTERFACE_API FakeMeshSubsystem::RegisterMeshProvider(
+    UnitySubsystemHandle handle, const UnityXRMeshProvider* provider)
 {
     if (current->meshProviderRefusal_ != 0) {
         return current->meshProviderRefusal_;
@@ -158,20 +155,11 @@ UnitySubsystemErrorCode FakeMeshSubsystem::Initialize()
     return Lifecycle().Initialize(Handle(), Lifecycle().userData);
 }
 
-UnitySubsystemErrorCode FakeMeshSubsystem::Start()
-{
-    return Lifecycle().Start(Handle(), Lifecycle().userData);
-}
+UnitySubsystemErrorCode FakeMeshSubsystem::Start() { return Lifecycle().Start(Handle(), Lifecycle().userData); }
 
-void FakeMeshSubsystem::Stop()
-{
-    Lifecycle().Stop(Handle(), Lifecycle().userData);
-}
+void FakeMeshSubsystem::Stop() { Lifecycle().Stop(Handle(), Lifecycle().userData); }
 
-void FakeMeshSubsystem::Shutdown()
-{
-    Lifecycle().Shutdown(Handle(), Lifecycle().userData);
-}
+void FakeMeshSubsystem::Shutdown() { Lifecycle().Shutdown(Handle(), Lifecycle().userData); }
 
 MeshInfosResult FakeMeshSubsystem::GetMeshInfos()
 {

@@ -102,18 +102,18 @@ private:
     struct TransformList;
 
     static UnityXRMeshInfo* UNITY_INTERFACE_API AllocateMeshInfos(UnityXRMeshInfoAllocator* allocator,
-                                                                  size_t numMeshes);
+                                                                   size_t numMeshes);
     static void UNITY_INTERFACE_API SetTransforms(UnityXRMeshTransformList* list,
                                                   const UnityXRMeshTransform* transforms, uint32_t count);
     static UnityXRMeshDescriptor* UNITY_INTERFACE_API AllocateMesh(UnityXRMeshDataAllocator* allocator,
-                                                                   size_t vertexCount, size_t indexCount,
-                                                                   UnityXRIndexFormat indexFormat,
-                                                                   UnityXRMeshVertexAttributeFlags attributes,
-                                                                   UnityXRMeshTopology topology);
+                                                                    size_t vertexCount, size_t indexCount,
+                                                                    UnityXRIndexFormat indexFormat,
+                                                                    UnityXRMeshVertexAttributeFlags attributes,
+                                                                    UnityXRMeshTopology topology);
     static UnitySubsystemErrorCode UNITY_INTERFACE_API RegisterMeshProvider(UnitySubsystemHandle handle,
                                                                             const UnityXRMeshProvider* provider);
-    static UnitySubsystemErrorCode UNITY_INTERFACE_API
-    RegisterLifecycleProvider(const char* pluginName, const char* id, const UnityLifecycleProvider* provider);
+    static UnitySubsystemErrorCode UNITY_INTERFACE_API RegisterLifecycleProvider(
+        const char* pluginName, const char* id, const UnityLifecycleProvider* provider);
 
     AcquiredMesh Acquire(const UnityXRMeshId& id, bool release);
     const UnityLifecycleProvider& Lifecycle() const;
