@@ -4,13 +4,23 @@
 //   beside a memcpy of as many bytes as the acquisition reads (the runtime's vertices and
 //   indices) and writes (the engine's positions, normals and indices), with the ratio
 //   printed at the end of the run;
-// - GetMeshInfos in the steady state (scene ready, nothing changed) on a scene of 200 meshes.
+// - GetMeshInfos in the steady state (scene ready, nothing changed) on a scene of 200 meshes;
+// - the latency of each such GetMeshInfos, median and 99th percentile, quiet and while
+//   another thread acquires the 100,000-vertex grid of the same scene back to back, as the
+//   engine's generation thread does: the main thread should not wait behind it. A third
+//   run has the other thread only hold the simulated runtime's lock as long as its copy of
+//   the grid takes: what the stand-in runtime, which serves one call at a time, adds alone.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "EngineRegistry.h"
@@ -210,9 +220,9 @@ BENCHMARK(BM_MemcpySameBytes)->Unit(benchmark::kMicrosecond);
 
 constexpr int kSceneMeshes = 200;
 
-void BM_GetMeshInfosSteadyState(benchmark::State& state)
+// Scene meshes of 100 vertices each, numbered from 1000.
+void AddSmallMeshes(quenra::sim::SimWorld& world)
 {
-    quenra::sim::SimWorld world;
     for (uint32_t mesh = 0; mesh < kSceneMeshes; ++mesh) {
         quenra::sim::SimVisualMesh visual;
         visual.id = UuidOf(1000 + mesh);
@@ -220,6 +230,12 @@ void BM_GetMeshInfosSteadyState(benchmark::State& state)
         world.meshes.push_back(visual);
         world.buffers[1000 + mesh] = Grid(10, 10);
     }
+}
+
+void BM_GetMeshInfosSteadyState(benchmark::State& state)
+{
+    quenra::sim::SimWorld world;
+    AddSmallMeshes(world);
     Session session(std::move(world));
     int64_t sinceForgotten = 0;
     for (auto _ : state) {
@@ -235,6 +251,93 @@ void BM_GetMeshInfosSteadyState(benchmark::State& state)
                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_GetMeshInfosSteadyState)->Unit(benchmark::kMicrosecond);
+
+constexpr std::chrono::microseconds kRestOfFrame{500};
+
+// What runs on the other thread while GetMeshInfos is timed.
+enum OtherThread : int64_t {
+    Quiet = 0,
+    // Acquires the grid back to back, as the engine's generation thread does.
+    Acquiring = 1,
+    // No plug-in: holds the simulated runtime's one-call-at-a-time lock for as long as the
+    // runtime's copy of the grid takes, then works outside it about as long as the rest of an
+    // acquisition. The stall the stand-in runtime alone causes.
+    RuntimeCopying = 2,
+};
+
+// One GetMeshInfos at a time, each timed: the median and the 99th percentile, in microseconds.
+void BM_GetMeshInfosLatency(benchmark::State& state)
+{
+    quenra::sim::SimWorld world = GridWorld();
+    AddSmallMeshes(world);
+    const quenra::sim::SimMeshBuffer grid = world.buffers[1];
+    Session session(std::move(world));
+    session.runtime.SetRecording(false);
+    std::atomic<bool> measuring{true};
+    std::atomic<int64_t> rounds{0};
+    std::thread other;
+    if (state.range(0) == Acquiring) {
+        other = std::thread([&] {
+            UnityXRMeshId id{};
+            std::memcpy(&id, UuidOf(1).bytes, sizeof(id));
+            while (measuring) {
+                session.Acquire(id);
+                ++rounds;
+            }
+        });
+    } else if (state.range(0) == RuntimeCopying) {
+        other = std::thread([&] {
+            std::vector<XrVector3f> vertices(grid.vertices.size());
+            std::vector<uint32_t> indices(grid.indices.size());
+            std::vector<XrVector3f> unlocked(grid.vertices.size());
+            while (measuring) {
+                {
+                    std::lock_guard<std::recursive_mutex> lock(session.runtime.Mutex());
+                    std::copy(grid.vertices.begin(), grid.vertices.end(), vertices.begin());
+                    std::copy(grid.indices.begin(), grid.indices.end(), indices.begin());
+                }
+                // Work of about an acquisition's length outside the lock, so the lock is held as often.
+                for (int pass = 0; pass < 4; ++pass) {
+                    std::copy(vertices.begin(), vertices.end(), unlocked.begin());
+                    std::reverse(unlocked.begin(), unlocked.end());
+                }
+                benchmark::DoNotOptimize(unlocked.data());
+                benchmark::DoNotOptimize(indices.data());
+                ++rounds;
+            }
+        });
+    }
+    // Measured only once the other thread is under way.
+    while (other.joinable() && rounds == 0) {
+        std::this_thread::yield();
+    }
+    std::vector<double> micros;
+    micros.reserve(static_cast<size_t>(state.max_iterations));
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(session.GetMeshInfos());
+        micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+        // The rest of the engine's frame: listing back to back would leave the other thread no turn.
+        state.PauseTiming();
+        std::this_thread::sleep_for(kRestOfFrame);
+        state.ResumeTiming();
+    }
+    measuring = false;
+    if (other.joinable()) {
+        other.join();
+    }
+    std::sort(micros.begin(), micros.end());
+    state.counters["median_us"] = micros[micros.size() / 2];
+    state.counters["p99_us"] = micros[micros.size() * 99 / 100];
+    state.counters["other_rounds"] = static_cast<double>(rounds);
+}
+BENCHMARK(BM_GetMeshInfosLatency)
+    ->ArgName("other")
+    ->Arg(Quiet)
+    ->Arg(Acquiring)
+    ->Arg(RuntimeCopying)
+    ->Iterations(4000)
+    ->Unit(benchmark::kMicrosecond);
 
 // Prints the acquisition's time as a multiple of the memcpy's, from the same run.
 class RatioReporter : public benchmark::ConsoleReporter {
