@@ -25,6 +25,7 @@
 
 #include "EngineRegistry.h"
 #include "FrameLoop.h"
+#include "KelbrinModule.h"
 #include "KelbrinPlugin.h"
 #include "ProviderContext.h"
 #include "SceneObserver.h"

@@ -6,10 +6,8 @@
 #include <memory>
 #include <thread>
 
+#include "KelbrinModule.h"
 #include "ProviderContext.h"
-#include "SceneObserver.h"
-#include "UnityXRTrace.h"
-#include "XrBindings.h"
 
 namespace {
 // Written only by load and unload. Entries reached from threads other than the one that
@@ -147,11 +145,8 @@ extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnityPluginLoad(IUnit
     }
     IUnityXRTrace* trace = interfaces != nullptr ? interfaces->Get<IUnityXRTrace>() : nullptr;
     try {
-        auto context = std::make_unique<ProviderContext>();
-        context->trace = trace;
-        context->meshInterface = interfaces != nullptr ? interfaces->Get<IUnityXRMeshInterface>() : nullptr;
-        context->sceneObserver->SetContext(context.get());
-        context->xrBindings->SetContext(context.get());
+        auto context = std::make_unique<ProviderContext>(
+            trace, interfaces != nullptr ? interfaces->Get<IUnityXRMeshInterface>() : nullptr);
         context->Log(kXRTraceLevelNotice, "Kelbrin::UnityPluginLoad");
         _providerContext.store(context.release());
     } catch (const std::exception& error) {

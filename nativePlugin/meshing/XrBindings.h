@@ -8,8 +8,6 @@
 #include <atomic>
 #include <cstdint>
 
-class ProviderContext;
-
 // The scene-understanding functions, in the order they are looked up.
 #define KELBRIN_SCENE_FUNCTIONS(X)                                                                                     \
     X(xrCreateSceneObserverMSFT)                                                                                       \
@@ -28,7 +26,6 @@ public:
     XrBindings(const XrBindings&) = delete;
     XrBindings& operator=(const XrBindings&) = delete;
 
-    void SetContext(ProviderContext* providerContext) { context = providerContext; }
     // Set by scripts, read by whichever thread calls the runtime.
     void SetInstanceHandle(uint64_t handle) { instance.store(handle, std::memory_order_relaxed); }
     void SetSessionHandle(uint64_t handle) { session.store(handle, std::memory_order_relaxed); }
@@ -70,7 +67,6 @@ public:
     XrResult GetInstanceProcAddr(XrInstance lookupInstance, const char* name, PFN_xrVoidFunction* function);
 
 private:
-    ProviderContext* context = nullptr;
     std::atomic<uint64_t> instance{0};
     std::atomic<uint64_t> session{0};
     std::atomic<uint64_t> space{0};

@@ -11,6 +11,7 @@
 #include "EngineRegistry.h"
 #include "FakeMeshSubsystem.h"
 #include "FrameLoop.h"
+#include "KelbrinModule.h"
 #include "KelbrinPlugin.h"
 #include "ProviderContext.h"
 #include "SceneObserver.h"
