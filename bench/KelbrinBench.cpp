@@ -23,18 +23,13 @@
 #include <thread>
 #include <vector>
 
-#include "EngineRegistry.h"
-#include "FrameLoop.h"
 #include "KelbrinModule.h"
 #include "KelbrinPlugin.h"
+#include "KelbrinWorld.h"
 #include "ProviderContext.h"
 #include "SceneObserver.h"
-#include "SceneUnderstanding.h"
-#include "SimRuntime.h"
 
 namespace {
-
-using quenra::sim::HandleValue;
 
 constexpr uint32_t kGridColumns = 250;
 constexpr uint32_t kGridRows = 400;
@@ -126,21 +121,11 @@ class Session {
 public:
     explicit Session(quenra::sim::SimWorld world)
     {
-        registry.Provide<IUnityXRMeshInterface>(engine.Interface());
-        UnityPluginLoad(registry.Interfaces());
+        kelbrin.Load(engine.Interface());
         GetProviderContext()->sceneObserver->SetWallClock(&FrozenClock);
-        const XrInstance instance = runtime.MakeInstance();
-        session = runtime.MakeSession(instance);
-        const XrSpace space = runtime.MakeSpace(session);
-        GetInterceptedInstanceProcAddr(&quenra::sim::Runtime::GetInstanceProcAddr);
-        SetInstanceHandle(HandleValue(instance));
-        SetSessionHandle(HandleValue(session));
-        SetSpaceHandle(HandleValue(space));
-        PFN_xrVoidFunction wait = nullptr;
-        InterceptedXrGetInstanceProcAddr(instance, "xrWaitFrame", &wait);
-        XrFrameState state{XR_TYPE_FRAME_STATE};
-        reinterpret_cast<PFN_xrWaitFrame>(wait)(session, nullptr, &state);
-        scene.SetWorld(std::move(world));
+        kelbrin.ConnectOpenXr();
+        kelbrin.WaitFrame();
+        kelbrin.sceneUnderstanding.SetWorld(std::move(world));
         RegisterMeshingLifecycleProvider();
         engine.lifecycle.Initialize(nullptr, engine.lifecycle.userData);
         engine.lifecycle.Start(nullptr, engine.lifecycle.userData);
@@ -148,7 +133,6 @@ public:
             std::fprintf(stderr, "no scene to measure\n");
         }
     }
-    ~Session() { UnityPluginUnload(); }
 
     UnitySubsystemErrorCode GetMeshInfos()
     {
@@ -159,14 +143,10 @@ public:
         return engine.meshProvider.AcquireMesh(nullptr, engine.meshProvider.userData, &id, nullptr);
     }
     // The simulated runtime records every call; forget them between measurements.
-    void ForgetCalls() { runtime.ClearCalls(); }
+    void ForgetCalls() { kelbrin.runtime.ClearCalls(); }
 
     LeanEngine engine;
-    quenra::engine::EngineRegistry registry;
-    quenra::sim::Runtime runtime;
-    quenra::sim::FrameLoop frames{runtime};
-    quenra::sim::SceneUnderstanding scene{runtime};
-    XrSession session = XR_NULL_HANDLE;
+    kelbrin::test::KelbrinWorld kelbrin;
 };
 
 quenra::sim::SimWorld GridWorld()
@@ -273,7 +253,7 @@ void BM_GetMeshInfosLatency(benchmark::State& state)
     AddSmallMeshes(world);
     const quenra::sim::SimMeshBuffer grid = world.buffers[1];
     Session session(std::move(world));
-    session.runtime.SetRecording(false);
+    session.kelbrin.runtime.SetRecording(false);
     std::atomic<bool> measuring{true};
     std::atomic<int64_t> rounds{0};
     std::thread other;
@@ -293,7 +273,7 @@ void BM_GetMeshInfosLatency(benchmark::State& state)
             std::vector<XrVector3f> unlocked(grid.vertices.size());
             while (measuring) {
                 {
-                    std::lock_guard<std::recursive_mutex> lock(session.runtime.Mutex());
+                    std::lock_guard<std::recursive_mutex> lock(session.kelbrin.runtime.Mutex());
                     std::copy(grid.vertices.begin(), grid.vertices.end(), vertices.begin());
                     std::copy(grid.indices.begin(), grid.indices.end(), indices.begin());
                 }

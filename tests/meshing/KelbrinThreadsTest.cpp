@@ -25,9 +25,8 @@ using PredictedTime = LoadedPlugin;
 TEST_F(PredictedTime, FrameThreadWritesWhileAnotherThreadReads)
 {
     ConnectOpenXr();
-    PFN_xrVoidFunction function = nullptr;
-    ASSERT_EQ(InterceptedXrGetInstanceProcAddr(instance, "xrWaitFrame", &function), XR_SUCCESS);
-    const auto wait = reinterpret_cast<PFN_xrWaitFrame>(function);
+    const PFN_xrWaitFrame wait = InterceptedWaitFrame();
+    ASSERT_NE(wait, nullptr);
     frames.SetFramePeriod(10);
     const XrTime first = frames.LastPredictedDisplayTime() + 10;
     constexpr int kFrames = 2000;
@@ -170,9 +169,8 @@ TEST_F(EngineThreads, MeshesAcquiredWhileScenesAreReplacedEveryFrameComeWholeFro
     StartMeshingSubsystem();
     RegisterProviderWithSceneObserver("PlaneScript", SceneObserver::FeaturePlane | SceneObserver::FeaturePlaneMesh);
     trace.SetKeeping(false);
-    PFN_xrVoidFunction function = nullptr;
-    ASSERT_EQ(InterceptedXrGetInstanceProcAddr(instance, "xrWaitFrame", &function), XR_SUCCESS);
-    const auto wait = reinterpret_cast<PFN_xrWaitFrame>(function);
+    const PFN_xrWaitFrame wait = InterceptedWaitFrame();
+    ASSERT_NE(wait, nullptr);
     const FrameFunctions frame(instance);
 
     // The frame thread: a new world and a due compute every frame, so every engine update
@@ -271,9 +269,8 @@ using LoadAndUnload = LoadedPlugin;
 TEST_F(LoadAndUnload, RaceTheFrameThreadsInterceptedWait)
 {
     ConnectOpenXr();
-    PFN_xrVoidFunction function = nullptr;
-    ASSERT_EQ(InterceptedXrGetInstanceProcAddr(instance, "xrWaitFrame", &function), XR_SUCCESS);
-    const auto wait = reinterpret_cast<PFN_xrWaitFrame>(function);
+    const PFN_xrWaitFrame wait = InterceptedWaitFrame();
+    ASSERT_NE(wait, nullptr);
     const FrameFunctions frame(instance);
     constexpr int kFrames = 3000;
 
