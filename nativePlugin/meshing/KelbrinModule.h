@@ -8,7 +8,7 @@
 //   stops and shuts the meshing subsystem down before it unloads the library.
 // - Generation threads, any number at once: AcquireMesh and ReleaseMesh.
 // - Frame thread: the intercepted xrGetInstanceProcAddr and xrWaitFrame.
-// - The context pointer is atomic and changes only at load and unload. Entries off the
+// - The context is published in a ContextSlot and changes only at load and unload. Entries off the
 //   main thread (interceptions, mesh provider callbacks) pin it for their duration; unload
 //   takes it away first, then waits until no pin is left before destroying it, so an
 //   interception either finds no context or a context that outlives its call.

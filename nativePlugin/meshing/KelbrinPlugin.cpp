@@ -1,49 +1,15 @@
 #include "KelbrinPlugin.h"
 
-#include <atomic>
 #include <cstring>
 #include <exception>
 #include <memory>
-#include <thread>
 
+#include "ContextSlot.h"
 #include "KelbrinModule.h"
 #include "ProviderContext.h"
 
 namespace {
-// Written only by load and unload. Entries reached from threads other than the one that
-// loads and unloads pin the context they read (ContextPin), and unload waits until no pin
-// is left before it destroys the context.
-std::atomic<ProviderContext*> _providerContext{nullptr};
-std::atomic<int> _contextPins{0};
-
-// The live context for an entry running off the loading thread, kept alive while the
-// entry runs; null before load and after unload.
-class ContextPin {
-public:
-    ContextPin()
-    {
-        // Counted before the pointer is read: an unload that took the pointer away after
-        // this read sees the count (both sequentially consistent) and waits.
-        _contextPins.fetch_add(1);
-        context = _providerContext.load();
-    }
-    ~ContextPin() { _contextPins.fetch_sub(1); }
-    ContextPin(const ContextPin&) = delete;
-    ContextPin& operator=(const ContextPin&) = delete;
-
-    ProviderContext* get() const { return context; }
-
-private:
-    ProviderContext* context = nullptr;
-};
-
-// Returns once no entry holds a pin; those that start now find no context.
-void WaitForUnpinned()
-{
-    while (_contextPins.load() != 0) {
-        std::this_thread::yield();
-    }
-}
+ContextSlot _providerContext;
 
 // The lifecycle provider's subsystem identifier, and the name under which the meshing
 // subsystem registers with the scene observer.
@@ -69,9 +35,9 @@ template <typename Result, typename Body> Result Guarded(const char* entry, Resu
     try {
         return body();
     } catch (const std::exception& error) {
-        LogEntryFailure(TraceOf(_providerContext.load()), entry, error.what());
+        LogEntryFailure(TraceOf(_providerContext.Get()), entry, error.what());
     } catch (...) {
-        LogEntryFailure(TraceOf(_providerContext.load()), entry, "unknown exception");
+        LogEntryFailure(TraceOf(_providerContext.Get()), entry, "unknown exception");
     }
     return failure;
 }
@@ -89,7 +55,7 @@ template <typename Body> void Guarded(const char* entry, Body body) noexcept
 // context that no longer exists, so only the live one is trusted.
 ProviderContext* LiveContext(void* userData)
 {
-    ProviderContext* const live = _providerContext.load();
+    ProviderContext* const live = _providerContext.Get();
     return userData != nullptr && userData == live ? live : nullptr;
 }
 
@@ -114,7 +80,7 @@ template <typename Body> UnitySubsystemErrorCode ObserverCallback(const char* en
 {
     return Guarded(entry, kUnitySubsystemErrorCodeFailure, [&] {
         // Acquisitions run on the engine's generation threads.
-        const ContextPin pin;
+        const ContextSlot::Pin pin(_providerContext);
         ProviderContext* context = userData != nullptr && userData == pin.get() ? pin.get() : nullptr;
         return context != nullptr && context->sceneObserver ? body(*context, *context->sceneObserver)
                                                             : kUnitySubsystemErrorCodeFailure;
@@ -122,17 +88,10 @@ template <typename Body> UnitySubsystemErrorCode ObserverCallback(const char* en
 }
 } // namespace
 
-namespace {
-// The context for entries on the thread that loads and unloads: no unload can run meanwhile.
-ProviderContext* LoadedContext()
-{
-    return _providerContext.load();
-}
-} // namespace
-
+// For entries on the thread that loads and unloads: no unload can run meanwhile.
 ProviderContext* GetProviderContext()
 {
-    return _providerContext.load();
+    return _providerContext.Get();
 }
 
 // --- Engine entry points -----------------------------------------------------------------
@@ -140,7 +99,7 @@ ProviderContext* GetProviderContext()
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnityPluginLoad(IUnityInterfaces* interfaces) noexcept
 {
     // The engine's records point at the context of the first load; a repeated load keeps it.
-    if (_providerContext.load() != nullptr) {
+    if (_providerContext.Get() != nullptr) {
         return;
     }
     IUnityXRTrace* trace = interfaces != nullptr ? interfaces->Get<IUnityXRTrace>() : nullptr;
@@ -148,7 +107,7 @@ extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnityPluginLoad(IUnit
         auto context = std::make_unique<ProviderContext>(
             trace, interfaces != nullptr ? interfaces->Get<IUnityXRMeshInterface>() : nullptr);
         context->Log(kXRTraceLevelNotice, "Kelbrin::UnityPluginLoad");
-        _providerContext.store(context.release());
+        _providerContext.Publish(std::move(context));
     } catch (const std::exception& error) {
         LogEntryFailure(trace, "UnityPluginLoad", error.what());
     }
@@ -156,22 +115,21 @@ extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnityPluginLoad(IUnit
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnityPluginUnload() noexcept
 {
-    ProviderContext* const live = _providerContext.load();
+    ProviderContext* const live = _providerContext.Get();
     if (live == nullptr) {
         return;
     }
     live->Log(kXRTraceLevelNotice, "Kelbrin::UnityPluginUnload");
     // Forgotten first, so nothing reached during teardown finds a context half destroyed,
     // and kept until the frame thread's interception and acquisitions in flight are done with it.
-    std::unique_ptr<ProviderContext> context(_providerContext.exchange(nullptr));
-    WaitForUnpinned();
+    const std::unique_ptr<ProviderContext> context = _providerContext.Withdraw();
 }
 
 // --- Script API --------------------------------------------------------------------------
 
 extern "C" UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API RegisterMeshingLifecycleProvider() noexcept
 {
-    ProviderContext* context = LoadedContext();
+    ProviderContext* context = GetProviderContext();
     return context != nullptr && RegisterLifecycleProvider(context);
 }
 
@@ -179,19 +137,19 @@ extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API RegisterProviderWithS
                                                                                              int32_t features) noexcept
 {
     Guarded("RegisterProviderWithSceneObserver",
-            [&] { RegisterProviderWithSceneObserver_Internal(LoadedContext(), name, features); });
+            [&] { RegisterProviderWithSceneObserver_Internal(GetProviderContext(), name, features); });
 }
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API
 UnregisterProviderWithSceneObserver(const char* name) noexcept
 {
     Guarded("UnregisterProviderWithSceneObserver",
-            [&] { UnregisterProviderWithSceneObserver_Internal(LoadedContext(), name); });
+            [&] { UnregisterProviderWithSceneObserver_Internal(GetProviderContext(), name); });
 }
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetInstanceHandle(uint64_t instance) noexcept
 {
-    if (ProviderContext* context = LoadedContext()) {
+    if (ProviderContext* context = GetProviderContext()) {
         context->xrBindings->SetInstanceHandle(instance);
         context->xrBindings->HookFunctions();
     }
@@ -199,14 +157,14 @@ extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetInstanceHandle(uin
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetSessionHandle(uint64_t session) noexcept
 {
-    if (ProviderContext* context = LoadedContext()) {
+    if (ProviderContext* context = GetProviderContext()) {
         context->xrBindings->SetSessionHandle(session);
     }
 }
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetSpaceHandle(uint64_t space) noexcept
 {
-    if (ProviderContext* context = LoadedContext()) {
+    if (ProviderContext* context = GetProviderContext()) {
         context->xrBindings->SetSpaceHandle(space);
     }
 }
@@ -214,7 +172,7 @@ extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetSpaceHandle(uint64
 extern "C" UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API UpdateObservedScene(const char* name) noexcept
 {
     return Guarded("UpdateObservedScene", false, [&] {
-        ProviderContext* context = LoadedContext();
+        ProviderContext* context = GetProviderContext();
         return context != nullptr && IsProviderName(*context, name) &&
                context->sceneObserver->UpdateSceneObservations(name);
     });
@@ -225,7 +183,7 @@ namespace {
 template <typename Body> bool PlaneCall(const char* entry, Body body) noexcept
 {
     return Guarded(entry, false, [&] {
-        ProviderContext* context = LoadedContext();
+        ProviderContext* context = GetProviderContext();
         return context != nullptr && body(*context->sceneObserver);
     });
 }
@@ -257,7 +215,7 @@ extern "C" UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API FetchPlaneVertices(co
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetPlanesFilterFlags(uint32_t flags) noexcept
 {
-    if (ProviderContext* context = LoadedContext()) {
+    if (ProviderContext* context = GetProviderContext()) {
         context->sceneObserver->SetPlanesFilterFlags(flags);
     }
 }
@@ -265,7 +223,7 @@ extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetPlanesFilterFlags(
 extern "C" UNITY_INTERFACE_EXPORT PFN_xrGetInstanceProcAddr UNITY_INTERFACE_API
 GetInterceptedInstanceProcAddr(PFN_xrGetInstanceProcAddr loaderFunction) noexcept
 {
-    ProviderContext* context = LoadedContext();
+    ProviderContext* context = GetProviderContext();
     if (context == nullptr) {
         return nullptr;
     }
@@ -331,7 +289,7 @@ bool RegisterLifecycleProvider(ProviderContext* context)
 XRAPI_ATTR XrResult XRAPI_CALL InterceptedXrGetInstanceProcAddr(XrInstance instance, const char* name,
                                                                 PFN_xrVoidFunction* function) noexcept
 {
-    const ContextPin pin;
+    const ContextSlot::Pin pin(_providerContext);
     ProviderContext* context = pin.get();
     if (context == nullptr) {
         if (function != nullptr) {
@@ -354,7 +312,7 @@ XRAPI_ATTR XrResult XRAPI_CALL InterceptedXrWaitFrame(XrSession session, const X
                                                       XrFrameState* state) noexcept
 {
     // On the frame thread, while the library may be unloaded on another.
-    const ContextPin pin;
+    const ContextSlot::Pin pin(_providerContext);
     ProviderContext* context = pin.get();
     if (context == nullptr) {
         return XR_ERROR_FUNCTION_UNSUPPORTED;
