@@ -78,9 +78,9 @@ bool IsProviderName(const ProviderContext& context, const char* name)
 // A mesh provider callback: the observer of the live context, exceptions become failure.
 template <typename Body> UnitySubsystemErrorCode ObserverCallback(const char* entry, void* userData, Body body) noexcept
 {
+    // Acquisitions run on the engine's generation threads: pinned, failure logging included.
+    const ContextSlot::Pin pin(_providerContext);
     return Guarded(entry, kUnitySubsystemErrorCodeFailure, [&] {
-        // Acquisitions run on the engine's generation threads.
-        const ContextSlot::Pin pin(_providerContext);
         ProviderContext* context = userData != nullptr && userData == pin.get() ? pin.get() : nullptr;
         return context != nullptr && context->sceneObserver ? body(*context, *context->sceneObserver)
                                                             : kUnitySubsystemErrorCodeFailure;
