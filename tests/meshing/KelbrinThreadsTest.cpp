@@ -2,7 +2,9 @@
 // generation threads acquire them, a script reads planes, the editor loads and unloads.
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -262,6 +264,114 @@ TEST_F(EngineThreads, MeshesAcquiredWhileScenesAreReplacedEveryFrameComeWholeFro
     EXPECT_EQ(invalidHandles, 0u);
     EXPECT_TRUE(runtime.LiveHandles(HandleKind::Scene).empty());
     EXPECT_TRUE(runtime.LiveHandles(HandleKind::SceneObserver).empty());
+}
+
+// Holds one acquisition inside its read of the runtime until released: the runtime's mesh
+// buffer function, wrapped, stops the thread it is told to stop at its first call.
+struct HeldRead {
+    void Enter()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (std::this_thread::get_id() != heldThread) {
+            return;
+        }
+        heldThread = std::thread::id();
+        inside = true;
+        changed.notify_all();
+        changed.wait(lock, [this] { return released; });
+    }
+    void WaitUntilInside()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [this] { return inside; });
+    }
+    void Release()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        released = true;
+        changed.notify_all();
+    }
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::thread::id heldThread;
+    bool inside = false;
+    bool released = false;
+};
+HeldRead* heldRead = nullptr;
+PFN_xrGetSceneMeshBuffersMSFT runtimeMeshBuffers = nullptr;
+
+XrResult XRAPI_CALL HoldingMeshBuffers(XrSceneMSFT scene, const XrSceneMeshBuffersGetInfoMSFT* info,
+                                       XrSceneMeshBuffersMSFT* buffers)
+{
+    heldRead->Enter();
+    return runtimeMeshBuffers(scene, info, buffers);
+}
+
+class HeldAcquisition : public SceneCycle {
+protected:
+    HeldAcquisition()
+    {
+        heldRead = &held;
+        runtimeMeshBuffers =
+            reinterpret_cast<PFN_xrGetSceneMeshBuffersMSFT>(runtime.Function("xrGetSceneMeshBuffersMSFT"));
+        runtime.AddFunction("xrGetSceneMeshBuffersMSFT", reinterpret_cast<PFN_xrVoidFunction>(&HoldingMeshBuffers));
+        // A fresh library looks the functions up again, now the holding one.
+        Reload();
+        Observer().SetWallClock(&SceneCycle::ReadTestClock);
+        ConnectOpenXr();
+        WaitFrame();
+        StartMeshingSubsystem();
+        sceneUnderstanding.SetWorld(World(1));
+    }
+    ~HeldAcquisition() override
+    {
+        held.Release();
+        if (acquisition.valid()) {
+            acquisition.wait();
+        }
+    }
+
+    // Acquires the first mesh on another thread, which stops inside the runtime read.
+    void StartHeldAcquisition()
+    {
+        acquisition = std::async(std::launch::async, [this] {
+            {
+                std::lock_guard<std::mutex> lock(held.mutex);
+                held.heldThread = std::this_thread::get_id();
+            }
+            return meshes.AcquireAndReleaseMesh(MeshIdOf(Uuid({1})));
+        });
+        held.WaitUntilInside();
+    }
+
+    HeldRead held;
+    std::future<quenra::engine::AcquiredMesh> acquisition;
+};
+
+TEST_F(HeldAcquisition, ListingDoesNotWaitAndReplacingTheSceneWaitsForTheReaderWhoGetsTheOldScene)
+{
+    ASSERT_EQ(EngineUpdate().result, kUnitySubsystemErrorCodeSuccess);
+    StartHeldAcquisition();
+
+    // The steady state: listing goes on while the acquisition is inside the runtime.
+    auto listing = std::async(std::launch::async, [this] { return EngineUpdate(); });
+    ASSERT_EQ(listing.wait_for(10s), std::future_status::ready) << "listing waited for the acquisition";
+    EXPECT_EQ(listing.get().result, kUnitySubsystemErrorCodeSuccess);
+
+    // A compute due: the new scene replaces the old only once the reader is out of it.
+    sceneUnderstanding.SetWorld(World(2));
+    Advance(2s);
+    auto replacing = std::async(std::launch::async, [this] { return EngineUpdate(); });
+    EXPECT_EQ(replacing.wait_for(100ms), std::future_status::timeout) << "the scene was replaced under its reader";
+    held.Release();
+
+    const quenra::engine::AcquiredMesh acquired = acquisition.get();
+    EXPECT_EQ(acquired.result, kUnitySubsystemErrorCodeSuccess);
+    EXPECT_TRUE(MatchesReference(acquired, 0, 1));
+    EXPECT_EQ(replacing.get().result, kUnitySubsystemErrorCodeSuccess);
+    EXPECT_TRUE(MatchesReference(meshes.AcquireAndReleaseMesh(MeshIdOf(Uuid({1}))), 0, 2));
+    EXPECT_EQ(trace.CountAtLevel(kXRTraceLevelError), 0u);
 }
 
 using LoadAndUnload = LoadedPlugin;
