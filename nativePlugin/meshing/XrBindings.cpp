@@ -25,7 +25,7 @@ Function LookUp(PFN_xrGetInstanceProcAddr lookup, XrInstance instance, const cha
 
 XrSpace XrBindings::GetSpace() const
 {
-    return ToHandle<XrSpace>(space);
+    return ToHandle<XrSpace>(space.load(std::memory_order_relaxed));
 }
 
 void XrBindings::BindGetInstanceProcAddr(PFN_xrGetInstanceProcAddr function)
@@ -43,7 +43,7 @@ void XrBindings::HookFunctions()
     if (lookup == nullptr) {
         return;
     }
-    const auto lookupInstance = ToHandle<XrInstance>(instance);
+    const auto lookupInstance = ToHandle<XrInstance>(instance.load(std::memory_order_relaxed));
 #define KELBRIN_LOOK_UP(name) name = LookUp(lookup, lookupInstance, #name, name);
     KELBRIN_SCENE_FUNCTIONS(KELBRIN_LOOK_UP)
 #undef KELBRIN_LOOK_UP
@@ -52,7 +52,8 @@ void XrBindings::HookFunctions()
 
 XrResult XrBindings::CreateXrSceneObserver(const XrSceneObserverCreateInfoMSFT* info)
 {
-    return CallIfFound(xrCreateSceneObserverMSFT, ToHandle<XrSession>(session), info, &sceneObserver);
+    return CallIfFound(xrCreateSceneObserverMSFT, ToHandle<XrSession>(session.load(std::memory_order_relaxed)), info,
+                       &sceneObserver);
 }
 
 XrResult XrBindings::DestroyXrSceneObserver()

@@ -8,8 +8,6 @@
 #include <atomic>
 #include <cstdint>
 
-class ProviderContext;
-
 // The scene-understanding functions, in the order they are looked up.
 #define KELBRIN_SCENE_FUNCTIONS(X)                                                                                     \
     X(xrCreateSceneObserverMSFT)                                                                                       \
@@ -28,10 +26,10 @@ public:
     XrBindings(const XrBindings&) = delete;
     XrBindings& operator=(const XrBindings&) = delete;
 
-    void SetContext(ProviderContext* providerContext) { context = providerContext; }
-    void SetInstanceHandle(uint64_t handle) { instance = handle; }
-    void SetSessionHandle(uint64_t handle) { session = handle; }
-    void SetSpaceHandle(uint64_t handle) { space = handle; }
+    // Set by scripts, read by whichever thread calls the runtime.
+    void SetInstanceHandle(uint64_t handle) { instance.store(handle, std::memory_order_relaxed); }
+    void SetSessionHandle(uint64_t handle) { session.store(handle, std::memory_order_relaxed); }
+    void SetSpaceHandle(uint64_t handle) { space.store(handle, std::memory_order_relaxed); }
     // Written on the application's frame thread, read on others.
     void SetPredictedDisplayTime(XrTime time) { predictedDisplayTime.store(time, std::memory_order_relaxed); }
     XrTime GetPredictedDisplayTime() const { return predictedDisplayTime.load(std::memory_order_relaxed); }
@@ -42,7 +40,7 @@ public:
     // The runtime's xrWaitFrame, replacing any earlier one.
     void BindWaitFrame(PFN_xrWaitFrame function) { waitFrame.store(function, std::memory_order_release); }
 
-    bool IsOpenXrReady() const { return instance != 0; }
+    bool IsOpenXrReady() const { return instance.load(std::memory_order_relaxed) != 0; }
     bool HasXrSceneObserver() const { return sceneObserver != XR_NULL_HANDLE; }
     bool HasCurrentScene() const { return currentScene != XR_NULL_HANDLE; }
 
@@ -69,10 +67,9 @@ public:
     XrResult GetInstanceProcAddr(XrInstance lookupInstance, const char* name, PFN_xrVoidFunction* function);
 
 private:
-    ProviderContext* context = nullptr;
-    uint64_t instance = 0;
-    uint64_t session = 0;
-    uint64_t space = 0;
+    std::atomic<uint64_t> instance{0};
+    std::atomic<uint64_t> session{0};
+    std::atomic<uint64_t> space{0};
     std::atomic<XrTime> predictedDisplayTime{0};
     XrSceneObserverMSFT sceneObserver = XR_NULL_HANDLE;
     XrSceneMSFT currentScene = XR_NULL_HANDLE;
