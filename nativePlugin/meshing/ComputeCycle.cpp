@@ -50,6 +50,12 @@ bool ComputeCycle::Step(int32_t featureFlags)
 void ComputeCycle::Start(int32_t featureFlags)
 {
     if (!bindings.HasXrSceneObserver()) {
+        if (bindings.SceneObserverWouldLeak()) {
+            TraceLog(
+                trace, kXRTraceLevelError,
+                "Not creating XrSceneObserverMSFT: the runtime offers no xrDestroySceneObserverMSFT to destroy it");
+            return;
+        }
         XrSceneObserverCreateInfoMSFT createInfo{XR_TYPE_SCENE_OBSERVER_CREATE_INFO_MSFT};
         const XrResult result = bindings.CreateXrSceneObserver(&createInfo);
         if (result != XR_SUCCESS) {
@@ -115,6 +121,12 @@ void ComputeCycle::CreateScene()
             TraceLog(trace, kXRTraceLevelError, "Failed to destroy scene: %d", static_cast<int>(result));
             return;
         }
+    }
+    if (bindings.SceneWouldLeak()) {
+        TraceLog(trace, kXRTraceLevelError,
+                 "Not creating a scene: the runtime offers no xrDestroySceneMSFT to destroy it");
+        state = Idle;
+        return;
     }
     XrSceneCreateInfoMSFT createInfo{XR_TYPE_SCENE_CREATE_INFO_MSFT};
     // The current scene's handle changes only while no acquisition reads it.

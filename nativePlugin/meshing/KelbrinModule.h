@@ -24,8 +24,9 @@
 //   delivery, scene planes) take no lock of their own, except mesh delivery's pool of
 //   acquisition scratch, which has its own small lock and is never held with another.
 // - XrBindings: handles and the predicted display time are atomics; the scene functions
-//   are looked up once, before any scene exists, and only read afterwards; the current
-//   scene's handle changes only while no acquisition reads it.
+//   are looked up for each new instance (SetInstanceHandle, main thread) under the state
+//   lock while no acquisition reads the scene, like the current scene's handle, which
+//   changes only then too.
 #pragma once
 
 #include <openxr/openxr.h>

@@ -149,7 +149,13 @@ UnregisterProviderWithSceneObserver(const char* name) noexcept
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetInstanceHandle(uint64_t instance) noexcept
 {
-    if (ProviderContext* context = GetProviderContext()) {
+    ProviderContext* context = GetProviderContext();
+    if (context == nullptr) {
+        return;
+    }
+    if (context->sceneObserver != nullptr) {
+        context->sceneObserver->UseInstance(instance);
+    } else {
         context->xrBindings->SetInstanceHandle(instance);
         context->xrBindings->HookFunctions();
     }

@@ -47,6 +47,20 @@ void SceneObserver::ReleaseSceneObjects()
     cycle.Reset();
 }
 
+void SceneObserver::UseInstance(uint64_t instance)
+{
+    Lock lock(stateMutex);
+    bindings.SetInstanceHandle(instance);
+    // The table and the scene handles change only while no acquisition reads them.
+    if (readers.Exclusively([this] { return bindings.HookFunctions(); })) {
+        cycle.Reset();
+        TraceLog(trace, kXRTraceLevelNotice,
+                 "Scene understanding functions looked up again for instance %llu; the old instance's scene "
+                 "objects are dropped",
+                 static_cast<unsigned long long>(instance));
+    }
+}
+
 bool SceneObserver::HasProviders() const
 {
     Lock lock(stateMutex);

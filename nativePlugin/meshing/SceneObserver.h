@@ -62,6 +62,12 @@ public:
     std::string GetDrivingProvider() const;
     ProviderRegistry::Features GetProviderFeatures() const;
 
+    // --- OpenXR instance ------------------------------------------------------------------
+    // Stores the instance a script passes and looks the scene functions up for it. Another
+    // instance than the one looked up for (an XR restart in the same process) drops the old
+    // instance's scene and scene observer without calling its functions and starts the cycle anew.
+    void UseInstance(uint64_t instance);
+
     // --- Engine mesh settings: accepted, never applied ---------------------------------
     UnitySubsystemErrorCode SetMeshDensity(float density);
     UnitySubsystemErrorCode SetBoundingVolume(const UnityXRBoundingVolume* volume);

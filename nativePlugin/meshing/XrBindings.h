@@ -44,9 +44,19 @@ public:
     bool HasXrSceneObserver() const { return sceneObserver != XR_NULL_HANDLE; }
     bool HasCurrentScene() const { return currentScene != XR_NULL_HANDLE; }
 
-    // Looks the scene-understanding functions up for the stored instance, once per lifetime.
-    // Without a bound lookup function nothing is looked up, so a later call can still do it.
-    void HookFunctions();
+    // Looks the scene-understanding functions up for the stored instance when the table was
+    // not filled for it: not for instance 0, and not again for the same instance. Without a bound
+    // lookup function nothing is looked up, so a later call can still do it. Filling the table
+    // for another instance first forgets the scene and scene observer of the old one without a
+    // call: its functions may have gone with it. True when it replaced an earlier table.
+    bool HookFunctions();
+    // Whether a scene object could be made but never destroyed: its destroy function is missing,
+    // so creating one would leave it on the runtime for good.
+    bool SceneObserverWouldLeak() const
+    {
+        return xrCreateSceneObserverMSFT != nullptr && xrDestroySceneObserverMSFT == nullptr;
+    }
+    bool SceneWouldLeak() const { return xrCreateSceneMSFT != nullptr && xrDestroySceneMSFT == nullptr; }
 
     // Each wrapper returns the runtime's result, or XR_ERROR_FUNCTION_UNSUPPORTED without a
     // call when the function was not found.
@@ -79,5 +89,6 @@ private:
     // Both reached from the application's OpenXR threads through the interception.
     std::atomic<PFN_xrGetInstanceProcAddr> getInstanceProcAddr{nullptr};
     std::atomic<PFN_xrWaitFrame> waitFrame{nullptr};
-    bool functionsHooked = false;
+    // The instance the table was filled for; 0 while it is unfilled.
+    uint64_t hookedInstance = 0;
 };
