@@ -29,6 +29,7 @@
 namespace {
 
 using quenra::test::HostRuntime;
+using quenra::test::LookUp;
 using quenra::test::ReceivedLayer;
 using wendrath::RenderHwBuffersEventArgs;
 
@@ -116,13 +117,6 @@ const std::map<std::string, size_t>& Sizes()
     return sizes;
 }
 #undef RECORD_SIZE
-
-template <typename Pfn> Pfn LookUp(PFN_xrGetInstanceProcAddr lookup, uint64_t instance, const char* name)
-{
-    PFN_xrVoidFunction function = nullptr;
-    lookup(reinterpret_cast<XrInstance>(instance), name, &function);
-    return reinterpret_cast<Pfn>(function);
-}
 
 // Runs body here, or on a thread of its own when asked (as the engine's frame and render threads do).
 template <typename Body> void Run(bool onOtherThread, Body body)

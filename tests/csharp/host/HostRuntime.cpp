@@ -86,20 +86,14 @@ const RuntimeLibrary& OpenRuntimeLibrary()
     return library;
 }
 
-template <typename Pfn> Pfn Function(PFN_xrGetInstanceProcAddr lookup, XrInstance instance, const char* name)
-{
-    PFN_xrVoidFunction function = nullptr;
-    lookup(instance, name, &function);
-    return reinterpret_cast<Pfn>(function);
-}
-
 } // namespace
 
 struct HostRuntime::World {
     const RuntimeLibrary& library = OpenRuntimeLibrary();
     sim::SimulatedRuntime* runtime = nullptr;
     sim::SimWorld scene;
-    XrInstance instance = XR_NULL_HANDLE;
+    // The instance of the last session made, whose functions make its spaces.
+    uint64_t instance = 0;
     // Written by the frame thread, read by the test's.
     mutable std::mutex layersMutex;
     std::vector<ReceivedLayer> lastFrameLayers;
@@ -134,7 +128,7 @@ PFN_xrGetInstanceProcAddr HostRuntime::Lookup() const
 
 uint64_t HostRuntime::MakeInstance()
 {
-    auto create = Function<PFN_xrCreateInstance>(Lookup(), XR_NULL_HANDLE, "xrCreateInstance");
+    auto create = LookUp<PFN_xrCreateInstance>(Lookup(), 0, "xrCreateInstance");
     XrInstanceCreateInfo info{XR_TYPE_INSTANCE_CREATE_INFO};
     std::strncpy(info.applicationInfo.applicationName, "Binding tests", XR_MAX_APPLICATION_NAME_SIZE - 1);
     info.applicationInfo.apiVersion = XR_CURRENT_API_VERSION;
@@ -145,8 +139,8 @@ uint64_t HostRuntime::MakeInstance()
 uint64_t HostRuntime::MakeSession(uint64_t instance)
 {
     const auto xrInstance = reinterpret_cast<XrInstance>(instance);
-    auto getSystem = Function<PFN_xrGetSystem>(Lookup(), xrInstance, "xrGetSystem");
-    auto create = Function<PFN_xrCreateSession>(Lookup(), xrInstance, "xrCreateSession");
+    auto getSystem = LookUp<PFN_xrGetSystem>(Lookup(), instance, "xrGetSystem");
+    auto create = LookUp<PFN_xrCreateSession>(Lookup(), instance, "xrCreateSession");
     const XrSystemGetInfo systemInfo{XR_TYPE_SYSTEM_GET_INFO, nullptr, XR_FORM_FACTOR_HEAD_MOUNTED_DISPLAY};
     XrSessionCreateInfo info{XR_TYPE_SESSION_CREATE_INFO};
     XrSession session = XR_NULL_HANDLE;
@@ -154,13 +148,13 @@ uint64_t HostRuntime::MakeSession(uint64_t instance)
         create(xrInstance, &info, &session) != XR_SUCCESS) {
         return 0;
     }
-    world_->instance = xrInstance;
+    world_->instance = instance;
     return sim::HandleValue(session);
 }
 
 uint64_t HostRuntime::MakeSpace(uint64_t session)
 {
-    auto create = Function<PFN_xrCreateReferenceSpace>(Lookup(), world_->instance, "xrCreateReferenceSpace");
+    auto create = LookUp<PFN_xrCreateReferenceSpace>(Lookup(), world_->instance, "xrCreateReferenceSpace");
     const XrReferenceSpaceCreateInfo info{XR_TYPE_REFERENCE_SPACE_CREATE_INFO, nullptr, XR_REFERENCE_SPACE_TYPE_LOCAL,
                                           XrPosef{{0, 0, 0, 1}, {0, 0, 0}}};
     XrSpace space = XR_NULL_HANDLE;

@@ -19,6 +19,14 @@ struct ReceivedLayer {
     std::vector<float> values;
 };
 
+// The function of that name through an xrGetInstanceProcAddr, or null.
+template <typename Pfn> Pfn LookUp(PFN_xrGetInstanceProcAddr lookup, uint64_t instance, const char* name)
+{
+    PFN_xrVoidFunction function = nullptr;
+    lookup(reinterpret_cast<XrInstance>(instance), name, &function);
+    return reinterpret_cast<Pfn>(function);
+}
+
 class HostRuntime {
 public:
     // A fresh runtime in the library; throws if the library or its entries are missing.
