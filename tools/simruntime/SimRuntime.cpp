@@ -106,31 +106,6 @@ XrResult XRAPI_CALL DestroySpace(XrSpace space)
 }
 } // namespace
 
-const char* HandleKindName(HandleKind kind)
-{
-    switch (kind) {
-    case HandleKind::Instance:
-        return "XrInstance";
-    case HandleKind::Session:
-        return "XrSession";
-    case HandleKind::Space:
-        return "XrSpace";
-    case HandleKind::Swapchain:
-        return "XrSwapchain";
-    case HandleKind::SceneObserver:
-        return "XrSceneObserverMSFT";
-    case HandleKind::Scene:
-        return "XrSceneMSFT";
-    case HandleKind::Passthrough:
-        return "XrPassthroughFB";
-    case HandleKind::PassthroughLayer:
-        return "XrPassthroughLayerFB";
-    case HandleKind::FoveationProfile:
-        return "XrFoveationProfileFB";
-    }
-    return "unknown";
-}
-
 Runtime::Runtime()
 {
     if (current != nullptr) {
@@ -329,16 +304,6 @@ bool Runtime::DestroyHandle(HandleKind kind, uint64_t handle)
         handles_.erase(h);
     }
     return true;
-}
-
-std::vector<LiveHandle> Runtime::LiveHandles() const
-{
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    std::vector<LiveHandle> live;
-    for (const auto& [handle, record] : handles_) {
-        live.push_back({record.kind, handle, record.parent});
-    }
-    return live;
 }
 
 std::vector<LiveHandle> Runtime::LiveHandles(HandleKind kind) const

@@ -32,7 +32,32 @@ enum class HandleKind {
     PassthroughLayer,
     FoveationProfile,
 };
-const char* HandleKindName(HandleKind kind);
+// Inline, as the other members a program reaching the runtime library's runtime through its
+// control entry needs without the runtime's code linked in (see SimulatedRuntime.h).
+inline const char* HandleKindName(HandleKind kind)
+{
+    switch (kind) {
+    case HandleKind::Instance:
+        return "XrInstance";
+    case HandleKind::Session:
+        return "XrSession";
+    case HandleKind::Space:
+        return "XrSpace";
+    case HandleKind::Swapchain:
+        return "XrSwapchain";
+    case HandleKind::SceneObserver:
+        return "XrSceneObserverMSFT";
+    case HandleKind::Scene:
+        return "XrSceneMSFT";
+    case HandleKind::Passthrough:
+        return "XrPassthroughFB";
+    case HandleKind::PassthroughLayer:
+        return "XrPassthroughLayerFB";
+    case HandleKind::FoveationProfile:
+        return "XrFoveationProfileFB";
+    }
+    return "unknown";
+}
 
 struct LiveHandle {
     HandleKind kind;
@@ -111,7 +136,15 @@ public:
     bool IsLive(HandleKind kind, uint64_t handle) const;
     // Forgets the handle and every handle made under it; false if it was not live.
     bool DestroyHandle(HandleKind kind, uint64_t handle);
-    std::vector<LiveHandle> LiveHandles() const;
+    std::vector<LiveHandle> LiveHandles() const
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        std::vector<LiveHandle> live;
+        for (const auto& [handle, record] : handles_) {
+            live.push_back({record.kind, handle, record.parent});
+        }
+        return live;
+    }
     std::vector<LiveHandle> LiveHandles(HandleKind kind) const;
 
     // Ready-made objects for tests that do not go through creation calls.
