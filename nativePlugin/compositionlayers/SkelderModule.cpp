@@ -4,10 +4,12 @@
 
 namespace Skelder {
 namespace {
+// Never destroyed: at process exit the engine and the runtime may be gone already, so no static
+// destructor may tear layers down through them. Layers go at UnityPluginUnload.
 std::optional<ModuleState>& Holder()
 {
-    static std::optional<ModuleState> _state{std::in_place};
-    return _state;
+    static auto* _state = new std::optional<ModuleState>(std::in_place);
+    return *_state;
 }
 } // namespace
 
