@@ -4,14 +4,20 @@
 
 namespace Skelder {
 namespace {
-// Never destroyed: at process exit the engine and the runtime may be gone already, so no static
-// destructor may tear layers down through them. Layers go at UnityPluginUnload.
+// Where a provider found at the end of the process stays reachable.
+CompositionLayerProvider* leftToTheProcess = nullptr;
+
 std::optional<ModuleState>& Holder()
 {
-    static auto* _state = new std::optional<ModuleState>(std::in_place);
-    return *_state;
+    static std::optional<ModuleState> _state{std::in_place};
+    return _state;
 }
 } // namespace
+
+ModuleState::~ModuleState()
+{
+    leftToTheProcess = provider.release();
+}
 
 ModuleState& State()
 {

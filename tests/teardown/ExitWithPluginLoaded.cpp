@@ -73,12 +73,13 @@ template <typename Function> Function Export(const quenra::engine::PluginLibrary
 
 const quenra::engine::PluginLibrary& Open(const char* path)
 {
-    static const quenra::engine::PluginLibrary library(path);
-    if (!library.Loaded()) {
-        std::fprintf(stderr, "%s\n", library.Error().c_str());
+    // Kept open, as the engine keeps its plug-ins until the process ends.
+    static const auto* library = new quenra::engine::PluginLibrary(path);
+    if (!library->Loaded()) {
+        std::fprintf(stderr, "%s\n", library->Error().c_str());
         std::_Exit(2);
     }
-    return library;
+    return *library;
 }
 
 PFN_xrVoidFunction LookUp(PFN_xrGetInstanceProcAddr lookup, XrInstance instance, const char* name)
