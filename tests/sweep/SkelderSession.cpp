@@ -1,7 +1,6 @@
 #include "SkelderSession.h"
 
 #include <algorithm>
-#include <set>
 
 #include "EngineRegistry.h"
 #include "FakeGraphics.h"
@@ -12,6 +11,7 @@
 #include "ReferenceSpaces.h"
 #include "SimRuntime.h"
 #include "SkelderExports.h"
+#include "SweepApplication.h"
 #include "Swapchains.h"
 #include "TraceRecorder.h"
 
@@ -20,44 +20,9 @@ namespace {
 
 using sim::HandleValue;
 
-// The application's side: every function found through the plug-in's lookup when it is called,
-// as an application that looks functions up lazily does. A function not found fails the call.
-class Application {
-public:
-    explicit Application(PFN_xrGetInstanceProcAddr lookup) : lookup_(lookup) {}
-
-    template <typename Pfn, typename... Args> XrResult Call(const char* name, Args... args)
-    {
-        PFN_xrVoidFunction function = nullptr;
-        const XrResult found = lookup_(instance, name, &function);
-        if (XR_FAILED(found) || function == nullptr) {
-            failures_ += 1;
-            return XR_FAILED(found) ? found : XR_ERROR_FUNCTION_UNSUPPORTED;
-        }
-        const XrResult result = reinterpret_cast<Pfn>(function)(args...);
-        failures_ += result == XR_SUCCESS ? 0 : 1;
-        return result;
-    }
-    bool AllSucceeded() const { return failures_ == 0; }
-
-    XrInstance instance = XR_NULL_HANDLE;
-    XrSession session = XR_NULL_HANDLE;
-    XrSpace space = XR_NULL_HANDLE;
-    XrSwapchain swapchain = XR_NULL_HANDLE;
-
-private:
-    PFN_xrGetInstanceProcAddr lookup_;
-    int failures_ = 0;
-};
-
 void Connect(Application& app)
 {
-    XrInstanceCreateInfo instanceInfo{XR_TYPE_INSTANCE_CREATE_INFO};
-    app.Call<PFN_xrCreateInstance>("xrCreateInstance", &instanceInfo, &app.instance);
-    XrSystemGetInfo systemInfo{XR_TYPE_SYSTEM_GET_INFO};
-    systemInfo.formFactor = XR_FORM_FACTOR_HEAD_MOUNTED_DISPLAY;
-    XrSystemId system = XR_NULL_SYSTEM_ID;
-    app.Call<PFN_xrGetSystem>("xrGetSystem", app.instance, &systemInfo, &system);
+    const XrSystemId system = app.CreateInstance();
     uint32_t count = 0;
     app.Call<PFN_xrEnumerateEnvironmentBlendModes>("xrEnumerateEnvironmentBlendModes", app.instance, system,
                                                    XR_VIEW_CONFIGURATION_TYPE_PRIMARY_STEREO, 0u, &count,
@@ -66,13 +31,7 @@ void Connect(Application& app)
     app.Call<PFN_xrEnumerateEnvironmentBlendModes>("xrEnumerateEnvironmentBlendModes", app.instance, system,
                                                    XR_VIEW_CONFIGURATION_TYPE_PRIMARY_STEREO,
                                                    static_cast<uint32_t>(modes.size()), &count, modes.data());
-    XrSessionCreateInfo sessionInfo{XR_TYPE_SESSION_CREATE_INFO};
-    sessionInfo.systemId = system;
-    app.Call<PFN_xrCreateSession>("xrCreateSession", app.instance, &sessionInfo, &app.session);
-    XrReferenceSpaceCreateInfo spaceInfo{XR_TYPE_REFERENCE_SPACE_CREATE_INFO};
-    spaceInfo.referenceSpaceType = XR_REFERENCE_SPACE_TYPE_LOCAL;
-    spaceInfo.poseInReferenceSpace.orientation.w = 1.0f;
-    app.Call<PFN_xrCreateReferenceSpace>("xrCreateReferenceSpace", app.session, &spaceInfo, &app.space);
+    app.CreateSession(system);
     // The eye swapchain, made through the plug-in's hook: foveation applies to it.
     XrSwapchainCreateInfo swapchainInfo{XR_TYPE_SWAPCHAIN_CREATE_INFO};
     swapchainInfo.usageFlags = XR_SWAPCHAIN_USAGE_COLOR_ATTACHMENT_BIT;
@@ -103,35 +62,6 @@ bool RunFrames(Application& app, const sim::FrameLoop& frameLoop, size_t layers)
                   frameLoop.SubmittedFrames().back().layers.size() == layers;
     }
     return carried;
-}
-
-void Disconnect(Application& app)
-{
-    app.Call<PFN_xrDestroySwapchain>("xrDestroySwapchain", app.swapchain);
-    app.Call<PFN_xrDestroySpace>("xrDestroySpace", app.space);
-    app.Call<PFN_xrDestroySession>("xrDestroySession", app.session);
-    app.Call<PFN_xrDestroyInstance>("xrDestroyInstance", app.instance);
-}
-
-// Handles alive that the application did not make, except those whose destruction the
-// runtime refused: the plug-in cannot do more than ask.
-std::vector<std::string> LeftAlive(const sim::Runtime& runtime, const Application& app, size_t armedAt)
-{
-    std::set<uint64_t> excused = {HandleValue(app.instance), HandleValue(app.session), HandleValue(app.space),
-                                  HandleValue(app.swapchain)};
-    const std::vector<sim::RecordedCall> calls = runtime.Calls();
-    for (size_t i = armedAt; i < calls.size(); ++i) {
-        if (calls[i].function.rfind("xrDestroy", 0) == 0 && XR_FAILED(calls[i].result) && !calls[i].handles.empty()) {
-            excused.insert(calls[i].handles[0]);
-        }
-    }
-    std::vector<std::string> alive;
-    for (const sim::LiveHandle& handle : runtime.LiveHandles()) {
-        if (excused.count(handle.handle) == 0) {
-            alive.push_back(std::string(sim::HandleKindName(handle.kind)) + " " + std::to_string(handle.handle));
-        }
-    }
-    return alive;
 }
 
 } // namespace
@@ -182,8 +112,8 @@ SessionOutcome SkelderSession::Run(const std::function<void(sim::Runtime&)>& arm
     }
     runtime.InjectAtCall(0, XR_SUCCESS);
     UnityPluginUnload();
-    outcome.leftAlive = LeftAlive(runtime, app, armedAt);
-    Disconnect(app);
+    outcome.leftAlive = LeftAlive(runtime, app.Handles(), armedAt);
+    app.DestroyAll();
     outcome.ranToEnd = true;
     outcome.worked = framesCarriedLayers && app.AllSucceeded() && trace.CountAtLevel(kXRTraceLevelError) == 0 &&
                      std::find(layers.begin(), layers.end(), 0) == layers.end();
