@@ -14,6 +14,7 @@
 #include "EngineRegistry.h"
 #include "FakeMeshSubsystem.h"
 #include "FrameLoop.h"
+#include "KelbrinConnection.h"
 #include "KelbrinExports.h"
 #include "PluginLibrary.h"
 #include "SceneUnderstanding.h"
@@ -120,16 +121,10 @@ public:
         skew = {input.ConsumeIntegralInRange<int32_t>(-2, 2), input.ConsumeIntegralInRange<int32_t>(-3, 3),
                 input.ConsumeIntegralInRange<int32_t>(-3, 3)};
 
-        kelbrin.UnityPluginLoad(registry.Interfaces());
-        const PFN_xrGetInstanceProcAddr lookup = kelbrin.GetInterceptedInstanceProcAddr(&Runtime::GetInstanceProcAddr);
         const XrInstance instance = runtime.MakeInstance();
         const XrSession session = runtime.MakeSession(instance);
-        kelbrin.SetInstanceHandle(HandleValue(instance));
-        kelbrin.SetSessionHandle(HandleValue(session));
-        kelbrin.SetSpaceHandle(HandleValue(runtime.MakeSpace(session)));
-        kelbrin.RegisterMeshingLifecycleProvider();
-        meshes.Initialize();
-        meshes.Start();
+        const PFN_xrGetInstanceProcAddr lookup =
+            quenra::test::ConnectKelbrin(kelbrin, registry, meshes, runtime, instance, session);
         kelbrin.RegisterProviderWithSceneObserver(kScript, input.ConsumeIntegralInRange<int32_t>(0, 7));
         kelbrin.SetPlanesFilterFlags(input.ConsumeIntegral<uint32_t>());
         PFN_xrVoidFunction waitFrame = nullptr;
@@ -174,6 +169,17 @@ private:
         return input.ConsumeBool() ? 0xf : input.ConsumeIntegralInRange<XrSpaceLocationFlags>(0, 0xf);
     }
 
+    // A mesh or plane whose ids, location flags and pose come from the input.
+    template <typename Record> Record& Component(std::vector<Record>& records)
+    {
+        Record& record = records.emplace_back();
+        record.id = Uuid();
+        record.parentId = Uuid();
+        record.locationFlags = LocationFlags();
+        record.pose = Pose();
+        return record;
+    }
+
     quenra::sim::SimWorld World()
     {
         quenra::sim::SimWorld world;
@@ -194,25 +200,15 @@ private:
         }
         const size_t meshCount = input.ConsumeIntegralInRange<size_t>(0, 6);
         for (size_t i = 0; i < meshCount; ++i) {
-            quenra::sim::SimVisualMesh mesh;
-            mesh.id = Uuid();
-            mesh.parentId = Uuid();
-            mesh.locationFlags = LocationFlags();
-            mesh.pose = Pose();
+            quenra::sim::SimVisualMesh& mesh = Component(world.meshes);
             mesh.meshBufferId = BufferId();
-            world.meshes.push_back(mesh);
         }
         const size_t planeCount = input.ConsumeIntegralInRange<size_t>(0, 6);
         for (size_t i = 0; i < planeCount; ++i) {
-            quenra::sim::SimPlane plane;
-            plane.id = Uuid();
-            plane.parentId = Uuid();
-            plane.locationFlags = LocationFlags();
-            plane.pose = Pose();
+            quenra::sim::SimPlane& plane = Component(world.planes);
             plane.alignment = static_cast<XrScenePlaneAlignmentTypeMSFT>(input.ConsumeIntegralInRange<int>(0, 3));
             plane.size = {Float(), Float()};
             plane.meshBufferId = BufferId();
-            world.planes.push_back(plane);
         }
         return world;
     }

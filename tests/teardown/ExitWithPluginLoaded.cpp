@@ -13,6 +13,7 @@
 #include "FakeGraphics.h"
 #include "FakeMeshSubsystem.h"
 #include "FrameLoop.h"
+#include "KelbrinConnection.h"
 #include "KelbrinExports.h"
 #include "Passthrough.h"
 #include "PluginLibrary.h"
@@ -129,14 +130,8 @@ void UseKelbrin(XrInstance instance, XrSession session)
     if (!quenra::simulator::ResolveKelbrinExports(library, kelbrin).empty()) {
         std::_Exit(2);
     }
-    kelbrin.UnityPluginLoad(registry.Interfaces());
-    const PFN_xrGetInstanceProcAddr lookup = kelbrin.GetInterceptedInstanceProcAddr(&Runtime::GetInstanceProcAddr);
-    kelbrin.SetInstanceHandle(HandleValue(instance));
-    kelbrin.SetSessionHandle(HandleValue(session));
-    kelbrin.SetSpaceHandle(HandleValue(runtime.MakeSpace(session)));
-    kelbrin.RegisterMeshingLifecycleProvider();
-    meshes.Initialize();
-    meshes.Start();
+    const PFN_xrGetInstanceProcAddr lookup =
+        quenra::test::ConnectKelbrin(kelbrin, registry, meshes, runtime, instance, session);
     XrFrameState state{XR_TYPE_FRAME_STATE};
     reinterpret_cast<PFN_xrWaitFrame>(LookUp(lookup, instance, "xrWaitFrame"))(session, nullptr, &state);
     meshes.GetMeshInfos();
