@@ -81,5 +81,6 @@ private:
     // The last id handed out.
     int32_t nextLayerId = 0;
     GraphicsAPI graphicsAPI = GraphicsAPI::None;
-    IUnityInterfaces* interfaces;
+    // Read only where Direct3D 11 is built in.
+    [[maybe_unused]] IUnityInterfaces* interfaces;
 };

@@ -4,12 +4,20 @@
 
 namespace Skelder {
 namespace {
+// Where a provider found at the end of the process stays reachable.
+CompositionLayerProvider* leftToTheProcess = nullptr;
+
 std::optional<ModuleState>& Holder()
 {
     static std::optional<ModuleState> _state{std::in_place};
     return _state;
 }
 } // namespace
+
+ModuleState::~ModuleState()
+{
+    leftToTheProcess = provider.release();
+}
 
 ModuleState& State()
 {

@@ -50,6 +50,14 @@ struct NextFunctions {
 // Hooks run on the application's OpenXR threads and exports on the scripts' thread: values that
 // cross are atomic, and the provider with its layers is reached only under providerLock.
 struct ModuleState {
+    ModuleState() = default;
+    // Finds a provider only when the process ends without UnityPluginUnload. The engine and the
+    // runtime may be gone by then, so its layers are not destroyed through them: the provider is
+    // left for the end of the process to reclaim.
+    ~ModuleState();
+    ModuleState(const ModuleState&) = delete;
+    ModuleState& operator=(const ModuleState&) = delete;
+
     std::atomic<IUnityXRTrace*> trace{nullptr};
     std::atomic<IUnityGraphics*> graphics{nullptr};
     std::atomic<PFN_xrGetInstanceProcAddr> nextGetInstanceProcAddr{nullptr};

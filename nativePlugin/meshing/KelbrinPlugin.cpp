@@ -4,13 +4,12 @@
 #include <exception>
 #include <memory>
 
+#include "ContextSlot.h"
+#include "KelbrinModule.h"
 #include "ProviderContext.h"
-#include "SceneObserver.h"
-#include "UnityXRTrace.h"
-#include "XrBindings.h"
 
 namespace {
-ProviderContext* _providerContext = nullptr;
+ContextSlot _providerContext;
 
 // The lifecycle provider's subsystem identifier, and the name under which the meshing
 // subsystem registers with the scene observer.
@@ -24,6 +23,11 @@ void LogEntryFailure(IUnityXRTrace* trace, const char* entry, const char* reason
     }
 }
 
+IUnityXRTrace* TraceOf(const ProviderContext* context)
+{
+    return context != nullptr ? context->trace : nullptr;
+}
+
 // No exception may unwind into the engine, a script or the OpenXR chain: one that reaches
 // an entry point becomes a logged failure and the entry's failure result.
 template <typename Result, typename Body> Result Guarded(const char* entry, Result failure, Body body) noexcept
@@ -31,9 +35,9 @@ template <typename Result, typename Body> Result Guarded(const char* entry, Resu
     try {
         return body();
     } catch (const std::exception& error) {
-        LogEntryFailure(_providerContext != nullptr ? _providerContext->trace : nullptr, entry, error.what());
+        LogEntryFailure(TraceOf(_providerContext.Get()), entry, error.what());
     } catch (...) {
-        LogEntryFailure(_providerContext != nullptr ? _providerContext->trace : nullptr, entry, "unknown exception");
+        LogEntryFailure(TraceOf(_providerContext.Get()), entry, "unknown exception");
     }
     return failure;
 }
@@ -51,7 +55,8 @@ template <typename Body> void Guarded(const char* entry, Body body) noexcept
 // context that no longer exists, so only the live one is trusted.
 ProviderContext* LiveContext(void* userData)
 {
-    return userData != nullptr && userData == _providerContext ? _providerContext : nullptr;
+    ProviderContext* const live = _providerContext.Get();
+    return userData != nullptr && userData == live ? live : nullptr;
 }
 
 IUnityXRMeshInterface* MeshInterfaceOf(const ProviderContext& context)
@@ -73,17 +78,20 @@ bool IsProviderName(const ProviderContext& context, const char* name)
 // A mesh provider callback: the observer of the live context, exceptions become failure.
 template <typename Body> UnitySubsystemErrorCode ObserverCallback(const char* entry, void* userData, Body body) noexcept
 {
+    // Acquisitions run on the engine's generation threads: pinned, failure logging included.
+    const ContextSlot::Pin pin(_providerContext);
     return Guarded(entry, kUnitySubsystemErrorCodeFailure, [&] {
-        ProviderContext* context = LiveContext(userData);
+        ProviderContext* context = userData != nullptr && userData == pin.get() ? pin.get() : nullptr;
         return context != nullptr && context->sceneObserver ? body(*context, *context->sceneObserver)
                                                             : kUnitySubsystemErrorCodeFailure;
     });
 }
 } // namespace
 
+// For entries on the thread that loads and unloads: no unload can run meanwhile.
 ProviderContext* GetProviderContext()
 {
-    return _providerContext;
+    return _providerContext.Get();
 }
 
 // --- Engine entry points -----------------------------------------------------------------
@@ -91,83 +99,88 @@ ProviderContext* GetProviderContext()
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnityPluginLoad(IUnityInterfaces* interfaces) noexcept
 {
     // The engine's records point at the context of the first load; a repeated load keeps it.
-    if (_providerContext != nullptr) {
+    if (_providerContext.Get() != nullptr) {
         return;
     }
     IUnityXRTrace* trace = interfaces != nullptr ? interfaces->Get<IUnityXRTrace>() : nullptr;
     try {
-        auto context = std::make_unique<ProviderContext>();
-        context->trace = trace;
-        context->meshInterface = interfaces != nullptr ? interfaces->Get<IUnityXRMeshInterface>() : nullptr;
-        context->sceneObserver->SetContext(context.get());
-        context->xrBindings->SetContext(context.get());
-        _providerContext = context.release();
+        auto context = std::make_unique<ProviderContext>(
+            trace, interfaces != nullptr ? interfaces->Get<IUnityXRMeshInterface>() : nullptr);
+        context->Log(kXRTraceLevelNotice, "Kelbrin::UnityPluginLoad");
+        _providerContext.Publish(std::move(context));
     } catch (const std::exception& error) {
         LogEntryFailure(trace, "UnityPluginLoad", error.what());
-        return;
     }
-    _providerContext->Log(kXRTraceLevelNotice, "Kelbrin::UnityPluginLoad");
 }
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnityPluginUnload() noexcept
 {
-    if (_providerContext == nullptr) {
+    ProviderContext* const live = _providerContext.Get();
+    if (live == nullptr) {
         return;
     }
-    _providerContext->Log(kXRTraceLevelNotice, "Kelbrin::UnityPluginUnload");
-    // Forgotten first, so nothing reached during teardown finds a context half destroyed.
-    std::unique_ptr<ProviderContext> context(_providerContext);
-    _providerContext = nullptr;
+    live->Log(kXRTraceLevelNotice, "Kelbrin::UnityPluginUnload");
+    // Forgotten first, so nothing reached during teardown finds a context half destroyed,
+    // and kept until the frame thread's interception and acquisitions in flight are done with it.
+    const std::unique_ptr<ProviderContext> context = _providerContext.Withdraw();
 }
 
 // --- Script API --------------------------------------------------------------------------
 
 extern "C" UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API RegisterMeshingLifecycleProvider() noexcept
 {
-    return _providerContext != nullptr && RegisterLifecycleProvider(_providerContext);
+    ProviderContext* context = GetProviderContext();
+    return context != nullptr && RegisterLifecycleProvider(context);
 }
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API RegisterProviderWithSceneObserver(const char* name,
                                                                                              int32_t features) noexcept
 {
     Guarded("RegisterProviderWithSceneObserver",
-            [&] { RegisterProviderWithSceneObserver_Internal(_providerContext, name, features); });
+            [&] { RegisterProviderWithSceneObserver_Internal(GetProviderContext(), name, features); });
 }
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API
 UnregisterProviderWithSceneObserver(const char* name) noexcept
 {
     Guarded("UnregisterProviderWithSceneObserver",
-            [&] { UnregisterProviderWithSceneObserver_Internal(_providerContext, name); });
+            [&] { UnregisterProviderWithSceneObserver_Internal(GetProviderContext(), name); });
 }
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetInstanceHandle(uint64_t instance) noexcept
 {
-    if (_providerContext != nullptr) {
-        _providerContext->xrBindings->SetInstanceHandle(instance);
-        _providerContext->xrBindings->HookFunctions();
+    ProviderContext* context = GetProviderContext();
+    if (context == nullptr) {
+        return;
+    }
+    if (context->sceneObserver != nullptr) {
+        context->sceneObserver->UseInstance(instance);
+    } else {
+        context->xrBindings->SetInstanceHandle(instance);
+        context->xrBindings->HookFunctions();
     }
 }
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetSessionHandle(uint64_t session) noexcept
 {
-    if (_providerContext != nullptr) {
-        _providerContext->xrBindings->SetSessionHandle(session);
+    if (ProviderContext* context = GetProviderContext()) {
+        context->xrBindings->SetSessionHandle(session);
     }
 }
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetSpaceHandle(uint64_t space) noexcept
 {
-    if (_providerContext != nullptr) {
-        _providerContext->xrBindings->SetSpaceHandle(space);
+    if (ProviderContext* context = GetProviderContext()) {
+        context->xrBindings->SetSpaceHandle(space);
     }
 }
 
 extern "C" UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API UpdateObservedScene(const char* name) noexcept
 {
     return Guarded("UpdateObservedScene", false, [&] {
-        return _providerContext != nullptr && IsProviderName(*_providerContext, name) &&
-               _providerContext->sceneObserver->UpdateSceneObservations(name);
+        ProviderContext* context = GetProviderContext();
+        return context != nullptr && IsProviderName(*context, name) &&
+               context->sceneObserver->UpdateSceneObservations(name);
     });
 }
 
@@ -175,7 +188,10 @@ namespace {
 // A plane export: the live observer, exceptions become false.
 template <typename Body> bool PlaneCall(const char* entry, Body body) noexcept
 {
-    return Guarded(entry, false, [&] { return _providerContext != nullptr && body(*_providerContext->sceneObserver); });
+    return Guarded(entry, false, [&] {
+        ProviderContext* context = GetProviderContext();
+        return context != nullptr && body(*context->sceneObserver);
+    });
 }
 } // namespace
 
@@ -205,20 +221,21 @@ extern "C" UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API FetchPlaneVertices(co
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetPlanesFilterFlags(uint32_t flags) noexcept
 {
-    if (_providerContext != nullptr) {
-        _providerContext->sceneObserver->SetPlanesFilterFlags(flags);
+    if (ProviderContext* context = GetProviderContext()) {
+        context->sceneObserver->SetPlanesFilterFlags(flags);
     }
 }
 
 extern "C" UNITY_INTERFACE_EXPORT PFN_xrGetInstanceProcAddr UNITY_INTERFACE_API
 GetInterceptedInstanceProcAddr(PFN_xrGetInstanceProcAddr loaderFunction) noexcept
 {
-    if (_providerContext == nullptr) {
+    ProviderContext* context = GetProviderContext();
+    if (context == nullptr) {
         return nullptr;
     }
     // Chaining the interceptor into itself would make every lookup recurse without end.
     if (loaderFunction != &InterceptedXrGetInstanceProcAddr) {
-        _providerContext->xrBindings->BindGetInstanceProcAddr(loaderFunction);
+        context->xrBindings->BindGetInstanceProcAddr(loaderFunction);
     }
     return &InterceptedXrGetInstanceProcAddr;
 }
@@ -278,7 +295,8 @@ bool RegisterLifecycleProvider(ProviderContext* context)
 XRAPI_ATTR XrResult XRAPI_CALL InterceptedXrGetInstanceProcAddr(XrInstance instance, const char* name,
                                                                 PFN_xrVoidFunction* function) noexcept
 {
-    ProviderContext* context = _providerContext;
+    const ContextSlot::Pin pin(_providerContext);
+    ProviderContext* context = pin.get();
     if (context == nullptr) {
         if (function != nullptr) {
             *function = nullptr;
@@ -299,7 +317,9 @@ XRAPI_ATTR XrResult XRAPI_CALL InterceptedXrGetInstanceProcAddr(XrInstance insta
 XRAPI_ATTR XrResult XRAPI_CALL InterceptedXrWaitFrame(XrSession session, const XrFrameWaitInfo* info,
                                                       XrFrameState* state) noexcept
 {
-    ProviderContext* context = _providerContext;
+    // On the frame thread, while the library may be unloaded on another.
+    const ContextSlot::Pin pin(_providerContext);
+    ProviderContext* context = pin.get();
     if (context == nullptr) {
         return XR_ERROR_FUNCTION_UNSUPPORTED;
     }

@@ -1,5 +1,5 @@
-// The library's entry points: what the engine loads and calls, what scripts call,
-// and the functions the library puts into the application's OpenXR chain.
+// The functions the library exports with C linkage: what the engine loads and calls and
+// what scripts call. Which thread may call which is in KelbrinModule.h.
 #pragma once
 
 #include <openxr/openxr.h>
@@ -10,9 +10,6 @@
 #include "UnityInterfaces.h"
 #include "UnityXRMeshing.h"
 
-class ProviderContext;
-
-// --- Exported, C linkage ---------------------------------------------------------------
 // Before UnityPluginLoad and after UnityPluginUnload every export does nothing and returns
 // its zero value.
 extern "C" {
@@ -37,39 +34,3 @@ UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API FetchPlaneVertices(const ScenePl
                                                                    uint32_t* indices) noexcept;
 UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetPlanesFilterFlags(uint32_t flags) noexcept;
 }
-
-// --- Internal --------------------------------------------------------------------------
-// The context between load and unload, null otherwise.
-ProviderContext* GetProviderContext();
-
-void RegisterProviderWithSceneObserver_Internal(ProviderContext* context, const char* name, int32_t features);
-void UnregisterProviderWithSceneObserver_Internal(ProviderContext* context, const char* name);
-bool RegisterLifecycleProvider(ProviderContext* context);
-
-// Put in the application's OpenXR chain by GetInterceptedInstanceProcAddr.
-XRAPI_ATTR XrResult XRAPI_CALL InterceptedXrGetInstanceProcAddr(XrInstance instance, const char* name,
-                                                                PFN_xrVoidFunction* function) noexcept;
-XRAPI_ATTR XrResult XRAPI_CALL InterceptedXrWaitFrame(XrSession session, const XrFrameWaitInfo* info,
-                                                      XrFrameState* state) noexcept;
-
-// Meshing lifecycle handlers; the user data is the context.
-UnitySubsystemErrorCode UNITY_INTERFACE_API LifecycleHandlerInit(UnitySubsystemHandle handle, void* userData) noexcept;
-UnitySubsystemErrorCode UNITY_INTERFACE_API LifecycleHandlerStart(UnitySubsystemHandle handle, void* userData) noexcept;
-void UNITY_INTERFACE_API LifecycleHandlerStop(UnitySubsystemHandle handle, void* userData) noexcept;
-void UNITY_INTERFACE_API LifecycleHandlerShutdown(UnitySubsystemHandle handle, void* userData) noexcept;
-
-// Mesh provider callbacks; the user data is the context.
-UnitySubsystemErrorCode UNITY_INTERFACE_API GetMeshInfos(UnitySubsystemHandle handle, void* userData,
-                                                         UnityXRMeshInfoAllocator* allocator) noexcept;
-UnitySubsystemErrorCode UNITY_INTERFACE_API AcquireMesh(UnitySubsystemHandle handle, void* userData,
-                                                        const UnityXRMeshId* id,
-                                                        UnityXRMeshDataAllocator* allocator) noexcept;
-UnitySubsystemErrorCode UNITY_INTERFACE_API ReleaseMesh(UnitySubsystemHandle handle, void* userData,
-                                                        const UnityXRMeshId* id, const UnityXRMeshDescriptor* mesh,
-                                                        void* pluginData) noexcept;
-UnitySubsystemErrorCode UNITY_INTERFACE_API GetUpdatedTransforms(UnitySubsystemHandle handle, void* userData,
-                                                                 UnityXRMeshTransformList* transforms) noexcept;
-UnitySubsystemErrorCode UNITY_INTERFACE_API SetMeshDensity(UnitySubsystemHandle handle, void* userData,
-                                                           float density) noexcept;
-UnitySubsystemErrorCode UNITY_INTERFACE_API SetBoundingVolume(UnitySubsystemHandle handle, void* userData,
-                                                              const UnityXRBoundingVolume* volume) noexcept;

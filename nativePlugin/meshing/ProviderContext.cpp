@@ -1,16 +1,7 @@
 #include "ProviderContext.h"
 
-#include "SceneObserver.h"
-#include "XrBindings.h"
-
-ProviderContext::ProviderContext()
+ProviderContext::ProviderContext(IUnityXRTrace* trace, IUnityXRMeshInterface* meshInterface)
+    : trace(trace), meshInterface(meshInterface), xrBindings(std::make_unique<XrBindings>()),
+      sceneObserver(std::make_unique<SceneObserver>(*xrBindings, trace, meshInterface))
 {
-    sceneObserver = std::make_unique<SceneObserver>();
-    xrBindings = std::make_unique<XrBindings>();
-}
-
-ProviderContext::~ProviderContext()
-{
-    sceneObserver.reset();
-    xrBindings.reset();
 }

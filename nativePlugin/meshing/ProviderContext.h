@@ -1,35 +1,34 @@
-// The one object per loaded library that ties the engine's interfaces to the
-// scene observer and the OpenXR bindings.
+// The one object per loaded library that ties the engine's interfaces to the OpenXR
+// bindings and the scene observer. Members are declared in the order they depend on one
+// another, so they are destroyed observer first: its teardown releases the OpenXR scene
+// objects through the bindings.
 #pragma once
 
 #include <memory>
 
+#include "SceneObserver.h"
+#include "TraceLog.h"
 #include "UnityXRMeshing.h"
 #include "UnityXRTrace.h"
-
-class SceneObserver;
-class XrBindings;
+#include "XrBindings.h"
 
 class ProviderContext {
 public:
-    // Creates the observer, then the bindings.
-    ProviderContext();
-    // Destroys the observer first: its teardown releases the OpenXR scene objects through the bindings.
-    ~ProviderContext();
+    // Either interface may be null.
+    ProviderContext(IUnityXRTrace* trace, IUnityXRMeshInterface* meshInterface);
     ProviderContext(const ProviderContext&) = delete;
     ProviderContext& operator=(const ProviderContext&) = delete;
 
-    // Every message of the library goes through here; without a trace interface nothing is logged.
+    // Every message of the library goes through the trace; without a trace interface nothing is logged.
     template <typename... Args> void Log(UnityXRTraceLevel level, const char* format, Args... args) const
     {
-        if (trace != nullptr) {
-            trace->Trace(level, format, args...);
-        }
+        TraceLog(trace, level, format, args...);
     }
 
-    // Engine interfaces, not owned; either may be null.
-    IUnityXRTrace* trace = nullptr;
-    IUnityXRMeshInterface* meshInterface = nullptr;
+    // Engine interfaces, not owned.
+    IUnityXRTrace* const trace;
+    IUnityXRMeshInterface* const meshInterface;
+    const std::unique_ptr<XrBindings> xrBindings;
+    // Present from construction; only a test takes it away.
     std::unique_ptr<SceneObserver> sceneObserver;
-    std::unique_ptr<XrBindings> xrBindings;
 };

@@ -1,105 +1,276 @@
 #include "SceneObserver.h"
 
-#include "ProviderContext.h"
+#include "TraceLog.h"
 #include "XrBindings.h"
+
+using Lock = std::lock_guard<std::recursive_mutex>;
+
+SceneObserver::SceneObserver(XrBindings& bindings, IUnityXRTrace* trace, IUnityXRMeshInterface* meshInterface)
+    : bindings(bindings), trace(trace), reader(bindings, trace), registry(trace), cycle(bindings, trace, readers),
+      planes(reader, trace), delivery(bindings, reader, trace, meshInterface)
+{
+}
 
 SceneObserver::~SceneObserver()
 {
-    while (!providers.empty()) {
-        RemoveProvider(providers.extract(providers.begin()));
+    Lock lock(stateMutex);
+    while (registry.UnregisterAny()) {
+        if (registry.Empty()) {
+            ReleaseSceneObjects();
+        }
     }
 }
 
-void SceneObserver::SetContext(ProviderContext* providerContext)
-{
-    context = providerContext;
-    bindings = providerContext->xrBindings.get();
-}
+// --- Provider registry -------------------------------------------------------------------
 
 bool SceneObserver::RegisterProvider(const char* name, int32_t features)
 {
-    std::string key(name);
-    const auto [entry, inserted] = providers.insert(key);
-    try {
-        providerFeatures[std::move(key)] = features;
-    } catch (...) {
-        // Both containers hold the same names, or neither does.
-        if (inserted) {
-            providers.erase(entry);
-        }
-        throw;
-    }
-    CheckOrSetDrivingProvider(name);
+    Lock lock(stateMutex);
+    registry.Register(name, features);
     return true;
 }
 
 void SceneObserver::UnregisterProvider(const char* name)
 {
-    if (providers.empty() && providerFeatures.empty()) {
-        return;
+    Lock lock(stateMutex);
+    if (registry.Unregister(name) && registry.Empty()) {
+        ReleaseSceneObjects();
     }
-    const auto found = providers.find(name);
-    if (found == providers.end()) {
-        context->Log(kXRTraceLevelWarning, "Could not remove provider %s", name);
-        return;
-    }
-    RemoveProvider(providers.extract(found));
 }
 
-void SceneObserver::RemoveProvider(ProviderNames::node_type provider)
+void SceneObserver::ReleaseSceneObjects()
 {
-    const std::string& name = provider.value();
-    providerFeatures.erase(name);
-    if (drivingProvider == name) {
-        drivingProvider.clear();
+    // Their results do not matter here.
+    cycle.DestroyScene();
+    bindings.DestroyXrSceneObserver();
+    // A compute in flight died with its observer; the next provider starts a new one.
+    cycle.Reset();
+}
+
+void SceneObserver::UseInstance(uint64_t instance)
+{
+    Lock lock(stateMutex);
+    bindings.SetInstanceHandle(instance);
+    // The table and the scene handles change only while no acquisition reads them.
+    if (readers.Exclusively([this] { return bindings.HookFunctions(); })) {
+        cycle.Reset();
+        TraceLog(trace, kXRTraceLevelNotice,
+                 "Scene understanding functions looked up again for instance %llu; the old instance's scene "
+                 "objects are dropped",
+                 static_cast<unsigned long long>(instance));
     }
-    if (providers.empty()) {
-        // Nobody is left to read a scene: release the runtime's objects. Their results do not matter here.
-        bindings->DestroyCurrentScene();
-        bindings->DestroyXrSceneObserver();
-        // A compute in flight died with its observer; the next provider starts a new one.
-        computeState = Idle;
-    }
+}
+
+bool SceneObserver::HasProviders() const
+{
+    Lock lock(stateMutex);
+    return !registry.Empty();
 }
 
 bool SceneObserver::HasRegisteredProvider(const char* name) const
 {
-    return providers.count(name) != 0;
+    Lock lock(stateMutex);
+    return registry.Has(name);
 }
 
 bool SceneObserver::CheckOrSetDrivingProvider(const char* name)
 {
-    if (!drivingProvider.empty()) {
-        return drivingProvider == name;
-    }
-    const bool set = ForceSetDrivingProvider(name);
-    if (!set) {
-        context->Log(kXRTraceLevelError, "Failed to set a driving provider. The SceneObserver will not update until a "
-                                         "valid driving provider is set");
-    }
-    return set;
+    Lock lock(stateMutex);
+    return registry.CheckOrSetDriving(name);
 }
 
-bool SceneObserver::ForceSetDrivingProvider(const char* name)
+std::string SceneObserver::GetDrivingProvider() const
 {
-    if (!HasRegisteredProvider(name)) {
-        context->Log(kXRTraceLevelError, "Cannot set driving provider to %s because it is not a registered provider",
-                     name);
-        return false;
-    }
-    drivingProvider = name;
-    return true;
+    Lock lock(stateMutex);
+    return registry.Driving();
+}
+
+ProviderRegistry::Features SceneObserver::GetProviderFeatures() const
+{
+    Lock lock(stateMutex);
+    return registry.FeaturesByName();
 }
 
 bool SceneObserver::IsReadyWithProviders() const
 {
-    if (!bindings->IsOpenXrReady()) {
-        context->Log(kXRTraceLevelError, "OpenXr not ready");
+    if (!bindings.IsOpenXrReady()) {
+        TraceLog(trace, kXRTraceLevelError, "OpenXr not ready");
         return false;
     }
-    if (!HasProviders()) {
-        context->Log(kXRTraceLevelError, "No providers!");
+    if (registry.Empty()) {
+        TraceLog(trace, kXRTraceLevelError, "No providers!");
         return false;
     }
     return true;
+}
+
+// Every compute asks for the whole scene around the base space, so the engine's
+// density and bounding volume are accepted and not applied.
+UnitySubsystemErrorCode SceneObserver::SetMeshDensity(float)
+{
+    Lock lock(stateMutex);
+    return IsReadyWithProviders() ? kUnitySubsystemErrorCodeSuccess : kUnitySubsystemErrorCodeFailure;
+}
+
+UnitySubsystemErrorCode SceneObserver::SetBoundingVolume(const UnityXRBoundingVolume*)
+{
+    Lock lock(stateMutex);
+    return IsReadyWithProviders() ? kUnitySubsystemErrorCodeSuccess : kUnitySubsystemErrorCodeFailure;
+}
+
+// --- Scene compute cycle -----------------------------------------------------------------
+
+void SceneObserver::SetWallClock(WallClock clock)
+{
+    Lock lock(stateMutex);
+    cycle.SetWallClock(clock);
+}
+
+SceneObserver::ComputeState SceneObserver::GetComputeState() const
+{
+    Lock lock(stateMutex);
+    return cycle.State();
+}
+
+bool SceneObserver::UpdateSceneObservations(const char* name)
+{
+    Lock lock(stateMutex);
+    if (!IsReadyWithProviders()) {
+        return false;
+    }
+    if (!registry.CheckOrSetDriving(name)) {
+        return true;
+    }
+    if (cycle.Step(registry.RequestedFeatures())) {
+        delivery.MarkTransformsPending();
+    }
+    return true;
+}
+
+void SceneObserver::GetProviderRequestedFeatures(std::vector<XrSceneComputeFeatureMSFT>& features) const
+{
+    Lock lock(stateMutex);
+    ComputeCycle::FeaturesOf(registry.RequestedFeatures(), features);
+}
+
+// --- Mesh delivery -----------------------------------------------------------------------
+
+bool SceneObserver::UpdateMeshes(UnityXRMeshInfoAllocator* allocator)
+{
+    Lock lock(stateMutex);
+    if (!IsReadyWithProviders() || cycle.State() != SceneReady) {
+        return false;
+    }
+    const MeshDelivery::Listing listing = delivery.List(allocator);
+    if (listing == MeshDelivery::Listing::NoMeshes) {
+        cycle.Reset();
+    }
+    return listing == MeshDelivery::Listing::Listed;
+}
+
+uint32_t SceneObserver::TryFindMeshBufferId(const UnityXRMeshId* id, uint64_t& meshBufferId) const
+{
+    Lock lock(stateMutex);
+    if (delivery.FindMeshBuffer(*id, meshBufferId)) {
+        return SceneMeshBuffer;
+    }
+    return planes.FindMeshBuffer(*id, meshBufferId) ? PlaneMeshBuffer : MeshBufferNotFound;
+}
+
+UnitySubsystemErrorCode SceneObserver::AcquireByMeshId(const UnityXRMeshId* id, UnityXRMeshDataAllocator* allocator)
+{
+    MeshDelivery::PooledScratch pooled(delivery);
+    MeshDelivery::Scratch& scratch = *pooled;
+    uint64_t meshBufferId = 0;
+    uint32_t kind = MeshBufferNotFound;
+    uint64_t generation = 0;
+    // The lock only to find the mesh; the scene it is in stays current while this reads it.
+    SceneReaders::Reader reading;
+    {
+        Lock lock(stateMutex);
+        if (!IsReadyWithProviders()) {
+            return kUnitySubsystemErrorCodeFailure;
+        }
+        kind = TryFindMeshBufferId(id, meshBufferId);
+        if (kind == MeshBufferNotFound) {
+            // No mesh buffer id exists on this path: the number is the identifier's first four
+            // bytes (the start of the component's uuid) as a little-endian 32-bit value.
+            TraceLog(trace, kXRTraceLevelError, "Failed to find mesh buffer with id %u",
+                     static_cast<unsigned>(id->idPart[0] & 0xFFFFFFFFu));
+            return kUnitySubsystemErrorCodeFailure;
+        }
+        reading = readers.Enter();
+        generation = readers.Generation();
+    }
+    if (!delivery.Read(meshBufferId, scratch)) {
+        return kUnitySubsystemErrorCodeFailure;
+    }
+    // Released before the state lock is taken again: a scene replacement holds that lock while it waits for readers.
+    reading.unlock();
+    {
+        Lock lock(stateMutex);
+        // A count read from a scene replaced meanwhile says nothing about the current one.
+        if (generation == readers.Generation()) {
+            delivery.RecordVertexCount(meshBufferId, static_cast<uint32_t>(scratch.vertices.size()));
+        }
+    }
+    return delivery.Deliver(kind == SceneMeshBuffer, meshBufferId, scratch, allocator);
+}
+
+UnitySubsystemErrorCode SceneObserver::ReleaseMesh(const UnityXRMeshId*, const UnityXRMeshDescriptor*, void*)
+{
+    Lock lock(stateMutex);
+    return IsReadyWithProviders() ? kUnitySubsystemErrorCodeSuccess : kUnitySubsystemErrorCodeFailure;
+}
+
+UnitySubsystemErrorCode SceneObserver::GetUpdatedTransforms(UnityXRMeshTransformList* list)
+{
+    Lock lock(stateMutex);
+    delivery.SetTransforms(list);
+    return kUnitySubsystemErrorCodeSuccess;
+}
+
+void SceneObserver::CalculateMeshNormals(const std::vector<XrVector3f>& vertices, const std::vector<uint32_t>& indices,
+                                         std::vector<XrVector3f>& normals)
+{
+    delivery.CalculateNormals(vertices, indices, normals);
+}
+
+// --- Scene planes ------------------------------------------------------------------------
+
+bool SceneObserver::UpdatePlanes()
+{
+    Lock lock(stateMutex);
+    // Between scenes the planes read earlier stay available.
+    return IsReadyWithProviders() && cycle.State() == SceneReady && planes.Update();
+}
+
+bool SceneObserver::CountScenePlanes(uint32_t* count) const
+{
+    Lock lock(stateMutex);
+    return IsReadyWithProviders() && planes.Count(count);
+}
+
+bool SceneObserver::FetchScenePlanes(uint32_t count, ScenePlane* records) const
+{
+    Lock lock(stateMutex);
+    return IsReadyWithProviders() && planes.Fetch(count, records);
+}
+
+bool SceneObserver::FetchPlaneVertices(const ScenePlane* plane, XrVector3f* vertices, uint32_t* indices) const
+{
+    Lock lock(stateMutex);
+    return IsReadyWithProviders() && planes.FetchVertices(plane, vertices, indices);
+}
+
+void SceneObserver::SetPlanesFilterFlags(uint32_t flags)
+{
+    Lock lock(stateMutex);
+    planes.SetFilterFlags(flags);
+}
+
+void SceneObserver::GetPlanesFilters(std::vector<XrScenePlaneAlignmentTypeMSFT>& filters) const
+{
+    Lock lock(stateMutex);
+    planes.GetFilters(filters);
 }

@@ -1,84 +1,87 @@
-// The state of scene understanding shared by every client: the registry of
-// providers, the one among them that drives the compute cycle, the cycle's state
-// and the meshes and planes of the current scene.
+// The state of scene understanding shared by every client: the registry of providers,
+// the compute cycle one of them drives, the meshes and planes of the current scene.
+// Each job is a class of its own; this one owns them, holds the lock over them, and
+// checks what every operation needs first (OpenXR, a provider).
+//
+// Every public operation may be called from any thread; the threading contract is in
+// KelbrinModule.h. One lock guards the state; mesh acquisition holds it only to look a
+// mesh up and to record its vertex count, and reads the runtime as a reader of the
+// current scene, which is destroyed or replaced only once no reader is left.
 #pragma once
 
 #include <openxr/openxr.h>
 
-#include <chrono>
 #include <cstdint>
-#include <functional>
-#include <map>
+#include <mutex>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
-#include "FloatLanes.h"
+#include "ComputeCycle.h"
+#include "MeshDelivery.h"
+#include "ProviderRegistry.h"
 #include "ScenePlane.h"
-#include "UnityXRMeshIdComparer.h"
+#include "ScenePlanes.h"
+#include "SceneReader.h"
+#include "SceneReaders.h"
 #include "UnityXRMeshing.h"
 
-class ProviderContext;
 class XrBindings;
 
 class SceneObserver {
 public:
     // Scene features a provider asks for; other bits are stored and ignored.
-    enum ProviderFeatureFlags : int32_t {
-        FeaturePlane = 1,
-        FeaturePlaneMesh = 2,
-        FeatureVisualMesh = 4,
-    };
+    using ProviderFeatureFlags = ComputeCycle::FeatureFlags;
+    static constexpr ProviderFeatureFlags FeaturePlane = ComputeCycle::FeaturePlane;
+    static constexpr ProviderFeatureFlags FeaturePlaneMesh = ComputeCycle::FeaturePlaneMesh;
+    static constexpr ProviderFeatureFlags FeatureVisualMesh = ComputeCycle::FeatureVisualMesh;
 
-    enum ComputeState : int32_t {
-        // No compute in flight; a new one may start when it is due.
-        Idle = 0,
-        // A compute was started; its state is polled.
-        Computing = 1,
-        // The runtime finished; the scene is to be created.
-        ComputeCompleted = 2,
-        // The current scene exists and may be read.
-        SceneReady = 3,
-    };
+    using ComputeState = ComputeCycle::ComputeState;
+    static constexpr ComputeState Idle = ComputeCycle::Idle;
+    static constexpr ComputeState Computing = ComputeCycle::Computing;
+    static constexpr ComputeState ComputeCompleted = ComputeCycle::ComputeCompleted;
+    static constexpr ComputeState SceneReady = ComputeCycle::SceneReady;
 
-    SceneObserver() = default;
+    // The bindings must outlive the observer; trace and mesh interface may be null.
+    SceneObserver(XrBindings& bindings, IUnityXRTrace* trace, IUnityXRMeshInterface* meshInterface);
     // Unregisters every provider still registered; the last removal destroys the OpenXR
-    // scene and scene observer, so the bindings must still exist.
+    // scene and scene observer.
     ~SceneObserver();
     SceneObserver(const SceneObserver&) = delete;
     SceneObserver& operator=(const SceneObserver&) = delete;
-
-    // Takes the bindings from the context, which must already have created them.
-    void SetContext(ProviderContext* providerContext);
 
     // --- Provider registry -----------------------------------------------------------
     // Registers or re-registers a name with its features; the first to register while
     // none drives becomes the driving provider. Always true.
     bool RegisterProvider(const char* name, int32_t features);
     void UnregisterProvider(const char* name);
-    bool HasProviders() const { return !providers.empty(); }
+    bool HasProviders() const;
     bool HasRegisteredProvider(const char* name) const;
     // Whether the caller may drive the compute cycle; takes the role for a registered
     // caller while none drives.
     bool CheckOrSetDrivingProvider(const char* name);
-    const std::string& GetDrivingProvider() const { return drivingProvider; }
-    const std::map<std::string, int32_t, std::less<>>& GetProviderFeatures() const { return providerFeatures; }
+    std::string GetDrivingProvider() const;
+    ProviderRegistry::Features GetProviderFeatures() const;
+
+    // --- OpenXR instance ------------------------------------------------------------------
+    // Stores the instance a script passes and looks the scene functions up for it. Another
+    // instance than the one looked up for (an XR restart in the same process) drops the old
+    // instance's scene and scene observer without calling its functions and starts the cycle anew.
+    void UseInstance(uint64_t instance);
 
     // --- Engine mesh settings: accepted, never applied ---------------------------------
     UnitySubsystemErrorCode SetMeshDensity(float density);
     UnitySubsystemErrorCode SetBoundingVolume(const UnityXRBoundingVolume* volume);
 
     // --- Scene compute cycle -------------------------------------------------------------
-    using SystemTime = std::chrono::time_point<std::chrono::system_clock, std::chrono::microseconds>;
-    // Where the cycle reads the wall clock: the system clock unless a test puts its own here.
-    using WallClock = SystemTime (*)();
-    static SystemTime ReadSystemClock();
-    void SetWallClock(WallClock clock) { wallClock = clock; }
+    using SystemTime = ComputeCycle::SystemTime;
+    using WallClock = ComputeCycle::WallClock;
+    static SystemTime ReadSystemClock() { return ComputeCycle::ReadSystemClock(); }
+    void SetWallClock(WallClock clock);
     // One step of the cycle for the caller: as many of start, poll and scene creation as are
     // ready. False only when OpenXR or providers are missing; a caller that does not drive
     // gets true and changes nothing.
     bool UpdateSceneObservations(const char* name);
-    ComputeState GetComputeState() const { return computeState; }
+    ComputeState GetComputeState() const;
     // The union of the providers' features: plane, plane mesh, visual mesh, in that order.
     void GetProviderRequestedFeatures(std::vector<XrSceneComputeFeatureMSFT>& features) const;
 
@@ -99,26 +102,15 @@ public:
     UnitySubsystemErrorCode GetUpdatedTransforms(UnityXRMeshTransformList* list);
     // Scene meshes first, then planes; meshBufferId is written only when found.
     uint32_t TryFindMeshBufferId(const UnityXRMeshId* id, uint64_t& meshBufferId) const;
-    // Two-call read of a mesh buffer of the current scene, as the runtime gives it (OpenXR
-    // convention, 32-bit indices). Never lets the runtime write past the storage it was given;
-    // a count too large to allocate is a logged failure.
-    bool ReadMeshBuffers(uint64_t meshBufferId, std::vector<XrVector3f>& vertices,
-                         std::vector<uint32_t>& indices) const;
     // Area-weighted mean of the face normals around each vertex, normalised. Normals arrive as
     // one zero vector per vertex. A vertex no valid triangle shapes, or whose face normals
     // cancel, gets kFallbackNormal.
     void CalculateMeshNormals(const std::vector<XrVector3f>& vertices, const std::vector<uint32_t>& indices,
                               std::vector<XrVector3f>& normals);
-    // Up, in OpenXR as in the engine: finite and unit length, so nothing downstream divides by zero.
-    static constexpr XrVector3f kFallbackNormal{0.0f, 1.0f, 0.0f};
+    static constexpr XrVector3f kFallbackNormal = MeshNormals::kFallbackNormal;
 
     // --- Scene planes --------------------------------------------------------------------
-    // Alignments a plane read asks for; only these three bits count.
-    enum PlaneFilterFlags : uint32_t {
-        PlaneFilterHorizontal = 1,
-        PlaneFilterVertical = 2,
-        PlaneFilterNonOrthogonal = 4,
-    };
+    using PlaneFilterFlags = ScenePlanes::PlaneFilterFlags;
     // Reads the current scene's planes that pass the filter; false outside SceneReady, where
     // the planes read earlier stay.
     bool UpdatePlanes();
@@ -135,61 +127,19 @@ public:
     void GetPlanesFilters(std::vector<XrScenePlaneAlignmentTypeMSFT>& filters) const;
 
 private:
-    using ProviderNames = std::unordered_set<std::string>;
-
-    bool ForceSetDrivingProvider(const char* name);
-    // Takes the name out of the registry without allocating, so teardown cannot throw.
-    void RemoveProvider(ProviderNames::node_type provider);
     // Guard of every operation that needs OpenXR and at least one provider; logs what is missing.
     bool IsReadyWithProviders() const;
-    // Two-call read of the current scene's components of getInfo's type with their records
-    // (XrSceneMeshMSFT or XrScenePlaneMSFT) chained behind, then their locations in the base
-    // space at the predicted display time; logs and returns false on any failure. In SceneComponents.h.
-    template <typename Record>
-    bool ReadSceneComponents(const XrSceneComponentsGetInfoMSFT& getInfo, std::vector<XrUuidMSFT>& ids,
-                             std::vector<Record>& records, std::vector<XrSceneComponentLocationMSFT>& locations) const;
-    void ComputeScene();
-    void ComputeSceneState();
-    void CreateScene();
-    void UpdateVertexCountForBuffer(uint64_t meshBufferId, bool& updated);
-    // Sizes the scratch of the normals pass for a mesh; false when it cannot be allocated.
-    bool PrepareNormalsScratch(size_t vertexCount);
-    // The normals pass behind CalculateMeshNormals, on prepared scratch: one packed x, y, z
-    // unit normal per vertex into `normals`, with z negated for the engine when `mirrorZ`.
-    void ComputeUnitNormals(const std::vector<XrVector3f>& vertices, const std::vector<uint32_t>& indices,
-                            float* normals, bool mirrorZ);
+    // After the last provider left: nobody is left to read a scene.
+    void ReleaseSceneObjects();
 
-    // Registered names and their features always hold the same names.
-    ProviderNames providers;
-    std::map<std::string, int32_t, std::less<>> providerFeatures;
-    // Empty while no provider drives.
-    std::string drivingProvider;
-    ComputeState computeState = Idle;
-    // No compute starts before the wall clock has passed this; the epoch lets the first one start at once.
-    SystemTime nextComputeTime{};
-    std::chrono::duration<int64_t, std::milli> computeInterval{1500};
-    // Visual meshes and planes of the current scene, with their last known poses.
-    std::map<UnityXRMeshId, XrSceneMeshMSFT, UnityXRMeshIdComparer> sceneMeshes;
-    std::map<UnityXRMeshId, XrScenePlaneMSFT, UnityXRMeshIdComparer> scenePlanes;
-    std::map<UnityXRMeshId, XrSceneComponentLocationMSFT, UnityXRMeshIdComparer> meshLocations;
-    std::map<UnityXRMeshId, XrSceneComponentLocationMSFT, UnityXRMeshIdComparer> planeLocations;
-    // Last vertex count seen per mesh buffer id: what tells the engine a mesh changed.
-    std::map<uint64_t, uint32_t> vertexCounts;
-    // Scratch of mesh acquisition, kept across calls: once a mesh as large has been acquired,
-    // the next one costs no allocation and no zero-fill. The runtime's vertices and indices as read.
-    std::vector<XrVector3f> meshVertices;
-    std::vector<uint32_t> meshIndices;
-    // Per vertex, the running mean of its face normals and the number of faces in it, in whole
-    // groups of four. The counts are all zero between passes; a mean counts only while its
-    // vertex's count is not zero.
-    std::vector<kelbrin::LaneQuad> normalMeans;
-    std::vector<uint32_t> normalFaces;
-    // Not owned; the context's trace carries every message.
-    ProviderContext* context = nullptr;
-    XrBindings* bindings = nullptr;
-    // Plane alignments to read; all by default.
-    uint32_t planesFilterFlags = 0xFFFFFFFF;
-    // A new scene was made and its mesh poses are still to be reported.
-    bool transformsPending = false;
-    WallClock wallClock = &ReadSystemClock;
+    XrBindings& bindings;
+    IUnityXRTrace* const trace;
+    // Guards every member below. Recursive: public operations call one another.
+    mutable std::recursive_mutex stateMutex;
+    SceneReaders readers;
+    const SceneReader reader;
+    ProviderRegistry registry;
+    ComputeCycle cycle;
+    ScenePlanes planes;
+    MeshDelivery delivery;
 };

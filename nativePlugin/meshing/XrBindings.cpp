@@ -13,19 +13,20 @@ template <typename Function, typename... Args> XrResult CallIfFound(Function fun
     return function != nullptr ? function(args...) : XR_ERROR_FUNCTION_UNSUPPORTED;
 }
 
-// The lookup writes into a plain function pointer; the member keeps whatever it wrote.
-template <typename Function>
-Function LookUp(PFN_xrGetInstanceProcAddr lookup, XrInstance instance, const char* name, Function current)
+// A failed lookup leaves null, whatever the lookup function wrote.
+template <typename Function> Function LookUp(PFN_xrGetInstanceProcAddr lookup, XrInstance instance, const char* name)
 {
-    auto function = reinterpret_cast<PFN_xrVoidFunction>(current);
-    lookup(instance, name, &function);
+    PFN_xrVoidFunction function = nullptr;
+    if (lookup(instance, name, &function) != XR_SUCCESS) {
+        return nullptr;
+    }
     return reinterpret_cast<Function>(function);
 }
 } // namespace
 
 XrSpace XrBindings::GetSpace() const
 {
-    return ToHandle<XrSpace>(space);
+    return ToHandle<XrSpace>(space.load(std::memory_order_relaxed));
 }
 
 void XrBindings::BindGetInstanceProcAddr(PFN_xrGetInstanceProcAddr function)
@@ -34,25 +35,31 @@ void XrBindings::BindGetInstanceProcAddr(PFN_xrGetInstanceProcAddr function)
     getInstanceProcAddr.compare_exchange_strong(unbound, function, std::memory_order_acq_rel);
 }
 
-void XrBindings::HookFunctions()
+bool XrBindings::HookFunctions()
 {
-    if (functionsHooked) {
-        return;
+    const uint64_t wanted = instance.load(std::memory_order_relaxed);
+    if (wanted == 0 || wanted == hookedInstance) {
+        return false;
     }
     const PFN_xrGetInstanceProcAddr lookup = getInstanceProcAddr.load(std::memory_order_acquire);
     if (lookup == nullptr) {
-        return;
+        return false;
     }
-    const auto lookupInstance = ToHandle<XrInstance>(instance);
-#define KELBRIN_LOOK_UP(name) name = LookUp(lookup, lookupInstance, #name, name);
+    const bool replacing = hookedInstance != 0;
+    sceneObserver = XR_NULL_HANDLE;
+    currentScene = XR_NULL_HANDLE;
+    const auto lookupInstance = ToHandle<XrInstance>(wanted);
+#define KELBRIN_LOOK_UP(name) name = LookUp<PFN_##name>(lookup, lookupInstance, #name);
     KELBRIN_SCENE_FUNCTIONS(KELBRIN_LOOK_UP)
 #undef KELBRIN_LOOK_UP
-    functionsHooked = true;
+    hookedInstance = wanted;
+    return replacing;
 }
 
 XrResult XrBindings::CreateXrSceneObserver(const XrSceneObserverCreateInfoMSFT* info)
 {
-    return CallIfFound(xrCreateSceneObserverMSFT, ToHandle<XrSession>(session), info, &sceneObserver);
+    return CallIfFound(xrCreateSceneObserverMSFT, ToHandle<XrSession>(session.load(std::memory_order_relaxed)), info,
+                       &sceneObserver);
 }
 
 XrResult XrBindings::DestroyXrSceneObserver()

@@ -8,8 +8,6 @@
 #include <atomic>
 #include <cstdint>
 
-class ProviderContext;
-
 // The scene-understanding functions, in the order they are looked up.
 #define KELBRIN_SCENE_FUNCTIONS(X)                                                                                     \
     X(xrCreateSceneObserverMSFT)                                                                                       \
@@ -28,10 +26,10 @@ public:
     XrBindings(const XrBindings&) = delete;
     XrBindings& operator=(const XrBindings&) = delete;
 
-    void SetContext(ProviderContext* providerContext) { context = providerContext; }
-    void SetInstanceHandle(uint64_t handle) { instance = handle; }
-    void SetSessionHandle(uint64_t handle) { session = handle; }
-    void SetSpaceHandle(uint64_t handle) { space = handle; }
+    // Set by scripts, read by whichever thread calls the runtime.
+    void SetInstanceHandle(uint64_t handle) { instance.store(handle, std::memory_order_relaxed); }
+    void SetSessionHandle(uint64_t handle) { session.store(handle, std::memory_order_relaxed); }
+    void SetSpaceHandle(uint64_t handle) { space.store(handle, std::memory_order_relaxed); }
     // Written on the application's frame thread, read on others.
     void SetPredictedDisplayTime(XrTime time) { predictedDisplayTime.store(time, std::memory_order_relaxed); }
     XrTime GetPredictedDisplayTime() const { return predictedDisplayTime.load(std::memory_order_relaxed); }
@@ -42,13 +40,23 @@ public:
     // The runtime's xrWaitFrame, replacing any earlier one.
     void BindWaitFrame(PFN_xrWaitFrame function) { waitFrame.store(function, std::memory_order_release); }
 
-    bool IsOpenXrReady() const { return instance != 0; }
+    bool IsOpenXrReady() const { return instance.load(std::memory_order_relaxed) != 0; }
     bool HasXrSceneObserver() const { return sceneObserver != XR_NULL_HANDLE; }
     bool HasCurrentScene() const { return currentScene != XR_NULL_HANDLE; }
 
-    // Looks the scene-understanding functions up for the stored instance, once per lifetime.
-    // Without a bound lookup function nothing is looked up, so a later call can still do it.
-    void HookFunctions();
+    // Looks the scene-understanding functions up for the stored instance when the table was
+    // not filled for it: not for instance 0, and not again for the same instance. Without a bound
+    // lookup function nothing is looked up, so a later call can still do it. Filling the table
+    // for another instance first forgets the scene and scene observer of the old one without a
+    // call: its functions may have gone with it. True when it replaced an earlier table.
+    bool HookFunctions();
+    // Whether a scene object could be made but never destroyed: its destroy function is missing,
+    // so creating one would leave it on the runtime for good.
+    bool SceneObserverWouldLeak() const
+    {
+        return xrCreateSceneObserverMSFT != nullptr && xrDestroySceneObserverMSFT == nullptr;
+    }
+    bool SceneWouldLeak() const { return xrCreateSceneMSFT != nullptr && xrDestroySceneMSFT == nullptr; }
 
     // Each wrapper returns the runtime's result, or XR_ERROR_FUNCTION_UNSUPPORTED without a
     // call when the function was not found.
@@ -69,10 +77,9 @@ public:
     XrResult GetInstanceProcAddr(XrInstance lookupInstance, const char* name, PFN_xrVoidFunction* function);
 
 private:
-    ProviderContext* context = nullptr;
-    uint64_t instance = 0;
-    uint64_t session = 0;
-    uint64_t space = 0;
+    std::atomic<uint64_t> instance{0};
+    std::atomic<uint64_t> session{0};
+    std::atomic<uint64_t> space{0};
     std::atomic<XrTime> predictedDisplayTime{0};
     XrSceneObserverMSFT sceneObserver = XR_NULL_HANDLE;
     XrSceneMSFT currentScene = XR_NULL_HANDLE;
@@ -82,5 +89,6 @@ private:
     // Both reached from the application's OpenXR threads through the interception.
     std::atomic<PFN_xrGetInstanceProcAddr> getInstanceProcAddr{nullptr};
     std::atomic<PFN_xrWaitFrame> waitFrame{nullptr};
-    bool functionsHooked = false;
+    // The instance the table was filled for; 0 while it is unfilled.
+    uint64_t hookedInstance = 0;
 };

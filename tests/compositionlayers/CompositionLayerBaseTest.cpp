@@ -99,6 +99,8 @@ struct CreateFailure {
     // Calls the layer makes after the failure, and whether the swapchain it made is destroyed.
     Calls tail;
 };
+// By name: GoogleTest would otherwise print the bytes of the record, padding included.
+void PrintTo(const CreateFailure& failure, std::ostream* out) { *out << failure.name; }
 
 class LayerSwapchainFailure : public LayerSwapchain, public ::testing::WithParamInterface<CreateFailure> {};
 

@@ -1,6 +1,6 @@
 // The script bindings against the built plug-ins, loaded by Mono as the engine loads them, with
-// the engine stand-ins and the OpenXR runtime in the test host. Each case runs in a process of
-// its own: `mono BindingTests.exe <case>`.
+// the engine stand-ins in the test host and the simulated runtime library as the OpenXR runtime.
+// Each case runs in a process of its own: `mono BindingTests.exe <case>`.
 using System;
 using System.Linq;
 using System.Reflection;

@@ -1,5 +1,5 @@
-// The native test host (libquenra_binding_test_host.so): engine stand-ins, OpenXR runtime and
-// recording GL, reached as a script reaches a plug-in.
+// The native test host (libquenra_binding_test_host.so): engine stand-ins, the OpenXR runtime
+// (the simulated runtime library it opens) and recording GL, reached as a script reaches a plug-in.
 using System;
 using System.Runtime.InteropServices;
 
@@ -49,9 +49,6 @@ namespace Quenra.Tests
 
         [DllImport(Library, EntryPoint = "TestHost_LiveHandleCount", CallingConvention = CallingConvention.Cdecl)]
         public static extern uint LiveHandleCount(string kind);
-
-        [DllImport(Library, EntryPoint = "TestHost_CallCount", CallingConvention = CallingConvention.Cdecl)]
-        public static extern uint CallCount(string function);
 
         [DllImport(Library, EntryPoint = "TestHost_LastPredictedDisplayTime", CallingConvention = CallingConvention.Cdecl)]
         public static extern long LastPredictedDisplayTime();

@@ -320,5 +320,32 @@ TEST_F(ComputeCycle, MeshDensityAndBoundingVolumeAreAcceptedAndChangeNoRequest)
     EXPECT_EQ(meshes.SetBoundingVolume(nullptr), kUnitySubsystemErrorCodeFailure);
 }
 
+TEST_F(ComputeCycle, AnObjectWhoseDestroyFunctionIsMissingIsNeverCreated)
+{
+    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    struct Case {
+        const char* missing;
+        const char* message;
+    };
+    for (const Case& c :
+         {Case{"xrDestroySceneObserverMSFT", "Not creating XrSceneObserverMSFT: the runtime offers "
+                                             "no xrDestroySceneObserverMSFT to destroy it"},
+          Case{"xrDestroySceneMSFT", "Not creating a scene: the runtime offers no xrDestroySceneMSFT to destroy it"}}) {
+        const PFN_xrVoidFunction removed = runtime.Function(c.missing);
+        runtime.RemoveFunction(c.missing);
+        // A new instance has the functions looked up again, now without the destroy function.
+        SetInstanceHandle(HandleValue(runtime.MakeInstance()));
+        trace.Clear();
+        Advance(2s);
+        Observer().UpdateSceneObservations("A");
+        EXPECT_EQ(Observer().GetComputeState(), SceneObserver::Idle) << c.missing;
+        EXPECT_THAT(Messages(), ElementsAre(Message{0, c.message}));
+        runtime.AddFunction(c.missing, removed);
+    }
+    EXPECT_EQ(runtime.CallCount("xrCreateSceneObserverMSFT"), 1u) << "only once its destroy function was back";
+    EXPECT_EQ(runtime.CallCount("xrCreateSceneMSFT"), 0u);
+    EXPECT_TRUE(runtime.LiveHandles(HandleKind::Scene).empty());
+}
+
 } // namespace
 } // namespace kelbrin::test

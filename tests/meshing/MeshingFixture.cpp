@@ -2,25 +2,21 @@
 
 namespace kelbrin::test {
 
-using quenra::sim::HandleValue;
-
 LoadedPlugin::LoadedPlugin()
 {
-    registry.Provide<IUnityXRTrace>(trace.Interface());
-    registry.Provide<IUnityXRMeshInterface>(meshes.Interface());
-    UnityPluginLoad(registry.Interfaces());
+    Load(meshes.Interface());
 }
 
 LoadedPlugin::~LoadedPlugin()
 {
-    UnityPluginUnload();
+    Unload();
 }
 
 void LoadedPlugin::Reload()
 {
-    UnityPluginUnload();
+    Unload();
     trace.Clear();
-    UnityPluginLoad(registry.Interfaces());
+    Load(meshes.Interface());
 }
 
 std::vector<Message> LoadedPlugin::Messages() const
@@ -30,18 +26,6 @@ std::vector<Message> LoadedPlugin::Messages() const
         messages.emplace_back(message.level, message.text);
     }
     return messages;
-}
-
-void LoadedPlugin::ConnectOpenXr()
-{
-    instance = runtime.MakeInstance();
-    session = runtime.MakeSession(instance);
-    space = runtime.MakeSpace(session);
-    ASSERT_EQ(GetInterceptedInstanceProcAddr(&quenra::sim::Runtime::GetInstanceProcAddr),
-              &InterceptedXrGetInstanceProcAddr);
-    SetInstanceHandle(HandleValue(instance));
-    SetSessionHandle(HandleValue(session));
-    SetSpaceHandle(HandleValue(space));
 }
 
 void LoadedPlugin::MakeCurrentScene()

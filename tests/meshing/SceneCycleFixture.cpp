@@ -44,15 +44,6 @@ SceneCycle::SceneCycle()
     trace.Clear();
 }
 
-XrTime SceneCycle::WaitFrame()
-{
-    PFN_xrVoidFunction function = nullptr;
-    EXPECT_EQ(InterceptedXrGetInstanceProcAddr(instance, "xrWaitFrame", &function), XR_SUCCESS);
-    XrFrameState state{XR_TYPE_FRAME_STATE};
-    EXPECT_EQ(reinterpret_cast<PFN_xrWaitFrame>(function)(session, nullptr, &state), XR_SUCCESS);
-    return state.predictedDisplayTime;
-}
-
 void SceneCycle::StartMeshingSubsystem()
 {
     ASSERT_TRUE(RegisterMeshingLifecycleProvider());

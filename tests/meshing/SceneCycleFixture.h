@@ -25,8 +25,6 @@ protected:
 
     static SceneObserver::SystemTime ReadTestClock() { return clockNow; }
     void Advance(std::chrono::microseconds step) { clockNow += step; }
-    // A frame through the intercepted xrWaitFrame: locating needs a predicted time.
-    XrTime WaitFrame();
     // Registers the lifecycle and runs initialise and start: the meshing subsystem becomes a provider.
     void StartMeshingSubsystem();
     // One engine update of the meshing subsystem.

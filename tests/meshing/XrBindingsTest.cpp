@@ -168,7 +168,7 @@ TEST_F(Interception, TheInterceptorIsNeverChainedIntoItself)
 
 using Hooking = Interception;
 
-TEST_F(Hooking, TheNineSceneFunctionsAreLookedUpInOrderForTheInstanceOnce)
+TEST_F(Hooking, TheNineSceneFunctionsAreLookedUpInOrderForEachNewInstance)
 {
     GetInterceptedInstanceProcAddr(&FirstLoader);
     SetInstanceHandle(HandleValue(instance));
@@ -177,27 +177,60 @@ TEST_F(Hooking, TheNineSceneFunctionsAreLookedUpInOrderForTheInstanceOnce)
         EXPECT_EQ(lookup.instance, instance);
     }
     EXPECT_TRUE(Bindings().IsOpenXrReady());
+    SetInstanceHandle(HandleValue(instance));
+    EXPECT_EQ(firstLookups.size(), kSceneFunctions.size()) << "the same instance again changes nothing";
 
-    // Another instance keeps the functions of the first.
-    SetInstanceHandle(HandleValue(runtime.MakeInstance()));
-    EXPECT_EQ(firstLookups.size(), kSceneFunctions.size());
+    // An XR restart in the same process: the functions of the destroyed instance may be gone.
+    const XrInstance next = runtime.MakeInstance();
+    SetInstanceHandle(HandleValue(next));
+    ASSERT_EQ(firstLookups.size(), 2 * kSceneFunctions.size());
+    EXPECT_EQ(firstLookups.back().instance, next);
+    EXPECT_THAT(Messages(),
+                ::testing::Contains(Message{5, "Scene understanding functions looked up again for instance " +
+                                                   std::to_string(HandleValue(next)) +
+                                                   "; the old instance's scene objects are dropped"}));
 }
 
-TEST_F(Hooking, ATableFilledWithoutInstanceIsNeverFilledAgain)
+TEST_F(Hooking, AZeroInstanceLooksNothingUpAndLeavesTheTableForTheRealOne)
 {
     GetInterceptedInstanceProcAddr(&FirstLoader);
     SetInstanceHandle(0);
-    EXPECT_EQ(Names(firstLookups), kSceneFunctions);
+    EXPECT_THAT(firstLookups, IsEmpty());
     EXPECT_FALSE(Bindings().IsOpenXrReady());
     SetInstanceHandle(HandleValue(instance));
-    EXPECT_EQ(firstLookups.size(), kSceneFunctions.size());
+    EXPECT_EQ(Names(firstLookups), kSceneFunctions);
     EXPECT_TRUE(Bindings().IsOpenXrReady());
 
-    // The runtime refused every lookup without an instance: no scene function can be called.
     SetSessionHandle(HandleValue(session));
     XrSceneObserverCreateInfoMSFT info{XR_TYPE_SCENE_OBSERVER_CREATE_INFO_MSFT};
-    EXPECT_EQ(Bindings().CreateXrSceneObserver(&info), XR_ERROR_FUNCTION_UNSUPPORTED);
-    EXPECT_EQ(runtime.CallCount("xrCreateSceneObserverMSFT"), 0u);
+    EXPECT_EQ(Bindings().CreateXrSceneObserver(&info), XR_SUCCESS);
+}
+
+TEST_F(Hooking, ARestartDropsTheOldSceneObjectsWithoutCallingTheOldInstance)
+{
+    ConnectOpenXr();
+    // A provider, whose removal at unload destroys the scene objects.
+    RegisterProviderWithSceneObserver("Planes", SceneObserver::FeaturePlane);
+    MakeCurrentScene();
+    const std::vector<quenra::sim::LiveHandle> before = runtime.LiveHandles();
+    // The application destroys its instance, and the runtime everything made under it.
+    runtime.DestroyHandle(quenra::sim::HandleKind::Instance, HandleValue(instance));
+    runtime.ClearCalls();
+
+    ConnectOpenXr();
+    EXPECT_FALSE(Bindings().HasXrSceneObserver());
+    EXPECT_FALSE(Bindings().HasCurrentScene());
+    MakeCurrentScene();
+    Unload();
+    for (const quenra::sim::RecordedCall& call : runtime.Calls()) {
+        for (const quenra::sim::LiveHandle& old : before) {
+            EXPECT_THAT(call.handles, ::testing::Not(::testing::Contains(old.handle))) << call.function;
+        }
+        EXPECT_NE(call.result, XR_ERROR_HANDLE_INVALID) << call.function;
+    }
+    EXPECT_TRUE(runtime.LiveHandles(quenra::sim::HandleKind::SceneObserver).empty());
+    EXPECT_TRUE(runtime.LiveHandles(quenra::sim::HandleKind::Scene).empty());
+    Load(meshes.Interface());
 }
 
 TEST_F(Hooking, AnInstanceBeforeTheLookupFunctionIsHookedOnceOneIsBound)

@@ -83,6 +83,26 @@ TEST(SimRuntime, InjectedFailuresAreReturnedInOrderThenCallsSucceed)
     EXPECT_EQ(calls[2].handles, std::vector<uint64_t>{HandleValue(instance)});
 }
 
+TEST(SimRuntime, TheCallChosenByNumberAloneAnswersTheInjectedResult)
+{
+    Runtime runtime;
+    XrInstance instance = runtime.MakeInstance();
+    auto createSession = Lookup<PFN_xrCreateSession>(instance, "xrCreateSession");
+    XrSessionCreateInfo info{XR_TYPE_SESSION_CREATE_INFO};
+    const size_t entered = runtime.CallsEntered();
+    // A failure does nothing; a success code comes after the call's work.
+    runtime.InjectAtCall(entered + 2, XR_ERROR_SESSION_LOST);
+    XrSession first = XR_NULL_HANDLE;
+    XrSession second = XR_NULL_HANDLE;
+    EXPECT_EQ(createSession(instance, &info, &first), XR_SUCCESS);
+    EXPECT_EQ(createSession(instance, &info, &second), XR_ERROR_SESSION_LOST);
+    EXPECT_EQ(second, XR_NULL_HANDLE);
+    runtime.InjectAtCall(runtime.CallsEntered() + 1, XR_SESSION_LOSS_PENDING);
+    EXPECT_EQ(createSession(instance, &info, &second), XR_SESSION_LOSS_PENDING);
+    EXPECT_TRUE(runtime.IsLive(HandleKind::Session, HandleValue(second)));
+    EXPECT_EQ(runtime.CallsEntered(), entered + 3);
+}
+
 TEST(SimRuntime, WithRecordingOffCallsAndFramesLeaveNoRecordButStillWork)
 {
     Runtime runtime;

@@ -197,6 +197,10 @@ TEST_F(WendrathPluginTest, ExceptionWhileMakingTheRendererIsLoggedAndLeavesNoRen
     EXPECT_THAT(trace_.Texts(kXRTraceLevelError), ElementsAre("Wendrath: OnGraphicsDeviceEvent - std::bad_alloc"));
     Render(Frames(1));
     EXPECT_EQ(gl_.Count("glDrawElements"), 0u);
+    // What the half-made renderer had already made is released.
+    EXPECT_THAT(gl_.LivePrograms(), IsEmpty());
+    EXPECT_THAT(gl_.LiveFramebuffers(), IsEmpty());
+    EXPECT_THAT(gl_.LiveBuffers(), IsEmpty());
 }
 
 TEST_F(WendrathPluginTest, WithoutTraceInterfaceNothingIsLogged)

@@ -1,6 +1,7 @@
 #include "FakeGraphics.h"
 
 #include <algorithm>
+#include <limits>
 #include <stdexcept>
 
 namespace quenra::engine {
@@ -46,7 +47,11 @@ void UNITY_INTERFACE_API FakeGraphics::UnregisterDeviceEventCallback(IUnityGraph
 
 int UNITY_INTERFACE_API FakeGraphics::ReserveEventIDRange(int count)
 {
+    // Scripts may ask for any count; a range that is negative or past the last identifier is refused.
     const int first = current->nextEventId_;
+    if (count < 0 || count > std::numeric_limits<int>::max() - first) {
+        return -1;
+    }
     current->nextEventId_ += count;
     return first;
 }

@@ -190,9 +190,8 @@ AcquiredMesh FakeMeshSubsystem::AcquireAndReleaseMesh(const UnityXRMeshId& id)
 AcquiredMesh FakeMeshSubsystem::Acquire(const UnityXRMeshId& id, bool release)
 {
     MeshDataAllocation allocation;
-    allocation.failNext = failNextMeshAllocation_;
+    allocation.failNext = failNextMeshAllocation_.exchange(false);
     allocation.optionalBuffers = optionalBuffers_;
-    failNextMeshAllocation_ = false;
     AcquiredMesh out;
     out.result = MeshProvider().AcquireMesh(Handle(), MeshProvider().userData, &id,
                                             reinterpret_cast<UnityXRMeshDataAllocator*>(&allocation));

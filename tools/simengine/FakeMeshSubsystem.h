@@ -2,6 +2,7 @@
 // registers with, the lifecycle it runs, and the allocators it hands out.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -124,7 +125,8 @@ private:
     UnitySubsystemErrorCode meshProviderRefusal_ = 0;
     bool optionalBuffers_ = false;
     bool clearedMeshInfos_ = false;
-    bool failNextMeshAllocation_ = false;
+    // Acquisitions may run on several threads at once, as the engine's do.
+    std::atomic<bool> failNextMeshAllocation_{false};
     std::vector<LifecycleRegistration> lifecycleRegistrations_;
     std::vector<UnityXRMeshProvider> meshProviders_;
     std::vector<UnitySubsystemHandle> meshProviderHandles_;

@@ -132,12 +132,6 @@ SceneUnderstanding& SceneUnderstanding::Current()
     return *current;
 }
 
-void SceneUnderstanding::SetWorld(SimWorld world)
-{
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    world_ = std::move(world);
-}
-
 void SceneUnderstanding::QueueComputeOutcome(ComputeOutcome outcome)
 {
     std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());

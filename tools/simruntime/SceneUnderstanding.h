@@ -117,7 +117,11 @@ public:
     static SceneUnderstanding& Current();
 
     // The world the next computes will see.
-    void SetWorld(SimWorld world);
+    void SetWorld(SimWorld world)
+    {
+        std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
+        world_ = std::move(world);
+    }
     // Outcomes are used one per compute, in order; without one a compute completes at the first poll.
     void QueueComputeOutcome(ComputeOutcome outcome);
 

@@ -106,31 +106,6 @@ XrResult XRAPI_CALL DestroySpace(XrSpace space)
 }
 } // namespace
 
-const char* HandleKindName(HandleKind kind)
-{
-    switch (kind) {
-    case HandleKind::Instance:
-        return "XrInstance";
-    case HandleKind::Session:
-        return "XrSession";
-    case HandleKind::Space:
-        return "XrSpace";
-    case HandleKind::Swapchain:
-        return "XrSwapchain";
-    case HandleKind::SceneObserver:
-        return "XrSceneObserverMSFT";
-    case HandleKind::Scene:
-        return "XrSceneMSFT";
-    case HandleKind::Passthrough:
-        return "XrPassthroughFB";
-    case HandleKind::PassthroughLayer:
-        return "XrPassthroughLayerFB";
-    case HandleKind::FoveationProfile:
-        return "XrFoveationProfileFB";
-    }
-    return "unknown";
-}
-
 Runtime::Runtime()
 {
     if (current != nullptr) {
@@ -241,6 +216,20 @@ void Runtime::ClearFailures()
     failNext_.clear();
     failAlways_.clear();
     successCodes_.clear();
+    injectAtCall_ = 0;
+}
+
+size_t Runtime::CallsEntered() const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return callsEntered_;
+}
+
+void Runtime::InjectAtCall(size_t number, XrResult result)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    injectAtCall_ = number;
+    injectAtCallResult_ = result;
 }
 
 void Runtime::SetRecording(bool recording)
@@ -331,16 +320,6 @@ bool Runtime::DestroyHandle(HandleKind kind, uint64_t handle)
     return true;
 }
 
-std::vector<LiveHandle> Runtime::LiveHandles() const
-{
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    std::vector<LiveHandle> live;
-    for (const auto& [handle, record] : handles_) {
-        live.push_back({record.kind, handle, record.parent});
-    }
-    return live;
-}
-
 std::vector<LiveHandle> Runtime::LiveHandles(HandleKind kind) const
 {
     std::vector<LiveHandle> live = LiveHandles();
@@ -362,12 +341,16 @@ XrSpace Runtime::MakeSpace(XrSession session)
 }
 
 std::optional<XrResult> Runtime::Enter(const char* function, std::initializer_list<uint64_t> handles,
-                                       size_t* callIndex)
+                                       size_t* callIndex, size_t* number)
 {
     std::optional<XrResult> injected;
+    *number = ++callsEntered_;
     auto always = failAlways_.find(function);
     auto next = failNext_.find(function);
-    if (next != failNext_.end() && !next->second.empty()) {
+    if (*number == injectAtCall_ && XR_FAILED(injectAtCallResult_)) {
+        // The call chosen by number fails; queued failures wait for the next call.
+        injected = injectAtCallResult_;
+    } else if (next != failNext_.end() && !next->second.empty()) {
         injected = next->second.front();
         next->second.pop_front();
     } else if (always != failAlways_.end()) {
@@ -382,9 +365,11 @@ std::optional<XrResult> Runtime::Enter(const char* function, std::initializer_li
     return injected;
 }
 
-XrResult Runtime::Finish(size_t callIndex, const char* function, XrResult result)
+XrResult Runtime::Finish(size_t callIndex, const char* function, XrResult result, size_t number)
 {
-    if (result == XR_SUCCESS) {
+    if (result == XR_SUCCESS && number == injectAtCall_ && XR_SUCCEEDED(injectAtCallResult_)) {
+        result = injectAtCallResult_;
+    } else if (result == XR_SUCCESS) {
         auto code = successCodes_.find(function);
         if (code != successCodes_.end()) {
             result = code->second;
@@ -400,7 +385,7 @@ XrResult Runtime::Finish(size_t callIndex, const char* function, XrResult result
 RuntimeCall::RuntimeCall(const char* function, std::initializer_list<uint64_t> handles)
     : runtime_(Runtime::Current()), function_(function), lock_(runtime_.Mutex())
 {
-    injected_ = runtime_.Enter(function, handles, &callIndex_);
+    injected_ = runtime_.Enter(function, handles, &callIndex_, &number_);
 }
 
 } // namespace quenra::sim

@@ -32,7 +32,32 @@ enum class HandleKind {
     PassthroughLayer,
     FoveationProfile,
 };
-const char* HandleKindName(HandleKind kind);
+// Inline, as the other members a program reaching the runtime library's runtime through its
+// control entry needs without the runtime's code linked in (see SimulatedRuntime.h).
+inline const char* HandleKindName(HandleKind kind)
+{
+    switch (kind) {
+    case HandleKind::Instance:
+        return "XrInstance";
+    case HandleKind::Session:
+        return "XrSession";
+    case HandleKind::Space:
+        return "XrSpace";
+    case HandleKind::Swapchain:
+        return "XrSwapchain";
+    case HandleKind::SceneObserver:
+        return "XrSceneObserverMSFT";
+    case HandleKind::Scene:
+        return "XrSceneMSFT";
+    case HandleKind::Passthrough:
+        return "XrPassthroughFB";
+    case HandleKind::PassthroughLayer:
+        return "XrPassthroughLayerFB";
+    case HandleKind::FoveationProfile:
+        return "XrFoveationProfileFB";
+    }
+    return "unknown";
+}
 
 struct LiveHandle {
     HandleKind kind;
@@ -86,6 +111,11 @@ public:
     // code such as XR_SESSION_LOSS_PENDING (an injected failure, by contrast, does nothing).
     void SucceedNextWith(const std::string& function, XrResult code);
     void ClearFailures();
+    // Every call entered so far, recorded or not, injected or not; the first call is number 1.
+    size_t CallsEntered() const;
+    // The call numbered `number` (as CallsEntered counts) answers `result`: a failure is returned
+    // at once, a success code replaces XR_SUCCESS once the call has done its work.
+    void InjectAtCall(size_t number, XrResult result);
 
     // --- Recording ----------------------------------------------------------------------
     // Off, neither the runtime nor its modules keep records of the calls, so a long run does
@@ -111,7 +141,15 @@ public:
     bool IsLive(HandleKind kind, uint64_t handle) const;
     // Forgets the handle and every handle made under it; false if it was not live.
     bool DestroyHandle(HandleKind kind, uint64_t handle);
-    std::vector<LiveHandle> LiveHandles() const;
+    std::vector<LiveHandle> LiveHandles() const
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        std::vector<LiveHandle> live;
+        for (const auto& [handle, record] : handles_) {
+            live.push_back({record.kind, handle, record.parent});
+        }
+        return live;
+    }
     std::vector<LiveHandle> LiveHandles(HandleKind kind) const;
 
     // Ready-made objects for tests that do not go through creation calls.
@@ -125,8 +163,10 @@ public:
     // Entry of every function: records the call and tells whether an injected
     // failure must be returned at once. Call Finish with the result afterwards; it answers the
     // result to return, XR_SUCCESS replaced by a success code SucceedNextWith asked for.
-    std::optional<XrResult> Enter(const char* function, std::initializer_list<uint64_t> handles, size_t* callIndex);
-    XrResult Finish(size_t callIndex, const char* function, XrResult result);
+    // `number` receives the call's number, which Finish takes back.
+    std::optional<XrResult> Enter(const char* function, std::initializer_list<uint64_t> handles, size_t* callIndex,
+                                  size_t* number);
+    XrResult Finish(size_t callIndex, const char* function, XrResult result, size_t number);
 
 private:
     struct HandleRecord {
@@ -139,6 +179,9 @@ private:
     std::map<std::string, std::deque<XrResult>> failNext_;
     std::map<std::string, XrResult> failAlways_;
     std::map<std::string, XrResult> successCodes_;
+    size_t callsEntered_ = 0;
+    size_t injectAtCall_ = 0;
+    XrResult injectAtCallResult_ = XR_SUCCESS;
     bool recording_ = true;
     std::vector<RecordedCall> calls_;
     std::map<uint64_t, HandleRecord> handles_;
@@ -152,13 +195,14 @@ public:
     Runtime& runtime() { return runtime_; }
     // An injected failure, when the call must return it at once.
     const std::optional<XrResult>& injected() const { return injected_; }
-    XrResult Return(XrResult result) { return runtime_.Finish(callIndex_, function_, result); }
+    XrResult Return(XrResult result) { return runtime_.Finish(callIndex_, function_, result, number_); }
 
 private:
     Runtime& runtime_;
     const char* function_;
     std::lock_guard<std::recursive_mutex> lock_;
     size_t callIndex_ = 0;
+    size_t number_ = 0;
     std::optional<XrResult> injected_;
 };
 

@@ -39,7 +39,10 @@ public:
     InstanceProperties properties{runtime};
 };
 
-// The runtime library's one export besides the negotiation, found by name.
+// The runtime library's one export besides the negotiation, found by name. A program with the
+// runtime linked in may call any member of the result; one without (the script-binding test host)
+// has only the members its headers define inline: live handles and their kind names, the scene,
+// the frame observer and the last predicted display time.
 inline constexpr const char* kRuntimeControlName = "quenraSimRuntimeControl";
 enum class RuntimeControlRequest : uint32_t {
     // The library's runtime, made if there is none.

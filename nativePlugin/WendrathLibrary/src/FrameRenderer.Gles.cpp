@@ -41,12 +41,24 @@ FrameRenderer_GLES::FrameRenderer_GLES(IUnityXRTrace* trace) : FrameRenderer(tra
     BindEGLFunction("eglGetNativeClientBufferANDROID", _eglGetNativeClientBufferANDROID);
     BindEGLFunction("glEGLImageTargetTexture2DOES", _glEGLImageTargetTexture2DOES);
     _display = eglGetCurrentDisplay();
-    _program = CreateProgram(VertexShader, FragmentShader);
-    glGenFramebuffers(1, &_framebuffer);
-    CreateQuad();
+    try {
+        _program = CreateProgram(VertexShader, FragmentShader);
+        glGenFramebuffers(1, &_framebuffer);
+        CreateQuad();
+    } catch (...) {
+        // No destructor runs for a constructor that throws: release what was made before
+        // the caller reports the failure.
+        DeleteGlObjects();
+        throw;
+    }
 }
 
 FrameRenderer_GLES::~FrameRenderer_GLES()
+{
+    DeleteGlObjects();
+}
+
+void FrameRenderer_GLES::DeleteGlObjects()
 {
     if (_vertexBuffer != 0) {
         glDeleteBuffers(1, &_vertexBuffer);

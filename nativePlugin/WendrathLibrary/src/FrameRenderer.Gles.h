@@ -24,6 +24,7 @@ private:
     GLuint CompileShader(GLenum type, const char* source);
     GLuint CreateProgram(const char* vertexSource, const char* fragmentSource);
     void CreateQuad();
+    void DeleteGlObjects();
     void DrawFrame(AHardwareBuffer* buffer, GLuint texture, GLuint target, GLsizei width, GLsizei height);
     // The buffer as an image bound to the active external texture, or EGL_NO_IMAGE_KHR.
     EGLImageKHR BindCameraImage(AHardwareBuffer* buffer);

@@ -1,7 +1,7 @@
-// The native side of the script-binding tests: the engine stand-ins, the OpenXR runtime and
-// the recording EGL/GL ES, behind a C API the tests reach through P/Invoke, and the native
-// sizes and offsets of the records the bindings declare. No plug-in code is linked in: the
-// tests load the built plug-ins themselves.
+// The native side of the script-binding tests: the engine stand-ins, the OpenXR runtime (the
+// simulated runtime library, opened by HostRuntime) and the recording EGL/GL ES, behind a C API
+// the tests reach through P/Invoke, and the native sizes and offsets of the records the bindings
+// declare. No plug-in or runtime code is linked in: the tests load the built plug-ins themselves.
 #include <dlfcn.h>
 #include <openxr/openxr.h>
 
@@ -29,6 +29,7 @@
 namespace {
 
 using quenra::test::HostRuntime;
+using quenra::test::LookUp;
 using quenra::test::ReceivedLayer;
 using wendrath::RenderHwBuffersEventArgs;
 
@@ -117,13 +118,6 @@ const std::map<std::string, size_t>& Sizes()
 }
 #undef RECORD_SIZE
 
-template <typename Pfn> Pfn LookUp(PFN_xrGetInstanceProcAddr lookup, uint64_t instance, const char* name)
-{
-    PFN_xrVoidFunction function = nullptr;
-    lookup(reinterpret_cast<XrInstance>(instance), name, &function);
-    return reinterpret_cast<Pfn>(function);
-}
-
 // Runs body here, or on a thread of its own when asked (as the engine's frame and render threads do).
 template <typename Body> void Run(bool onOtherThread, Body body)
 {
@@ -140,7 +134,8 @@ template <typename Body> void Run(bool onOtherThread, Body body)
 extern "C" {
 
 // --- World ---------------------------------------------------------------------------------
-// A fresh world: engine registry (trace, meshing, graphics with this renderer), runtime, GL.
+// A fresh world: engine registry (trace, meshing, graphics with this renderer), a fresh runtime
+// in the runtime library, GL.
 void TestHost_Create(int32_t renderer)
 {
     ExposeGlStandIn();
@@ -206,11 +201,6 @@ uint64_t TestHost_MakeSpace(uint64_t session)
 uint32_t TestHost_LiveHandleCount(const char* kind)
 {
     return static_cast<uint32_t>(World()->runtime.LiveCount(kind));
-}
-
-uint32_t TestHost_CallCount(const char* function)
-{
-    return static_cast<uint32_t>(World()->runtime.CallCount(function));
 }
 
 int64_t TestHost_LastPredictedDisplayTime()

@@ -1,13 +1,13 @@
 #include "HostRuntime.h"
 
-#include <mutex>
+#include <dlfcn.h>
 
-#include "FrameLoop.h"
-#include "Passthrough.h"
-#include "ReferenceSpaces.h"
-#include "SceneUnderstanding.h"
-#include "SimRuntime.h"
-#include "Swapchains.h"
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+
+#include "LoaderNegotiation.h"
+#include "SimulatedRuntime.h"
 
 namespace quenra::test {
 
@@ -46,16 +46,54 @@ ReceivedLayer Read(const XrCompositionLayerBaseHeader* layer)
     return received;
 }
 
+// The runtime library, opened once and kept with the process, and the lookup it negotiated.
+struct RuntimeLibrary {
+    sim::PFN_quenraSimRuntimeControl control = nullptr;
+    PFN_xrGetInstanceProcAddr lookup = nullptr;
+};
+
+const RuntimeLibrary& OpenRuntimeLibrary()
+{
+    static const RuntimeLibrary library = [] {
+        void* handle = dlopen(QUENRA_SIMRUNTIME_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) {
+            throw std::runtime_error(std::string("the runtime library did not open: ") + dlerror());
+        }
+        RuntimeLibrary opened;
+        opened.control = reinterpret_cast<sim::PFN_quenraSimRuntimeControl>(dlsym(handle, sim::kRuntimeControlName));
+        auto negotiate = reinterpret_cast<sim::PFN_xrNegotiateLoaderRuntimeInterface>(
+            dlsym(handle, "xrNegotiateLoaderRuntimeInterface"));
+        if (opened.control == nullptr || negotiate == nullptr) {
+            throw std::runtime_error("the runtime library lacks its entries");
+        }
+        // What the loader asks for: interface version 1, this API version.
+        const sim::XrNegotiateLoaderInfo info{sim::XR_LOADER_INTERFACE_STRUCT_LOADER_INFO,
+                                              sim::XR_LOADER_INFO_STRUCT_VERSION,
+                                              sizeof(sim::XrNegotiateLoaderInfo),
+                                              sim::XR_CURRENT_LOADER_RUNTIME_VERSION,
+                                              sim::XR_CURRENT_LOADER_RUNTIME_VERSION,
+                                              XR_CURRENT_API_VERSION,
+                                              XR_CURRENT_API_VERSION};
+        sim::XrNegotiateRuntimeRequest request{sim::XR_LOADER_INTERFACE_STRUCT_RUNTIME_REQUEST,
+                                               sim::XR_RUNTIME_INFO_STRUCT_VERSION,
+                                               sizeof(sim::XrNegotiateRuntimeRequest)};
+        if (negotiate(&info, &request) != XR_SUCCESS || request.getInstanceProcAddr == nullptr) {
+            throw std::runtime_error("the runtime library refused the negotiation");
+        }
+        opened.lookup = request.getInstanceProcAddr;
+        return opened;
+    }();
+    return library;
+}
+
 } // namespace
 
 struct HostRuntime::World {
-    sim::Runtime runtime;
-    sim::FrameLoop frameLoop{runtime};
-    sim::Swapchains swapchains{runtime, frameLoop};
-    sim::Passthrough passthrough{runtime};
-    sim::ReferenceSpaces spaces{runtime};
-    sim::SceneUnderstanding sceneUnderstanding{runtime};
+    const RuntimeLibrary& library = OpenRuntimeLibrary();
+    sim::SimulatedRuntime* runtime = nullptr;
     sim::SimWorld scene;
+    // The instance of the last session made, whose functions make its spaces.
+    uint64_t instance = 0;
     // Written by the frame thread, read by the test's.
     mutable std::mutex layersMutex;
     std::vector<ReceivedLayer> lastFrameLayers;
@@ -64,7 +102,11 @@ struct HostRuntime::World {
 HostRuntime::HostRuntime() : world_(std::make_unique<World>())
 {
     World& world = *world_;
-    world.frameLoop.SetFrameObserver([&world](const XrFrameEndInfo& info) {
+    world.runtime = world.library.control(sim::RuntimeControlRequest::Reset);
+    if (world.runtime == nullptr) {
+        throw std::runtime_error("the runtime library made no runtime");
+    }
+    world.runtime->frameLoop.SetFrameObserver([&world](const XrFrameEndInfo& info) {
         std::vector<ReceivedLayer> layers;
         for (uint32_t i = 0; i < info.layerCount; ++i) {
             layers.push_back(Read(info.layers[i]));
@@ -76,46 +118,63 @@ HostRuntime::HostRuntime() : world_(std::make_unique<World>())
 
 HostRuntime::~HostRuntime()
 {
-    world_->frameLoop.SetFrameObserver(nullptr);
+    world_->library.control(sim::RuntimeControlRequest::Release);
 }
 
 PFN_xrGetInstanceProcAddr HostRuntime::Lookup() const
 {
-    return &sim::Runtime::GetInstanceProcAddr;
+    return world_->library.lookup;
 }
 
 uint64_t HostRuntime::MakeInstance()
 {
-    return sim::HandleValue(world_->runtime.MakeInstance());
+    auto create = LookUp<PFN_xrCreateInstance>(Lookup(), 0, "xrCreateInstance");
+    XrInstanceCreateInfo info{XR_TYPE_INSTANCE_CREATE_INFO};
+    std::strncpy(info.applicationInfo.applicationName, "Binding tests", XR_MAX_APPLICATION_NAME_SIZE - 1);
+    info.applicationInfo.apiVersion = XR_CURRENT_API_VERSION;
+    XrInstance instance = XR_NULL_HANDLE;
+    return create != nullptr && create(&info, &instance) == XR_SUCCESS ? sim::HandleValue(instance) : 0;
 }
 
 uint64_t HostRuntime::MakeSession(uint64_t instance)
 {
-    return sim::HandleValue(world_->runtime.MakeSession(reinterpret_cast<XrInstance>(instance)));
+    const auto xrInstance = reinterpret_cast<XrInstance>(instance);
+    auto getSystem = LookUp<PFN_xrGetSystem>(Lookup(), instance, "xrGetSystem");
+    auto create = LookUp<PFN_xrCreateSession>(Lookup(), instance, "xrCreateSession");
+    const XrSystemGetInfo systemInfo{XR_TYPE_SYSTEM_GET_INFO, nullptr, XR_FORM_FACTOR_HEAD_MOUNTED_DISPLAY};
+    XrSessionCreateInfo info{XR_TYPE_SESSION_CREATE_INFO};
+    XrSession session = XR_NULL_HANDLE;
+    if (getSystem == nullptr || create == nullptr || getSystem(xrInstance, &systemInfo, &info.systemId) != XR_SUCCESS ||
+        create(xrInstance, &info, &session) != XR_SUCCESS) {
+        return 0;
+    }
+    world_->instance = instance;
+    return sim::HandleValue(session);
 }
 
 uint64_t HostRuntime::MakeSpace(uint64_t session)
 {
-    return sim::HandleValue(world_->runtime.MakeSpace(reinterpret_cast<XrSession>(session)));
+    auto create = LookUp<PFN_xrCreateReferenceSpace>(Lookup(), world_->instance, "xrCreateReferenceSpace");
+    const XrReferenceSpaceCreateInfo info{XR_TYPE_REFERENCE_SPACE_CREATE_INFO, nullptr, XR_REFERENCE_SPACE_TYPE_LOCAL,
+                                          XrPosef{{0, 0, 0, 1}, {0, 0, 0}}};
+    XrSpace space = XR_NULL_HANDLE;
+    return create != nullptr && create(reinterpret_cast<XrSession>(session), &info, &space) == XR_SUCCESS
+               ? sim::HandleValue(space)
+               : 0;
 }
 
 size_t HostRuntime::LiveCount(const std::string& kind) const
 {
     size_t count = 0;
-    for (const sim::LiveHandle& handle : world_->runtime.LiveHandles()) {
+    for (const sim::LiveHandle& handle : world_->runtime->runtime.LiveHandles()) {
         count += kind == sim::HandleKindName(handle.kind) ? 1 : 0;
     }
     return count;
 }
 
-size_t HostRuntime::CallCount(const std::string& function) const
-{
-    return world_->runtime.CallCount(function);
-}
-
 XrTime HostRuntime::LastPredictedDisplayTime() const
 {
-    return world_->frameLoop.LastPredictedDisplayTime();
+    return world_->runtime->frameLoop.LastPredictedDisplayTime();
 }
 
 void HostRuntime::AddPlane(const XrUuidMSFT& id, XrScenePlaneAlignmentTypeMSFT alignment, const XrPosef& pose,
@@ -132,7 +191,7 @@ void HostRuntime::AddPlane(const XrUuidMSFT& id, XrScenePlaneAlignmentTypeMSFT a
     plane.meshBufferId = 1000 + scene.planes.size();
     scene.buffers[plane.meshBufferId] = {std::move(vertices), std::move(indices)};
     scene.planes.push_back(plane);
-    world_->sceneUnderstanding.SetWorld(scene);
+    world_->runtime->scene.SetWorld(scene);
 }
 
 std::vector<ReceivedLayer> HostRuntime::LastFrameLayers() const

@@ -1,17 +1,17 @@
-// The one way the observer reads components of the current scene: the two-call read with
-// the type's records chained behind, then their locations. Include after ProviderContext.h
-// and XrBindings.h.
+// The reads of the current scene the observer makes: its components of one type with
+// their records and locations, and a mesh buffer's vertices and indices. Each logs and
+// returns false on any failure; none keeps state, so one object serves every thread.
 #pragma once
 
 #include <openxr/openxr.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
 #include <stdexcept>
 #include <vector>
 
-#include "ProviderContext.h"
-#include "SceneObserver.h"
+#include "TraceLog.h"
 #include "XrBindings.h"
 
 namespace kelbrin {
@@ -53,21 +53,44 @@ template <typename... Lists> bool TryResizeAll(uint32_t count, Lists&... lists)
 
 } // namespace kelbrin
 
+class SceneReader {
+public:
+    SceneReader(XrBindings& bindings, IUnityXRTrace* trace) : bindings(bindings), trace(trace) {}
+
+    // Two-call read of the current scene's components of getInfo's type with their records
+    // (XrSceneMeshMSFT or XrScenePlaneMSFT) chained behind, then their locations in the base
+    // space at the predicted display time.
+    template <typename Record>
+    bool ReadComponents(const XrSceneComponentsGetInfoMSFT& getInfo, std::vector<XrUuidMSFT>& ids,
+                        std::vector<Record>& records, std::vector<XrSceneComponentLocationMSFT>& locations) const;
+    // Two-call read of a mesh buffer of the current scene, as the runtime gives it (OpenXR
+    // convention, 32-bit indices). Never lets the runtime write past the storage it was given;
+    // a count too large to allocate is a logged failure. False without a current scene.
+    bool ReadMeshBuffers(uint64_t meshBufferId, std::vector<XrVector3f>& vertices,
+                         std::vector<uint32_t>& indices) const;
+    // Only the size of a mesh buffer's vertices: change detection reads no vertex data.
+    bool ReadVertexCount(uint64_t meshBufferId, uint32_t& vertexCount) const;
+
+private:
+    XrBindings& bindings;
+    IUnityXRTrace* const trace;
+};
+
 template <typename Record>
-bool SceneObserver::ReadSceneComponents(const XrSceneComponentsGetInfoMSFT& getInfo, std::vector<XrUuidMSFT>& ids,
-                                        std::vector<Record>& records,
-                                        std::vector<XrSceneComponentLocationMSFT>& locations) const
+bool SceneReader::ReadComponents(const XrSceneComponentsGetInfoMSFT& getInfo, std::vector<XrUuidMSFT>& ids,
+                                 std::vector<Record>& records,
+                                 std::vector<XrSceneComponentLocationMSFT>& locations) const
 {
     XrSceneComponentsMSFT components{XR_TYPE_SCENE_COMPONENTS_MSFT};
-    XrResult result = bindings->GetSceneComponents(&getInfo, &components);
+    XrResult result = bindings.GetSceneComponents(&getInfo, &components);
     if (result != XR_SUCCESS) {
-        context->Log(kXRTraceLevelError, "Failed to get scene components count: %d", static_cast<int>(result));
+        TraceLog(trace, kXRTraceLevelError, "Failed to get scene components count: %d", static_cast<int>(result));
         return false;
     }
     uint32_t count = components.componentCountOutput;
     std::vector<XrSceneComponentMSFT> componentList;
     if (!kelbrin::TryResizeAll(count, componentList, records, ids, locations)) {
-        context->Log(kXRTraceLevelError, "Failed to allocate %u scene components", count);
+        TraceLog(trace, kXRTraceLevelError, "Failed to allocate %u scene components", count);
         return false;
     }
 
@@ -75,9 +98,9 @@ bool SceneObserver::ReadSceneComponents(const XrSceneComponentsGetInfoMSFT& getI
     components.next = &chained;
     components.componentCapacityInput = count;
     components.components = componentList.data();
-    result = bindings->GetSceneComponents(&getInfo, &components);
+    result = bindings.GetSceneComponents(&getInfo, &components);
     if (result != XR_SUCCESS) {
-        context->Log(kXRTraceLevelError, "Failed to get scene components: %d", static_cast<int>(result));
+        TraceLog(trace, kXRTraceLevelError, "Failed to get scene components: %d", static_cast<int>(result));
         return false;
     }
     // A runtime that filled fewer than it first announced wrote only that many.
@@ -90,16 +113,16 @@ bool SceneObserver::ReadSceneComponents(const XrSceneComponentsGetInfoMSFT& getI
                    [](const XrSceneComponentMSFT& component) { return component.id; });
 
     XrSceneComponentsLocateInfoMSFT locateInfo{XR_TYPE_SCENE_COMPONENTS_LOCATE_INFO_MSFT};
-    locateInfo.baseSpace = bindings->GetSpace();
-    locateInfo.time = bindings->GetPredictedDisplayTime();
+    locateInfo.baseSpace = bindings.GetSpace();
+    locateInfo.time = bindings.GetPredictedDisplayTime();
     locateInfo.componentIdCount = count;
     locateInfo.componentIds = ids.data();
     XrSceneComponentLocationsMSFT located{XR_TYPE_SCENE_COMPONENT_LOCATIONS_MSFT};
     located.locationCount = count;
     located.locations = locations.data();
-    result = bindings->LocateSceneComponents(&locateInfo, &located);
+    result = bindings.LocateSceneComponents(&locateInfo, &located);
     if (result != XR_SUCCESS) {
-        context->Log(kXRTraceLevelError, "Failed to locate scene components: %d", static_cast<int>(result));
+        TraceLog(trace, kXRTraceLevelError, "Failed to locate scene components: %d", static_cast<int>(result));
         return false;
     }
     return true;

@@ -1,4 +1,5 @@
 // Logging through the engine's trace interface, which may be missing: then nothing is logged.
+// Shared by the plug-ins.
 #pragma once
 
 #include "UnityXRTrace.h"

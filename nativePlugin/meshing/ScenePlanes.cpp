@@ -1,4 +1,4 @@
-#include "SceneObserver.h"
+#include "ScenePlanes.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,9 +6,7 @@
 #include <vector>
 
 #include "MeshIdentifier.h"
-#include "ProviderContext.h"
-#include "SceneComponents.h"
-#include "XrBindings.h"
+#include "TraceLog.h"
 
 namespace {
 
@@ -22,34 +20,27 @@ std::string MeshBufferIdText(uint64_t meshBufferId)
 
 // --- Reading the planes ----------------------------------------------------------------------
 
-void SceneObserver::GetPlanesFilters(std::vector<XrScenePlaneAlignmentTypeMSFT>& filters) const
+void ScenePlanes::GetFilters(std::vector<XrScenePlaneAlignmentTypeMSFT>& filters) const
 {
     filters.reserve(3);
-    if ((planesFilterFlags & PlaneFilterHorizontal) != 0) {
+    if ((filterFlags & PlaneFilterHorizontal) != 0) {
         filters.push_back(XR_SCENE_PLANE_ALIGNMENT_TYPE_HORIZONTAL_MSFT);
     }
-    if ((planesFilterFlags & PlaneFilterVertical) != 0) {
+    if ((filterFlags & PlaneFilterVertical) != 0) {
         filters.push_back(XR_SCENE_PLANE_ALIGNMENT_TYPE_VERTICAL_MSFT);
     }
-    if ((planesFilterFlags & PlaneFilterNonOrthogonal) != 0) {
+    if ((filterFlags & PlaneFilterNonOrthogonal) != 0) {
         filters.push_back(XR_SCENE_PLANE_ALIGNMENT_TYPE_NON_ORTHOGONAL_MSFT);
     }
 }
 
-bool SceneObserver::UpdatePlanes()
+bool ScenePlanes::Update()
 {
-    if (!IsReadyWithProviders()) {
-        return false;
-    }
-    // Between scenes the planes read earlier stay available.
-    if (computeState != SceneReady) {
-        return false;
-    }
-    scenePlanes.clear();
+    planesById.clear();
 
     // Chained even when empty: then the runtime lets no plane through.
     std::vector<XrScenePlaneAlignmentTypeMSFT> filters;
-    GetPlanesFilters(filters);
+    GetFilters(filters);
     XrScenePlaneAlignmentFilterInfoMSFT filter{XR_TYPE_SCENE_PLANE_ALIGNMENT_FILTER_INFO_MSFT};
     filter.alignmentCount = static_cast<uint32_t>(filters.size());
     filter.alignments = filters.data();
@@ -60,50 +51,39 @@ bool SceneObserver::UpdatePlanes()
     std::vector<XrUuidMSFT> ids;
     std::vector<XrScenePlaneMSFT> planes;
     std::vector<XrSceneComponentLocationMSFT> locations;
-    if (!ReadSceneComponents(getInfo, ids, planes, locations)) {
+    if (!reader.ReadComponents(getInfo, ids, planes, locations)) {
         return false;
     }
     for (size_t i = 0; i < ids.size(); ++i) {
         const UnityXRMeshId id = XrUuidMSFTToUnityXRMeshId(ids[i]);
-        scenePlanes[id] = planes[i];
-        planeLocations[id] = locations[i];
+        planesById[id] = planes[i];
+        locationsById[id] = locations[i];
     }
     return true;
-}
-
-void SceneObserver::SetPlanesFilterFlags(uint32_t flags)
-{
-    planesFilterFlags = flags;
 }
 
 // --- Handing the planes to scripts ----------------------------------------------------------
 
-bool SceneObserver::CountScenePlanes(uint32_t* count) const
+bool ScenePlanes::Count(uint32_t* count) const
 {
-    if (!IsReadyWithProviders()) {
-        return false;
-    }
     if (count == nullptr) {
-        context->Log(kXRTraceLevelError, "Invalid count pointer!");
+        TraceLog(trace, kXRTraceLevelError, "Invalid count pointer!");
         return false;
     }
-    *count = static_cast<uint32_t>(scenePlanes.size());
+    *count = static_cast<uint32_t>(planesById.size());
     return true;
 }
 
-bool SceneObserver::FetchScenePlanes(uint32_t count, ScenePlane* planes) const
+bool ScenePlanes::Fetch(uint32_t count, ScenePlane* planes) const
 {
-    if (!IsReadyWithProviders()) {
-        return false;
-    }
     if (planes == nullptr) {
-        context->Log(kXRTraceLevelError, "Invalid scene planes collection!");
+        TraceLog(trace, kXRTraceLevelError, "Invalid scene planes collection!");
         return false;
     }
-    if (count != scenePlanes.size()) {
-        context->Log(kXRTraceLevelWarning,
-                     "SceneObserver::FetchScenePlanes attempting to fetch %i planes, but %i found",
-                     static_cast<int>(count), static_cast<int>(scenePlanes.size()));
+    if (count != planesById.size()) {
+        TraceLog(trace, kXRTraceLevelWarning,
+                 "SceneObserver::FetchScenePlanes attempting to fetch %i planes, but %i found", static_cast<int>(count),
+                 static_cast<int>(planesById.size()));
         return false;
     }
     if (count == 0) {
@@ -117,15 +97,15 @@ bool SceneObserver::FetchScenePlanes(uint32_t count, ScenePlane* planes) const
     auto record = records.begin();
     std::vector<XrVector3f> vertices;
     std::vector<uint32_t> indices;
-    for (const auto& [id, plane] : scenePlanes) {
+    for (const auto& [id, plane] : planesById) {
         vertices.clear();
         indices.clear();
-        if (!ReadMeshBuffers(plane.meshBufferId, vertices, indices)) {
-            context->Log(kXRTraceLevelError, "SceneObserver::FetchScenePlanes Failed to read mesh buffers for %s",
-                         MeshBufferIdText(plane.meshBufferId).c_str());
+        if (!reader.ReadMeshBuffers(plane.meshBufferId, vertices, indices)) {
+            TraceLog(trace, kXRTraceLevelError, "SceneObserver::FetchScenePlanes Failed to read mesh buffers for %s",
+                     MeshBufferIdText(plane.meshBufferId).c_str());
             continue;
         }
-        const XrSceneComponentLocationMSFT& location = planeLocations.at(id);
+        const XrSceneComponentLocationMSFT& location = locationsById.at(id);
         record->id = id;
         record->alignment = plane.alignment;
         record->size = plane.size;
@@ -140,41 +120,48 @@ bool SceneObserver::FetchScenePlanes(uint32_t count, ScenePlane* planes) const
     return true;
 }
 
-bool SceneObserver::FetchPlaneVertices(const ScenePlane* plane, XrVector3f* vertices, uint32_t* indices) const
+bool ScenePlanes::FetchVertices(const ScenePlane* plane, XrVector3f* vertices, uint32_t* indices) const
 {
-    if (!IsReadyWithProviders()) {
-        return false;
-    }
     if (plane == nullptr) {
-        context->Log(kXRTraceLevelError, "Invalid scene plane!");
+        TraceLog(trace, kXRTraceLevelError, "Invalid scene plane!");
         return false;
     }
-    const auto found = scenePlanes.find(plane->id);
-    if (found == scenePlanes.end()) {
-        context->Log(kXRTraceLevelWarning, "Could not find plane!");
+    const auto found = planesById.find(plane->id);
+    if (found == planesById.end()) {
+        TraceLog(trace, kXRTraceLevelWarning, "Could not find plane!");
         return false;
     }
     const uint64_t meshBufferId = found->second.meshBufferId;
     std::vector<XrVector3f> readVertices;
     std::vector<uint32_t> readIndices;
-    if (!ReadMeshBuffers(meshBufferId, readVertices, readIndices)) {
-        context->Log(kXRTraceLevelWarning, "Failed to read mesh buffers for id %s!",
-                     MeshBufferIdText(meshBufferId).c_str());
+    if (!reader.ReadMeshBuffers(meshBufferId, readVertices, readIndices)) {
+        TraceLog(trace, kXRTraceLevelWarning, "Failed to read mesh buffers for id %s!",
+                 MeshBufferIdText(meshBufferId).c_str());
         return false;
     }
     // The script sized its arrays from the record; a mesh that has grown since would overrun them.
     if (readVertices.size() > plane->vertexCount || readIndices.size() > plane->indexCount) {
-        context->Log(kXRTraceLevelWarning,
-                     "Plane mesh %s has grown to %u vertices and %u indices since its record was fetched (%u and %u)",
-                     MeshBufferIdText(meshBufferId).c_str(), static_cast<unsigned>(readVertices.size()),
-                     static_cast<unsigned>(readIndices.size()), plane->vertexCount, plane->indexCount);
+        TraceLog(trace, kXRTraceLevelWarning,
+                 "Plane mesh %s has grown to %u vertices and %u indices since its record was fetched (%u and %u)",
+                 MeshBufferIdText(meshBufferId).c_str(), static_cast<unsigned>(readVertices.size()),
+                 static_cast<unsigned>(readIndices.size()), plane->vertexCount, plane->indexCount);
         return false;
     }
     if ((vertices == nullptr && !readVertices.empty()) || (indices == nullptr && !readIndices.empty())) {
-        context->Log(kXRTraceLevelError, "Invalid plane vertex or index array!");
+        TraceLog(trace, kXRTraceLevelError, "Invalid plane vertex or index array!");
         return false;
     }
     std::copy(readVertices.begin(), readVertices.end(), vertices);
     std::copy(readIndices.begin(), readIndices.end(), indices);
+    return true;
+}
+
+bool ScenePlanes::FindMeshBuffer(const UnityXRMeshId& id, uint64_t& meshBufferId) const
+{
+    const auto plane = planesById.find(id);
+    if (plane == planesById.end()) {
+        return false;
+    }
+    meshBufferId = plane->second.meshBufferId;
     return true;
 }

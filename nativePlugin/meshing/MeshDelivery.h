@@ -1,0 +1,88 @@
+// The current scene's visual meshes as the engine's meshing subsystem takes them: listed
+// with a flag for the new or changed, acquired with their normals, posed once per scene.
+// Not locked itself: the scene observer calls it under its state lock, except for the
+// reading and delivery of an acquisition, which work only in the acquisition's scratch.
+#pragma once
+
+#include <openxr/openxr.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "MeshNormals.h"
+#include "SceneReader.h"
+#include "UnityXRMeshIdComparer.h"
+#include "UnityXRMeshing.h"
+
+class MeshDelivery {
+public:
+    // What one acquisition works in: the runtime's vertices and indices as read, and the
+    // normals' scratch.
+    struct Scratch {
+        std::vector<XrVector3f> vertices;
+        std::vector<uint32_t> indices;
+        MeshNormals normals;
+    };
+    // A scratch for one acquisition from those kept across acquisitions, one per acquisition
+    // in flight, so once a mesh as large has been acquired the next costs no allocation.
+    class PooledScratch {
+    public:
+        explicit PooledScratch(MeshDelivery& delivery);
+        ~PooledScratch();
+        PooledScratch(const PooledScratch&) = delete;
+        PooledScratch& operator=(const PooledScratch&) = delete;
+        Scratch& operator*() { return *scratch; }
+
+    private:
+        MeshDelivery& delivery;
+        std::unique_ptr<Scratch> scratch;
+    };
+    enum class Listing { Listed, Failed, NoMeshes };
+
+    MeshDelivery(XrBindings& bindings, const SceneReader& reader, IUnityXRTrace* trace,
+                 IUnityXRMeshInterface* meshInterface)
+        : bindings(bindings), reader(reader), trace(trace), meshInterface(meshInterface)
+    {
+    }
+
+    // Lists the current scene's visual meshes into the engine's mesh infos, flagging new or changed ones.
+    Listing List(UnityXRMeshInfoAllocator* allocator);
+    bool FindMeshBuffer(const UnityXRMeshId& id, uint64_t& meshBufferId) const;
+    // Reads a mesh buffer of the current scene into the scratch; as a reader of the scene.
+    bool Read(uint64_t meshBufferId, Scratch& scratch) const;
+    // The vertex count an acquisition read, which tells later listings whether the mesh changed.
+    void RecordVertexCount(uint64_t meshBufferId, uint32_t vertexCount) { vertexCounts[meshBufferId] = vertexCount; }
+    // Writes a mesh read into engine storage, in engine coordinates: with normals for a scene
+    // mesh, bare for a plane's.
+    UnitySubsystemErrorCode Deliver(bool withNormals, uint64_t meshBufferId, Scratch& scratch,
+                                    UnityXRMeshDataAllocator* allocator) const;
+    // Into normals, one per vertex, in the runtime's convention.
+    void CalculateNormals(const std::vector<XrVector3f>& vertices, const std::vector<uint32_t>& indices,
+                          std::vector<XrVector3f>& normals);
+    // Hands the mesh poses to the engine once per new scene.
+    void SetTransforms(UnityXRMeshTransformList* list);
+    void MarkTransformsPending() { transformsPending = true; }
+
+private:
+    void UpdateVertexCount(uint64_t meshBufferId, bool& updated);
+    // Logs each triangle the normals pass skipped.
+    MeshNormals::InvalidTriangle LogInvalidTriangle() const;
+
+    XrBindings& bindings;
+    const SceneReader& reader;
+    IUnityXRTrace* const trace;
+    IUnityXRMeshInterface* const meshInterface;
+    // Visual meshes of the current scene, with their last known poses.
+    std::map<UnityXRMeshId, XrSceneMeshMSFT, UnityXRMeshIdComparer> meshes;
+    std::map<UnityXRMeshId, XrSceneComponentLocationMSFT, UnityXRMeshIdComparer> locations;
+    // Last vertex count seen per mesh buffer id: what tells the engine a mesh changed.
+    std::map<uint64_t, uint32_t> vertexCounts;
+    // A new scene was made and its mesh poses are still to be reported.
+    bool transformsPending = false;
+    // Scratch not in use; its own lock, so taking one never waits for the scene observer's.
+    std::mutex spareMutex;
+    std::vector<std::unique_ptr<Scratch>> spare;
+};

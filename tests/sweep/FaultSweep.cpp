@@ -1,0 +1,98 @@
+#include "FaultSweep.h"
+
+#include <algorithm>
+#include <set>
+
+namespace quenra::test {
+namespace {
+
+// Functions that take no session or handle below one: they cannot lose a session.
+bool InstanceLevel(const std::string& function)
+{
+    static const std::set<std::string> kFunctions = {
+        "xrGetInstanceProcAddr",      "xrCreateInstance",     "xrDestroyInstance",
+        "xrEnumerateApiLayerProperties", "xrEnumerateInstanceExtensionProperties", "xrGetInstanceProperties",
+        "xrGetSystem",                "xrGetSystemProperties", "xrEnumerateEnvironmentBlendModes",
+        "xrEnumerateViewConfigurations", "xrEnumerateViewConfigurationViews", "xrCreateSession",
+        "xrPollEvent",                "xrStringToPath",       "xrPathToString"};
+    return kFunctions.count(function) != 0;
+}
+
+// Functions that fill a caller's array of a capacity it gives.
+bool TwoCall(const std::string& function)
+{
+    return function.rfind("xrEnumerate", 0) == 0 || function == "xrGetSceneComponentsMSFT" ||
+           function == "xrGetSceneMeshBuffersMSFT";
+}
+
+std::string Describe(size_t number, const std::string& function, XrResult result, const std::string& fault)
+{
+    return "call " + std::to_string(number) + " " + function + " answering " + std::to_string(result) + ": " + fault;
+}
+
+} // namespace
+
+const std::vector<XrResult>& SweptResults()
+{
+    static const std::vector<XrResult> kResults = {XR_ERROR_RUNTIME_FAILURE, XR_ERROR_SESSION_LOST,
+                                                   XR_ERROR_HANDLE_INVALID, XR_ERROR_SIZE_INSUFFICIENT,
+                                                   XR_SESSION_LOSS_PENDING};
+    return kResults;
+}
+
+bool MayAnswer(const std::string& function, XrResult result)
+{
+    switch (result) {
+    case XR_ERROR_SESSION_LOST:
+    case XR_SESSION_LOSS_PENDING:
+        return !InstanceLevel(function);
+    case XR_ERROR_SIZE_INSUFFICIENT:
+        return TwoCall(function);
+    default:
+        return true;
+    }
+}
+
+SweepFigures Sweep(ScriptedSession& session)
+{
+    SweepFigures figures;
+    const SessionOutcome baseline = session.Run([](sim::Runtime&) {});
+    figures.calls = baseline.calls.size();
+    if (!baseline.ranToEnd || !baseline.worked || !baseline.leftAlive.empty()) {
+        figures.failed.push_back("the clean session itself does not work");
+        figures.failures = 1;
+        return figures;
+    }
+    for (size_t number = 1; number <= baseline.calls.size(); ++number) {
+        const std::string& function = baseline.calls[number - 1];
+        for (XrResult result : SweptResults()) {
+            if (!MayAnswer(function, result)) {
+                continue;
+            }
+            ++figures.cases;
+            const SessionOutcome faulty = session.Run([&](sim::Runtime& runtime) {
+                runtime.InjectAtCall(runtime.CallsEntered() + number, result);
+            });
+            std::vector<std::string> faults;
+            if (!faulty.ranToEnd) {
+                faults.push_back("the session did not run to its end");
+            }
+            for (const std::string& handle : faulty.leftAlive) {
+                faults.push_back("left alive: " + handle);
+            }
+            const SessionOutcome next = session.Run([](sim::Runtime&) {});
+            if (!next.ranToEnd || !next.worked || !next.leftAlive.empty()) {
+                faults.push_back("the next session did not work");
+            }
+            if (!faults.empty()) {
+                ++figures.failures;
+                for (const std::string& fault : faults) {
+                    figures.failed.push_back(Describe(number, function, result, fault));
+                }
+            }
+        }
+    }
+    return figures;
+}
+
+} // namespace quenra::test

@@ -1,0 +1,31 @@
+// Every runtime call of a scripted session failing in turn, with each result it may answer.
+#include <gtest/gtest.h>
+
+#include <iostream>
+
+#include "FaultSweep.h"
+#include "SkelderSession.h"
+
+namespace quenra::test {
+namespace {
+
+void ExpectSweepClean(ScriptedSession& session, const char* name)
+{
+    const SweepFigures figures = Sweep(session);
+    std::cout << name << " fault sweep: " << figures.calls << " calls, " << figures.cases << " cases, "
+              << figures.failures << " failures\n";
+    EXPECT_GT(figures.calls, 0u);
+    EXPECT_EQ(figures.failures, 0u);
+    for (const std::string& failure : figures.failed) {
+        ADD_FAILURE() << failure;
+    }
+}
+
+TEST(FaultSweep, SkelderSessionSurvivesEveryRuntimeCallFailing)
+{
+    SkelderSession session;
+    ExpectSweepClean(session, "Skelder");
+}
+
+} // namespace
+} // namespace quenra::test

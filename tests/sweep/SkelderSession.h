@@ -1,0 +1,16 @@
+// One Skelder session as an application and its scripts make it: the application creates its
+// instance, session and space through the plug-in's lookup and asks for the blend modes; scripts
+// make a layer of every kind, cycle their images and set foveation; three frames end; scripts
+// destroy one layer; the plug-in is unloaded; then the application tears down what it made.
+#pragma once
+
+#include "FaultSweep.h"
+
+namespace quenra::test {
+
+class SkelderSession : public ScriptedSession {
+public:
+    SessionOutcome Run(const std::function<void(sim::Runtime&)>& arm) override;
+};
+
+} // namespace quenra::test
