@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "FaultSweep.h"
+#include "KelbrinSession.h"
 #include "SkelderSession.h"
 
 namespace quenra::test {
@@ -25,6 +26,12 @@ TEST(FaultSweep, SkelderSessionSurvivesEveryRuntimeCallFailing)
 {
     SkelderSession session;
     ExpectSweepClean(session, "Skelder");
+}
+
+TEST(FaultSweep, KelbrinSessionSurvivesEveryRuntimeCallFailing)
+{
+    KelbrinSession session(KELBRIN_LIBRARY_PATH);
+    ExpectSweepClean(session, "libKelbrin");
 }
 
 } // namespace
