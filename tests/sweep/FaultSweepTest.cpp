@@ -5,6 +5,9 @@
 
 #include "FaultSweep.h"
 #include "SkelderSession.h"
+#ifdef KELBRIN_LIBRARY_PATH
+#include "KelbrinSession.h"
+#endif
 
 namespace quenra::test {
 namespace {
@@ -26,6 +29,14 @@ TEST(FaultSweep, SkelderSessionSurvivesEveryRuntimeCallFailing)
     SkelderSession session;
     ExpectSweepClean(session, "Skelder");
 }
+
+#ifdef KELBRIN_LIBRARY_PATH
+TEST(FaultSweep, KelbrinSessionSurvivesEveryRuntimeCallFailing)
+{
+    KelbrinSession session(KELBRIN_LIBRARY_PATH);
+    ExpectSweepClean(session, "libKelbrin");
+}
+#endif
 
 } // namespace
 } // namespace quenra::test

@@ -1,0 +1,23 @@
+// One libKelbrin session through its exports, as the engine and a plane script make it: the
+// application creates its instance, session and space through the plug-in's lookup; the meshing
+// subsystem starts; frames list and acquire meshes while the script reads planes and their
+// vertices; the subsystem stops, the plug-in is unloaded, and the application tears down.
+#pragma once
+
+#include "FaultSweep.h"
+#include "KelbrinExports.h"
+#include "PluginLibrary.h"
+
+namespace quenra::test {
+
+class KelbrinSession : public ScriptedSession {
+public:
+    explicit KelbrinSession(const char* libraryPath);
+    SessionOutcome Run(const std::function<void(sim::Runtime&)>& arm) override;
+
+private:
+    engine::PluginLibrary library_;
+    simulator::KelbrinExports kelbrin_{};
+};
+
+} // namespace quenra::test
