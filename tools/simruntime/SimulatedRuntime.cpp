@@ -33,7 +33,7 @@ const char* StructureTypeName(XrStructureType value)
 
 #undef QUENRA_ENUM_NAME
 
-// Unknown values are written as the specification asks: a prefix and the number.
+// Unknown values are written the way OpenXR defines for them: a prefix and the number.
 template <typename Enum>
 XrResult WriteName(const char* name, const char* unknownPrefix, Enum value, char* buffer)
 {
