@@ -31,7 +31,7 @@ public:
             const std::string name = run.run_name.str();
             if (median || medians_.count(name) == 0) {
                 Result& result = results_[name];
-                result.seconds = run.GetAdjustedRealTime();
+                result.seconds = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
                 for (const auto& [counter, value] : run.counters) {
                     result.counters[counter] = value.value;
                 }
