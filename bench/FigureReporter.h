@@ -20,6 +20,9 @@ public:
         std::map<std::string, double> counters;
     };
 
+    // Without colours: scripts/bench reads the lines back.
+    FigureReporter() : ConsoleReporter(OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs) {
