@@ -81,4 +81,13 @@ private:
     std::map<std::string, bool> medians_;
 };
 
+// A benchmark program's main: runs the benchmarks the command line selects, reporting to `reporter`.
+inline int RunBenchmarks(int argc, char** argv, FigureReporter& reporter)
+{
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
+
 } // namespace quenra::bench

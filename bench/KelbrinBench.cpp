@@ -448,9 +448,6 @@ class KelbrinFigures : public quenra::bench::FigureReporter {
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
     KelbrinFigures reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return quenra::bench::RunBenchmarks(argc, argv, reporter);
 }

@@ -206,9 +206,6 @@ class SkelderFigures : public quenra::bench::FigureReporter {
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
     SkelderFigures reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return quenra::bench::RunBenchmarks(argc, argv, reporter);
 }

@@ -68,9 +68,6 @@ class WendrathFigures : public quenra::bench::FigureReporter {
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
     WendrathFigures reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return quenra::bench::RunBenchmarks(argc, argv, reporter);
 }
