@@ -16,7 +16,10 @@ namespace quenra::bench {
 class FigureReporter : public benchmark::ConsoleReporter {
 public:
     struct Result {
-        double seconds = 0.0; // real time per iteration
+        // Per iteration: real time, and the time the benchmark's thread ran, which on a shared
+        // machine leaves out the time other programs took the processor.
+        double seconds = 0.0;
+        double cpuSeconds = 0.0;
         std::map<std::string, double> counters;
     };
 
@@ -34,7 +37,9 @@ public:
             const std::string name = run.run_name.str();
             if (median || medians_.count(name) == 0) {
                 Result& result = results_[name];
-                result.seconds = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+                const double unit = benchmark::GetTimeUnitMultiplier(run.time_unit);
+                result.seconds = run.GetAdjustedRealTime() / unit;
+                result.cpuSeconds = run.GetAdjustedCPUTime() / unit;
                 for (const auto& [counter, value] : run.counters) {
                     result.counters[counter] = value.value;
                 }
