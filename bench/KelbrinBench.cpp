@@ -1,15 +1,17 @@
 // Cost of mesh delivery in libKelbrin, against the simulated runtime and a lean engine
 // stand-in (its allocators hand out storage kept across calls, as the engine's pools do):
 // - AcquireByMeshId on one generated grid of 100,000 vertices and about 200,000 triangles,
+//   in row order and with its triangles shuffled (as a runtime's mesher may deliver them),
 //   beside a memcpy of as many bytes as the acquisition reads (the runtime's vertices and
-//   indices) and writes (the engine's positions, normals and indices), with the ratio
-//   printed at the end of the run;
-// - GetMeshInfos in the steady state (scene ready, nothing changed) on a scene of 200 meshes;
+//   indices) and writes (the engine's positions, normals and indices), with the ratios of
+//   their processor times printed at the end of the run;
+// - GetMeshInfos in the steady state (scene ready, nothing changed) on a scene of 200 meshes,
+//   and the frame thread's xrWaitFrame through the plug-in, each with the heap allocations
+//   it makes per call (the simulated runtime's recording of calls is off);
 // - the latency of each such GetMeshInfos, median and 99th percentile, quiet and while
 //   another thread acquires the 100,000-vertex grid of the same scene back to back, as the
-//   engine's generation thread does: the main thread should not wait behind it. Measured
-//   with the simulated runtime's mesh buffer reads and with lean ones past it, since the
-//   simulated runtime serves one call at a time and would make a listing wait for it.
+//   engine's generation thread does: the main thread should not wait behind it. (The
+//   simulated runtime copies mesh buffers outside its lock, as a real one may.)
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -17,11 +19,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <map>
+#include <random>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <type_traits>
 #include <vector>
 
+#include "AllocationCounter.h"
+#include "FigureReporter.h"
 #include "KelbrinModule.h"
 #include "KelbrinPlugin.h"
 #include "KelbrinWorld.h"
@@ -52,6 +58,24 @@ quenra::sim::SimMeshBuffer Grid(uint32_t columns, uint32_t rows)
                                                      corner + columns + 1});
         }
     }
+    return grid;
+}
+
+// The same grid with its triangles in a fixed random order, each keeping its corners.
+quenra::sim::SimMeshBuffer ShuffledGrid(uint32_t columns, uint32_t rows)
+{
+    quenra::sim::SimMeshBuffer grid = Grid(columns, rows);
+    std::vector<uint32_t> order(grid.indices.size() / 3);
+    for (uint32_t triangle = 0; triangle < order.size(); ++triangle) {
+        order[triangle] = triangle;
+    }
+    std::shuffle(order.begin(), order.end(), std::mt19937(20261208));
+    std::vector<uint32_t> shuffled;
+    shuffled.reserve(grid.indices.size());
+    for (const uint32_t triangle : order) {
+        shuffled.insert(shuffled.end(), grid.indices.begin() + 3 * triangle, grid.indices.begin() + 3 * triangle + 3);
+    }
+    grid.indices = std::move(shuffled);
     return grid;
 }
 
@@ -115,39 +139,58 @@ SceneObserver::SystemTime FrozenClock()
     return SceneObserver::SystemTime{std::chrono::hours(1)};
 }
 
-// Mesh buffers read straight from the world, without the simulated runtime, which serves
-// one call at a time under one lock: there a listing's every call would wait for an
-// acquisition's copy of its 100,000 vertices, a cost of the stand-in and not of the plug-in.
-std::map<uint64_t, quenra::sim::SimMeshBuffer> leanBuffers;
+// The simulated runtime's functions a listing calls, each called with the allocation count
+// paused: what they allocate is the stand-in's, not the plug-in's. scripts/bench subtracts
+// their instructions (functions of runtime_entry) from the listing's.
+namespace runtime_entry {
+PFN_xrGetSceneComponentsMSFT getSceneComponents = nullptr;
+PFN_xrLocateSceneComponentsMSFT locateSceneComponents = nullptr;
+PFN_xrGetSceneMeshBuffersMSFT getSceneMeshBuffers = nullptr;
 
-XrResult XRAPI_CALL LeanMeshBuffers(XrSceneMSFT, const XrSceneMeshBuffersGetInfoMSFT* info,
-                                    XrSceneMeshBuffersMSFT* buffers)
+XrResult XRAPI_CALL GetSceneComponents(XrSceneMSFT scene, const XrSceneComponentsGetInfoMSFT* info,
+                                       XrSceneComponentsMSFT* components)
 {
-    // The plug-in chains the vertex buffer, then the 32-bit indices.
-    auto* vertices = static_cast<XrSceneMeshVertexBufferMSFT*>(buffers->next);
-    auto* indices = static_cast<XrSceneMeshIndicesUint32MSFT*>(vertices->next);
-    const quenra::sim::SimMeshBuffer& buffer = leanBuffers.at(info->meshBufferId);
-    vertices->vertexCountOutput = static_cast<uint32_t>(buffer.vertices.size());
-    indices->indexCountOutput = static_cast<uint32_t>(buffer.indices.size());
-    if (vertices->vertexCapacityInput >= buffer.vertices.size() &&
-        indices->indexCapacityInput >= buffer.indices.size() && vertices->vertexCapacityInput > 0) {
-        std::copy(buffer.vertices.begin(), buffer.vertices.end(), vertices->vertices);
-        std::copy(buffer.indices.begin(), buffer.indices.end(), indices->indices);
-    }
-    return XR_SUCCESS;
+    const quenra::bench::UncountedScope uncounted;
+    return getSceneComponents(scene, info, components);
 }
+
+XrResult XRAPI_CALL LocateSceneComponents(XrSceneMSFT scene, const XrSceneComponentsLocateInfoMSFT* info,
+                                          XrSceneComponentLocationsMSFT* locations)
+{
+    const quenra::bench::UncountedScope uncounted;
+    return locateSceneComponents(scene, info, locations);
+}
+
+XrResult XRAPI_CALL GetSceneMeshBuffers(XrSceneMSFT scene, const XrSceneMeshBuffersGetInfoMSFT* info,
+                                        XrSceneMeshBuffersMSFT* buffers)
+{
+    const quenra::bench::UncountedScope uncounted;
+    return getSceneMeshBuffers(scene, info, buffers);
+}
+
+// Puts the three in front of the runtime's own; before the plug-in looks any function up.
+void Install(quenra::sim::Runtime& runtime)
+{
+    // An instance of its own to look the runtime's functions up with.
+    const XrInstance instance = runtime.MakeInstance();
+    const auto lookUp = [&](const char* name, auto& function, auto replacement) {
+        PFN_xrVoidFunction found = nullptr;
+        quenra::sim::Runtime::GetInstanceProcAddr(instance, name, &found);
+        function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(found);
+        runtime.AddFunction(name, reinterpret_cast<PFN_xrVoidFunction>(replacement));
+    };
+    lookUp("xrGetSceneComponentsMSFT", getSceneComponents, &GetSceneComponents);
+    lookUp("xrLocateSceneComponentsMSFT", locateSceneComponents, &LocateSceneComponents);
+    lookUp("xrGetSceneMeshBuffersMSFT", getSceneMeshBuffers, &GetSceneMeshBuffers);
+}
+} // namespace runtime_entry
 
 // A loaded plug-in whose meshing subsystem drives a ready scene of the given world.
 class Session {
 public:
-    // With `leanReads`, mesh buffers are read past the simulated runtime (LeanMeshBuffers).
-    explicit Session(quenra::sim::SimWorld world, bool leanReads = false)
+    explicit Session(quenra::sim::SimWorld world)
     {
-        if (leanReads) {
-            leanBuffers = world.buffers;
-            kelbrin.runtime.AddFunction("xrGetSceneMeshBuffersMSFT",
-                                        reinterpret_cast<PFN_xrVoidFunction>(&LeanMeshBuffers));
-        }
+        runtime_entry::Install(kelbrin.runtime);
         kelbrin.Load(engine.Interface());
         GetProviderContext()->sceneObserver->SetWallClock(&FrozenClock);
         kelbrin.ConnectOpenXr();
@@ -169,21 +212,19 @@ public:
     {
         return engine.meshProvider.AcquireMesh(nullptr, engine.meshProvider.userData, &id, nullptr);
     }
-    // The simulated runtime records every call; forget them between measurements.
-    void ForgetCalls() { kelbrin.runtime.ClearCalls(); }
 
     LeanEngine engine;
     kelbrin::test::KelbrinWorld kelbrin;
 };
 
-quenra::sim::SimWorld GridWorld()
+quenra::sim::SimWorld GridWorld(bool shuffled = false)
 {
     quenra::sim::SimWorld world;
     quenra::sim::SimVisualMesh mesh;
     mesh.id = UuidOf(1);
     mesh.meshBufferId = 1;
     world.meshes.push_back(mesh);
-    world.buffers[1] = Grid(kGridColumns, kGridRows);
+    world.buffers[1] = shuffled ? ShuffledGrid(kGridColumns, kGridRows) : Grid(kGridColumns, kGridRows);
     return world;
 }
 
@@ -198,9 +239,10 @@ size_t MovedBytes()
     return read + written;
 }
 
+// Argument `shuffled`: the grid's triangles in random order.
 void BM_AcquireByMeshId(benchmark::State& state)
 {
-    Session session(GridWorld());
+    Session session(GridWorld(state.range(0) != 0));
     UnityXRMeshId id{};
     std::memcpy(&id, UuidOf(1).bytes, sizeof(id));
     for (auto _ : state) {
@@ -211,7 +253,7 @@ void BM_AcquireByMeshId(benchmark::State& state)
     state.counters["triangles"] = static_cast<double>(session.engine.indices.size() / 3);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * MovedBytes()));
 }
-BENCHMARK(BM_AcquireByMeshId)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AcquireByMeshId)->ArgName("shuffled")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 void BM_MemcpySameBytes(benchmark::State& state)
 {
@@ -227,6 +269,7 @@ void BM_MemcpySameBytes(benchmark::State& state)
 BENCHMARK(BM_MemcpySameBytes)->Unit(benchmark::kMicrosecond);
 
 constexpr int kSceneMeshes = 200;
+constexpr int kCallgrindListings = 500;
 
 // Scene meshes of 100 vertices each, numbered from 1000.
 void AddSmallMeshes(quenra::sim::SimWorld& world)
@@ -240,37 +283,79 @@ void AddSmallMeshes(quenra::sim::SimWorld& world)
     }
 }
 
+// The measured loop alone, so that callgrind can collect it alone (scripts/bench).
+[[gnu::noinline]] void ListEveryIteration(benchmark::State& state, Session& session)
+{
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(session.GetMeshInfos());
+    }
+}
+
 void BM_GetMeshInfosSteadyState(benchmark::State& state)
 {
     quenra::sim::SimWorld world;
     AddSmallMeshes(world);
     Session session(std::move(world));
-    int64_t sinceForgotten = 0;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(session.GetMeshInfos());
-        if (++sinceForgotten == 1000) {
-            state.PauseTiming();
-            session.ForgetCalls();
-            state.ResumeTiming();
-            sinceForgotten = 0;
-        }
-    }
+    session.kelbrin.runtime.SetRecording(false);
+    // Once more, so that any storage a listing keeps has grown before counting.
+    session.GetMeshInfos();
+    const quenra::bench::AllocationCount allocations;
+    ListEveryIteration(state, session);
+    state.counters["allocs_per_call"] = allocations.PerIteration(state.iterations());
     state.counters["per_mesh"] = benchmark::Counter(static_cast<double>(state.iterations()) * kSceneMeshes,
                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_GetMeshInfosSteadyState)->Unit(benchmark::kMicrosecond);
+// A fixed number of listings for callgrind (scripts/bench divides its counts by them).
+BENCHMARK(BM_GetMeshInfosSteadyState)->Iterations(kCallgrindListings)->Unit(benchmark::kMicrosecond);
+
+// The frame thread's xrWaitFrame through the plug-in, which keeps the predicted display time;
+// each frame is begun and ended at the runtime, untimed.
+void BM_InterceptedWaitFrame(benchmark::State& state)
+{
+    Session session(GridWorld());
+    session.kelbrin.runtime.SetRecording(false);
+    const PFN_xrWaitFrame wait = session.kelbrin.InterceptedWaitFrame();
+    PFN_xrVoidFunction begin = nullptr;
+    PFN_xrVoidFunction end = nullptr;
+    quenra::sim::Runtime::GetInstanceProcAddr(session.kelbrin.instance, "xrBeginFrame", &begin);
+    quenra::sim::Runtime::GetInstanceProcAddr(session.kelbrin.instance, "xrEndFrame", &end);
+    const XrSession xrSession = session.kelbrin.session;
+    const auto endFrame = [&](XrTime displayTime) {
+        reinterpret_cast<PFN_xrBeginFrame>(begin)(xrSession, nullptr);
+        XrFrameEndInfo info{XR_TYPE_FRAME_END_INFO};
+        info.displayTime = displayTime;
+        info.environmentBlendMode = XR_ENVIRONMENT_BLEND_MODE_OPAQUE;
+        reinterpret_cast<PFN_xrEndFrame>(end)(xrSession, &info);
+    };
+    // Counted from the second frame on: the first may grow storage kept from then on.
+    uint64_t allocations = 0;
+    int64_t frames = 0;
+    for (auto _ : state) {
+        XrFrameState frame{XR_TYPE_FRAME_STATE};
+        const uint64_t before = quenra::bench::AllocationsSoFar();
+        benchmark::DoNotOptimize(wait(xrSession, nullptr, &frame));
+        if (frames++ > 0) {
+            allocations += quenra::bench::AllocationsSoFar() - before;
+        }
+        state.PauseTiming();
+        endFrame(frame.predictedDisplayTime);
+        state.ResumeTiming();
+    }
+    state.counters["allocs_per_call"] = static_cast<double>(allocations) / static_cast<double>(std::max<int64_t>(frames - 1, 1));
+}
+BENCHMARK(BM_InterceptedWaitFrame)->Unit(benchmark::kNanosecond);
 
 constexpr std::chrono::microseconds kRestOfFrame{500};
 
 // One GetMeshInfos at a time, each timed: the median and the 99th percentile, in
 // microseconds. Argument `acquiring`: another thread acquires the grid back to back
-// meanwhile, as the engine's generation thread does. Argument `lean`: mesh buffers are
-// read past the simulated runtime.
+// meanwhile, as the engine's generation thread does.
 void BM_GetMeshInfosLatency(benchmark::State& state)
 {
     quenra::sim::SimWorld world = GridWorld();
     AddSmallMeshes(world);
-    Session session(std::move(world), state.range(1) != 0);
+    Session session(std::move(world));
     session.kelbrin.runtime.SetRecording(false);
     std::atomic<bool> measuring{true};
     std::atomic<int64_t> acquisitions{0};
@@ -310,53 +395,59 @@ void BM_GetMeshInfosLatency(benchmark::State& state)
     state.counters["acquisitions"] = static_cast<double>(acquisitions);
 }
 BENCHMARK(BM_GetMeshInfosLatency)
-    ->ArgNames({"acquiring", "lean"})
-    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgName("acquiring")
+    ->Arg(0)
+    ->Arg(1)
     ->Iterations(4000)
     ->Unit(benchmark::kMicrosecond);
 
-// Prints the acquisition's time as a multiple of the memcpy's, from the same run.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
+// The figures of the run: acquisition against memcpy, listing cost and allocations, and the
+// listing's latency while another thread acquires.
+class KelbrinFigures : public quenra::bench::FigureReporter {
+    void PrintFigures() override
     {
-        for (const Run& run : runs) {
-            seconds_[run.benchmark_name()] = run.GetAdjustedRealTime();
+        const Result* copy = Find("BM_MemcpySameBytes");
+        for (const auto& [name, figure, goal, limit] :
+             {std::tuple{"BM_AcquireByMeshId/shuffled:0", "AcquireByMeshId / memcpy, grid", "<= 4.0x", 4.0},
+              std::tuple{"BM_AcquireByMeshId/shuffled:1", "AcquireByMeshId / memcpy, shuffled triangles", "<= 10x",
+                         10.0}}) {
+            const Result* acquire = Find(name);
+            // Both run on one thread: the time it ran is the steadier measure on a shared machine.
+            if (acquire != nullptr && copy != nullptr && copy->cpuSeconds > 0) {
+                const double ratio = acquire->cpuSeconds / copy->cpuSeconds;
+                Print(figure, Format("%.2fx", ratio), goal, Met(ratio <= limit));
+            }
         }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        // With repetitions, the medians.
-        const double acquire = Seconds("BM_AcquireByMeshId");
-        const double copy = Seconds("BM_MemcpySameBytes");
-        if (acquire > 0 && copy > 0) {
-            std::printf("AcquireByMeshId / memcpy of the %zu bytes it reads and writes: %.2fx\n", MovedBytes(),
-                        acquire / copy);
+        if (const Result* listing = Find("BM_GetMeshInfosSteadyState")) {
+            Print("GetMeshInfos at 200 meshes, time per mesh", Format("%.0f ns", listing->counters.at("per_mesh") * 1e9),
+                  "-", "-");
+            const double allocations = listing->counters.at("allocs_per_call");
+            Print("GetMeshInfos, nothing changed: allocations per call", Format("%.2f", allocations), "0",
+                  Met(allocations == 0));
+        }
+        if (const Result* wait = Find("BM_InterceptedWaitFrame")) {
+            const double allocations = wait->counters.at("allocs_per_call");
+            Print("libKelbrin xrWaitFrame: allocations per frame", Format("%.2f", allocations), "0",
+                  Met(allocations == 0));
+        }
+        const Result* quiet = Find("BM_GetMeshInfosLatency/acquiring:0/iterations:4000");
+        const Result* busy = Find("BM_GetMeshInfosLatency/acquiring:1/iterations:4000");
+        if (quiet != nullptr && busy != nullptr) {
+            // Listing must not wait behind an acquisition in the steady state.
+            const double quietP99 = quiet->counters.at("p99_us");
+            Print("GetMeshInfos p99, quiet", Format("%.1f us", quietP99), "-", "-");
+            const double p99 = busy->counters.at("p99_us");
+            const std::string goal = Format("<= 2x quiet (%.0f us)", 2 * quietP99);
+            Print("GetMeshInfos p99, another thread acquiring", Format("%.1f us", p99), goal.c_str(),
+                  Met(p99 <= 2 * quietP99));
         }
     }
-
-private:
-    double Seconds(const std::string& name) const
-    {
-        auto found = seconds_.find(name + "_median");
-        if (found == seconds_.end()) {
-            found = seconds_.find(name);
-        }
-        return found != seconds_.end() ? found->second : 0.0;
-    }
-
-    std::map<std::string, double> seconds_;
 };
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    KelbrinFigures reporter;
+    return quenra::bench::RunBenchmarks(argc, argv, reporter);
 }

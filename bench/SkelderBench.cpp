@@ -1,21 +1,25 @@
 // Cost of the plug-in's xrEndFrame: 16 visible provider layers (8 beneath, 8 above) merged around
 // one application projection layer, against the runtime stand-in's xrEndFrame called directly
-// with the same 17 layers, in the same run; the ratio is printed at the end.
+// with the same 17 layers, in the same run; the ratio is printed at the end. The same for the
+// plug-in's xrWaitFrame and xrBeginFrame against the runtime's. Each counts the heap
+// allocations of the timed calls: the plug-in's own are the difference from the runtime's.
 //
-// Only the end-frame call is timed (the wait and begin calls each frame needs are not). For
-// instructions per frame, run a fixed number of frames under callgrind and divide the inclusive
-// counts of Skelder::xrEndFrame and of the runtime's FrameLoop::EndFrame by it:
+// Only the timed calls are (the other calls each frame needs are not). For instructions per
+// frame, run a fixed number of frames under callgrind and divide the inclusive counts of
+// Skelder::xrEndFrame and of the runtime's FrameLoop::EndFrame by it (scripts/bench does):
 //   valgrind --tool=callgrind --callgrind-out-file=skelder.out skelder_bench
 //     --benchmark_filter='BM_SkelderEndFrame/iterations'   (one command line)
 //   callgrind_annotate --inclusive=yes skelder.out | grep -E 'xrEndFrame|FrameLoop::EndFrame'
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "AllocationCounter.h"
+#include "FigureReporter.h"
 #include "SkelderTestWorld.h"
 
 namespace {
@@ -25,8 +29,6 @@ using Layers = std::vector<const XrCompositionLayerBaseHeader*>;
 
 constexpr int kProviderLayers = 16;
 constexpr int kCallgrindFrames = 2000;
-// Frames between clearing what the runtime stand-in records of every call.
-constexpr int kRecordBatch = 1024;
 
 // A loaded plug-in with the provider layers and the application's projection layer.
 struct Bench {
@@ -36,6 +38,8 @@ struct Bench {
         world.layers.frameLoop.SetMaxLayerCount(32);
         world.registry.Withhold<IUnityXRTrace>();
         world.Load();
+        // Records of every call would grow and allocate without end.
+        world.layers.runtime.SetRecording(false);
         SetCompositionLayerFeatureEnabled(1);
         SetMaxCompositionLayerCount(32);
         for (int i = 0; i < kProviderLayers; ++i) {
@@ -46,7 +50,9 @@ struct Bench {
         waitFrame = RuntimeFunction<PFN_xrWaitFrame>("xrWaitFrame");
         beginFrame = RuntimeFunction<PFN_xrBeginFrame>("xrBeginFrame");
         runtimeEndFrame = RuntimeFunction<PFN_xrEndFrame>("xrEndFrame");
-        // Installs the hook's runtime function.
+        // Installs the hooks' runtime functions.
+        world.Lookup<PFN_xrWaitFrame>("xrWaitFrame");
+        world.Lookup<PFN_xrBeginFrame>("xrBeginFrame");
         world.Lookup<PFN_xrEndFrame>("xrEndFrame");
     }
 
@@ -57,28 +63,6 @@ struct Bench {
         return reinterpret_cast<Pfn>(function);
     }
 
-    // Waits and begins a frame at the runtime; the end info for it.
-    XrFrameEndInfo BeginFrame(const Layers& layers)
-    {
-        XrFrameState state{XR_TYPE_FRAME_STATE};
-        waitFrame(world.layers.session, nullptr, &state);
-        beginFrame(world.layers.session, nullptr);
-        XrFrameEndInfo info{XR_TYPE_FRAME_END_INFO};
-        info.displayTime = state.predictedDisplayTime;
-        info.environmentBlendMode = XR_ENVIRONMENT_BLEND_MODE_OPAQUE;
-        info.layerCount = static_cast<uint32_t>(layers.size());
-        info.layers = layers.data();
-        return info;
-    }
-
-    void ForgetRecords(int frame)
-    {
-        if (frame % kRecordBatch == 0) {
-            world.layers.runtime.ClearCalls();
-            world.layers.frameLoop.ClearSubmittedFrames();
-        }
-    }
-
     SkelderTestWorld world;
     XrCompositionLayerProjection projection{};
     Layers application;
@@ -87,31 +71,92 @@ struct Bench {
     PFN_xrEndFrame runtimeEndFrame = nullptr;
 };
 
-template <typename EndFrame> void RunFrames(benchmark::State& state, Bench& bench, const Layers& layers, EndFrame end)
+// Each frame: `wait` and `begin`, then `end` with the frame's end info; only `timed` of the
+// three is timed, and its allocations counted from the second frame on (the first may grow
+// storage kept from then on).
+enum class Timed { WaitAndBegin, End };
+
+template <typename Wait, typename Begin, typename End>
+void RunFrames(benchmark::State& state, const Layers& layers, Timed timed, Wait wait, Begin begin, End end)
 {
-    int frame = 0;
+    uint64_t allocations = 0;
+    int64_t frame = 0;
     for (auto _ : state) {
-        const XrFrameEndInfo info = bench.BeginFrame(layers);
-        const auto start = std::chrono::steady_clock::now();
-        const XrResult result = end(info);
-        const auto stop = std::chrono::steady_clock::now();
+        XrFrameState frameState{XR_TYPE_FRAME_STATE};
+        auto start = std::chrono::steady_clock::now();
+        uint64_t before = quenra::bench::AllocationsSoFar();
+        XrResult result = wait(&frameState);
+        if (XR_SUCCEEDED(result)) {
+            result = begin();
+        }
+        auto stop = std::chrono::steady_clock::now();
+        if (timed == Timed::End) {
+            XrFrameEndInfo info{XR_TYPE_FRAME_END_INFO};
+            info.displayTime = frameState.predictedDisplayTime;
+            info.environmentBlendMode = XR_ENVIRONMENT_BLEND_MODE_OPAQUE;
+            info.layerCount = static_cast<uint32_t>(layers.size());
+            info.layers = layers.data();
+            start = std::chrono::steady_clock::now();
+            before = quenra::bench::AllocationsSoFar();
+            result = XR_SUCCEEDED(result) ? end(info) : result;
+            stop = std::chrono::steady_clock::now();
+        }
+        if (frame++ > 0) {
+            allocations += quenra::bench::AllocationsSoFar() - before;
+        }
         state.SetIterationTime(std::chrono::duration<double>(stop - start).count());
+        if (timed == Timed::WaitAndBegin) {
+            XrFrameEndInfo info{XR_TYPE_FRAME_END_INFO};
+            info.displayTime = frameState.predictedDisplayTime;
+            info.environmentBlendMode = XR_ENVIRONMENT_BLEND_MODE_OPAQUE;
+            result = XR_SUCCEEDED(result) ? end(info) : result;
+        }
         if (result != XR_SUCCESS) {
             state.SkipWithError("the runtime refused the frame");
             break;
         }
-        bench.ForgetRecords(++frame);
     }
+    state.counters["allocs_per_frame"] = static_cast<double>(allocations) / static_cast<double>(std::max<int64_t>(frame - 1, 1));
+}
+
+// The frame calls as the application makes them through the plug-in, or straight to the runtime.
+void RunThrough(benchmark::State& state, Bench& bench, bool plugin, const Layers& layers, Timed timed)
+{
+    const XrSession session = bench.world.layers.session;
+    const auto wait = [&](XrFrameState* frameState) {
+        return plugin ? Skelder::xrWaitFrame(session, nullptr, frameState)
+                      : bench.waitFrame(session, nullptr, frameState);
+    };
+    const auto begin = [&] {
+        return plugin ? Skelder::xrBeginFrame(session, nullptr) : bench.beginFrame(session, nullptr);
+    };
+    const auto end = [&](const XrFrameEndInfo& info) {
+        return plugin ? Skelder::xrEndFrame(session, &info) : bench.runtimeEndFrame(session, &info);
+    };
+    RunFrames(state, layers, timed, wait, begin, end);
 }
 
 void BM_SkelderEndFrame(benchmark::State& state)
 {
     Bench bench;
-    RunFrames(state, bench, bench.application,
-              [&](const XrFrameEndInfo& info) { return Skelder::xrEndFrame(bench.world.layers.session, &info); });
+    RunThrough(state, bench, true, bench.application, Timed::End);
 }
 BENCHMARK(BM_SkelderEndFrame)->UseManualTime()->Unit(benchmark::kNanosecond);
 BENCHMARK(BM_SkelderEndFrame)->UseManualTime()->Unit(benchmark::kNanosecond)->Iterations(kCallgrindFrames);
+
+void BM_SkelderWaitAndBeginFrame(benchmark::State& state)
+{
+    Bench bench;
+    RunThrough(state, bench, true, bench.application, Timed::WaitAndBegin);
+}
+BENCHMARK(BM_SkelderWaitAndBeginFrame)->UseManualTime()->Unit(benchmark::kNanosecond);
+
+void BM_RuntimeWaitAndBeginFrame(benchmark::State& state)
+{
+    Bench bench;
+    RunThrough(state, bench, false, bench.application, Timed::WaitAndBegin);
+}
+BENCHMARK(BM_RuntimeWaitAndBeginFrame)->UseManualTime()->Unit(benchmark::kNanosecond);
 
 // The list the plug-in hands over: underlays, the blending copy of the projection, overlays.
 void BM_RuntimeEndFrame(benchmark::State& state)
@@ -127,47 +172,40 @@ void BM_RuntimeEndFrame(benchmark::State& state)
         }
     }
     merged.insert(merged.begin() + kProviderLayers / 2, reinterpret_cast<const XrCompositionLayerBaseHeader*>(&copy));
-    RunFrames(state, bench, merged,
-              [&](const XrFrameEndInfo& info) { return bench.runtimeEndFrame(bench.world.layers.session, &info); });
+    RunThrough(state, bench, false, merged, Timed::End);
 }
 BENCHMARK(BM_RuntimeEndFrame)->UseManualTime()->Unit(benchmark::kNanosecond);
 
-// Prints the hook's time per frame as a multiple of the runtime's, from the same run.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
+// The hook's time per frame as a multiple of the runtime's, from the same run, and the
+// allocations per frame of the plug-in's own.
+class SkelderFigures : public quenra::bench::FigureReporter {
+    void PrintFigures() override
     {
-        for (const Run& run : runs) {
-            // The fixed-count run is there for callgrind, not for timing; of repetitions, the mean counts.
-            const bool timing = run.run_type == Run::RT_Iteration || run.aggregate_name == "mean";
-            if (run.run_name.iterations.empty() && timing) {
-                seconds_[run.run_name.function_name] = run.GetAdjustedRealTime();
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        const auto hook = seconds_.find("BM_SkelderEndFrame");
-        const auto runtime = seconds_.find("BM_RuntimeEndFrame");
-        if (hook != seconds_.end() && runtime != seconds_.end() && runtime->second > 0) {
+        const Result* hook = Find("BM_SkelderEndFrame/manual_time");
+        const Result* runtime = Find("BM_RuntimeEndFrame/manual_time");
+        if (hook != nullptr && runtime != nullptr && runtime->seconds > 0) {
             std::printf("Skelder::xrEndFrame / runtime xrEndFrame with the same %d layers: %.2fx\n",
-                        kProviderLayers + 1, hook->second / runtime->second);
+                        kProviderLayers + 1, hook->seconds / runtime->seconds);
+            PrintOwnAllocations("Skelder xrEndFrame: allocations per frame", *hook, *runtime);
+        }
+        const Result* hookWait = Find("BM_SkelderWaitAndBeginFrame/manual_time");
+        const Result* runtimeWait = Find("BM_RuntimeWaitAndBeginFrame/manual_time");
+        if (hookWait != nullptr && runtimeWait != nullptr) {
+            PrintOwnAllocations("Skelder xrWaitFrame + xrBeginFrame: allocations per frame", *hookWait, *runtimeWait);
         }
     }
 
-private:
-    std::map<std::string, double> seconds_;
+    static void PrintOwnAllocations(const char* figure, const Result& hook, const Result& runtime)
+    {
+        const double own = hook.counters.at("allocs_per_frame") - runtime.counters.at("allocs_per_frame");
+        Print(figure, Format("%.2f", own), "0", Met(own == 0));
+    }
 };
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    SkelderFigures reporter;
+    return quenra::bench::RunBenchmarks(argc, argv, reporter);
 }

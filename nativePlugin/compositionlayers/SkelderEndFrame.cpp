@@ -73,6 +73,7 @@ bool PassesThrough(const ModuleState& state, const XrFrameEndInfo* frameEndInfo)
 XrResult SubmitFrame(ModuleState& state, PFN_xrEndFrame endFrame, XrSession session, const XrFrameEndInfo* frameEndInfo)
 {
     state.projectionLayerCopies.clear();
+    state.mergedLayers.clear();
     if (PassesThrough(state, frameEndInfo)) {
         state.frameInProgress = false;
         return CallXrFunction(endFrame, session, frameEndInfo);
@@ -87,7 +88,7 @@ XrResult SubmitFrame(ModuleState& state, PFN_xrEndFrame endFrame, XrSession sess
         layerLimit = provider.maxLayerCount;
     }
 
-    LayerList merged;
+    LayerList& merged = state.mergedLayers;
     merged.reserve(layerLimit);
     state.projectionLayerCopies.reserve(applicationCount);
     if (layerLimit > 0) {

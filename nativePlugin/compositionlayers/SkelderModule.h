@@ -88,6 +88,7 @@ struct ModuleState {
     std::unique_ptr<CompositionLayerProvider> provider;
     std::vector<XrCompositionLayerProjection> projectionLayerCopies;
     std::vector<XrCompositionLayerBaseHeader*> visibleLayers;
+    std::vector<const XrCompositionLayerBaseHeader*> mergedLayers;
 };
 
 ModuleState& State();

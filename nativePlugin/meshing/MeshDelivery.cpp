@@ -55,20 +55,19 @@ MeshDelivery::PooledScratch::~PooledScratch()
 
 MeshDelivery::Listing MeshDelivery::List(UnityXRMeshInfoAllocator* allocator)
 {
-    meshes.clear();
-
     XrSceneComponentsGetInfoMSFT getInfo{XR_TYPE_SCENE_COMPONENTS_GET_INFO_MSFT};
     getInfo.componentType = XR_SCENE_COMPONENT_TYPE_VISUAL_MESH_MSFT;
-    std::vector<XrUuidMSFT> ids;
-    std::vector<XrSceneMeshMSFT> meshList;
-    std::vector<XrSceneComponentLocationMSFT> locationList;
-    if (!reader.ReadComponents(getInfo, ids, meshList, locationList)) {
+    if (!reader.ReadComponents(getInfo, componentScratch, componentIds, componentMeshes, componentLocations)) {
+        meshes.clear();
+        listedComponents = 0;
         return Listing::Failed;
     }
-    for (size_t i = 0; i < ids.size(); ++i) {
-        const UnityXRMeshId id = XrUuidMSFTToUnityXRMeshId(ids[i]);
-        meshes[id] = meshList[i];
-        locations[id] = locationList[i];
+    if (SameComponentsAsListed()) {
+        for (ListedMesh& mesh : meshes) {
+            mesh.location->second = componentLocations[mesh.source];
+        }
+    } else {
+        ListComponents();
     }
     if (meshes.empty()) {
         TraceLog(trace, kXRTraceLevelError, "Meshes map is empty!");
@@ -82,38 +81,86 @@ MeshDelivery::Listing MeshDelivery::List(UnityXRMeshInfoAllocator* allocator)
     }
     // The engine's entries keep what it put there, except what changed.
     UnityXRMeshInfo* info = infos;
-    for (const auto& [id, mesh] : meshes) {
-        info->meshId = id;
-        UpdateVertexCount(mesh.meshBufferId, info->updated);
+    for (ListedMesh& mesh : meshes) {
+        info->meshId = mesh.id;
+        UpdateVertexCount(mesh, info->updated);
         ++info;
     }
     return Listing::Listed;
 }
 
-void MeshDelivery::UpdateVertexCount(uint64_t meshBufferId, bool& updated)
+bool MeshDelivery::SameComponentsAsListed() const
+{
+    // With no identifier repeated, every component of the read is one listed mesh.
+    if (componentIds.size() != listedComponents || meshes.size() != listedComponents) {
+        return false;
+    }
+    return std::all_of(meshes.begin(), meshes.end(), [this](const ListedMesh& mesh) {
+        const UnityXRMeshId id = XrUuidMSFTToUnityXRMeshId(componentIds[mesh.source]);
+        return id.idPart[0] == mesh.id.idPart[0] && id.idPart[1] == mesh.id.idPart[1] &&
+               componentMeshes[mesh.source].meshBufferId == mesh.meshBufferId;
+    });
+}
+
+void MeshDelivery::ListComponents()
+{
+    const uint32_t count = static_cast<uint32_t>(componentIds.size());
+    meshes.clear();
+    meshes.reserve(count);
+    for (uint32_t source = 0; source < count; ++source) {
+        meshes.push_back({XrUuidMSFTToUnityXRMeshId(componentIds[source]), componentMeshes[source].meshBufferId, source,
+                          locations.end(), vertexCounts.end()});
+    }
+    // Identifier order; of a repeated identifier, the one read last stands.
+    const UnityXRMeshIdComparer idOrder;
+    std::sort(meshes.begin(), meshes.end(), [&idOrder](const ListedMesh& a, const ListedMesh& b) {
+        return idOrder(a.id, b.id) || (!idOrder(b.id, a.id) && a.source > b.source);
+    });
+    const auto sameId = [&idOrder](const ListedMesh& a, const ListedMesh& b) {
+        return !idOrder(a.id, b.id) && !idOrder(b.id, a.id);
+    };
+    meshes.erase(std::unique(meshes.begin(), meshes.end(), sameId), meshes.end());
+    for (ListedMesh& mesh : meshes) {
+        mesh.location = locations.insert_or_assign(mesh.id, componentLocations[mesh.source]).first;
+        mesh.vertexCount = vertexCounts.find(mesh.meshBufferId);
+    }
+    listedComponents = count;
+}
+
+void MeshDelivery::UpdateVertexCount(ListedMesh& mesh, bool& updated)
 {
     if (!bindings.HasCurrentScene()) {
         TraceLog(trace, kXRTraceLevelError, "No Current Scene!");
         return;
     }
     uint32_t vertexCount = 0;
-    if (!reader.ReadVertexCount(meshBufferId, vertexCount)) {
+    if (!reader.ReadVertexCount(mesh.meshBufferId, vertexCount)) {
         return;
     }
-    const auto known = vertexCounts.find(meshBufferId);
-    if (known == vertexCounts.end() || known->second != vertexCount) {
-        vertexCounts[meshBufferId] = vertexCount;
+    // An acquisition may have recorded the first count since the list was built.
+    if (mesh.vertexCount == vertexCounts.end()) {
+        mesh.vertexCount = vertexCounts.find(mesh.meshBufferId);
+    }
+    if (mesh.vertexCount == vertexCounts.end()) {
+        mesh.vertexCount = vertexCounts.emplace(mesh.meshBufferId, vertexCount).first;
+        updated = true;
+    } else if (mesh.vertexCount->second != vertexCount) {
+        mesh.vertexCount->second = vertexCount;
         updated = true;
     }
 }
 
 bool MeshDelivery::FindMeshBuffer(const UnityXRMeshId& id, uint64_t& meshBufferId) const
 {
-    const auto mesh = meshes.find(id);
-    if (mesh == meshes.end()) {
+    const UnityXRMeshIdComparer idOrder;
+    const auto mesh = std::lower_bound(meshes.begin(), meshes.end(), id,
+                                       [&idOrder](const ListedMesh& listed, const UnityXRMeshId& wanted) {
+                                           return idOrder(listed.id, wanted);
+                                       });
+    if (mesh == meshes.end() || idOrder(id, mesh->id)) {
         return false;
     }
-    meshBufferId = mesh->second.meshBufferId;
+    meshBufferId = mesh->meshBufferId;
     return true;
 }
 

@@ -67,7 +67,26 @@ public:
     void MarkTransformsPending() { transformsPending = true; }
 
 private:
-    void UpdateVertexCount(uint64_t meshBufferId, bool& updated);
+    using LocationMap = std::map<UnityXRMeshId, XrSceneComponentLocationMSFT, UnityXRMeshIdComparer>;
+    using VertexCountMap = std::map<uint64_t, uint32_t>;
+    // One visual mesh of the current scene, with where its pose and its last vertex count are
+    // kept: map nodes never move and are never erased, so those places stay valid.
+    struct ListedMesh {
+        UnityXRMeshId id;
+        uint64_t meshBufferId;
+        // Its position in the runtime's lists of the last read.
+        uint32_t source;
+        LocationMap::iterator location;
+        // vertexCounts.end() until a count is known.
+        VertexCountMap::iterator vertexCount;
+    };
+
+    // Whether the last read listed the same components, with the same mesh buffers, in the same
+    // order as `meshes` came from: the list then stands as it is.
+    bool SameComponentsAsListed() const;
+    // Rebuilds `meshes` from the last read: identifier order, the last of a repeated identifier.
+    void ListComponents();
+    void UpdateVertexCount(ListedMesh& mesh, bool& updated);
     // Logs each triangle the normals pass skipped.
     MeshNormals::InvalidTriangle LogInvalidTriangle() const;
 
@@ -75,11 +94,19 @@ private:
     const SceneReader& reader;
     IUnityXRTrace* const trace;
     IUnityXRMeshInterface* const meshInterface;
-    // Visual meshes of the current scene, with their last known poses.
-    std::map<UnityXRMeshId, XrSceneMeshMSFT, UnityXRMeshIdComparer> meshes;
-    std::map<UnityXRMeshId, XrSceneComponentLocationMSFT, UnityXRMeshIdComparer> locations;
+    // Visual meshes of the current scene, in identifier order.
+    std::vector<ListedMesh> meshes;
+    // How many components the read that built `meshes` gave.
+    size_t listedComponents = 0;
+    // The last read of the runtime's components, kept so that reading again allocates nothing.
+    std::vector<XrSceneComponentMSFT> componentScratch;
+    std::vector<XrUuidMSFT> componentIds;
+    std::vector<XrSceneMeshMSFT> componentMeshes;
+    std::vector<XrSceneComponentLocationMSFT> componentLocations;
+    // Every mesh pose known, including those of meshes that have left the scene.
+    LocationMap locations;
     // Last vertex count seen per mesh buffer id: what tells the engine a mesh changed.
-    std::map<uint64_t, uint32_t> vertexCounts;
+    VertexCountMap vertexCounts;
     // A new scene was made and its mesh poses are still to be reported.
     bool transformsPending = false;
     // Scratch not in use; its own lock, so taking one never waits for the scene observer's.

@@ -48,10 +48,11 @@ bool ScenePlanes::Update()
     getInfo.next = &filter;
     getInfo.componentType = XR_SCENE_COMPONENT_TYPE_PLANE_MSFT;
 
+    std::vector<XrSceneComponentMSFT> components;
     std::vector<XrUuidMSFT> ids;
     std::vector<XrScenePlaneMSFT> planes;
     std::vector<XrSceneComponentLocationMSFT> locations;
-    if (!reader.ReadComponents(getInfo, ids, planes, locations)) {
+    if (!reader.ReadComponents(getInfo, components, ids, planes, locations)) {
         return false;
     }
     for (size_t i = 0; i < ids.size(); ++i) {

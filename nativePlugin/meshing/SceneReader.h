@@ -59,10 +59,12 @@ public:
 
     // Two-call read of the current scene's components of getInfo's type with their records
     // (XrSceneMeshMSFT or XrScenePlaneMSFT) chained behind, then their locations in the base
-    // space at the predicted display time.
+    // space at the predicted display time. `components` is the read's scratch; every list keeps
+    // its storage, so a caller that keeps them reads a scene as large again without allocating.
     template <typename Record>
-    bool ReadComponents(const XrSceneComponentsGetInfoMSFT& getInfo, std::vector<XrUuidMSFT>& ids,
-                        std::vector<Record>& records, std::vector<XrSceneComponentLocationMSFT>& locations) const;
+    bool ReadComponents(const XrSceneComponentsGetInfoMSFT& getInfo, std::vector<XrSceneComponentMSFT>& components,
+                        std::vector<XrUuidMSFT>& ids, std::vector<Record>& records,
+                        std::vector<XrSceneComponentLocationMSFT>& locations) const;
     // Two-call read of a mesh buffer of the current scene, as the runtime gives it (OpenXR
     // convention, 32-bit indices). Never lets the runtime write past the storage it was given;
     // a count too large to allocate is a logged failure. False without a current scene.
@@ -77,7 +79,8 @@ private:
 };
 
 template <typename Record>
-bool SceneReader::ReadComponents(const XrSceneComponentsGetInfoMSFT& getInfo, std::vector<XrUuidMSFT>& ids,
+bool SceneReader::ReadComponents(const XrSceneComponentsGetInfoMSFT& getInfo,
+                                 std::vector<XrSceneComponentMSFT>& componentList, std::vector<XrUuidMSFT>& ids,
                                  std::vector<Record>& records,
                                  std::vector<XrSceneComponentLocationMSFT>& locations) const
 {
@@ -88,7 +91,6 @@ bool SceneReader::ReadComponents(const XrSceneComponentsGetInfoMSFT& getInfo, st
         return false;
     }
     uint32_t count = components.componentCountOutput;
-    std::vector<XrSceneComponentMSFT> componentList;
     if (!kelbrin::TryResizeAll(count, componentList, records, ids, locations)) {
         TraceLog(trace, kXRTraceLevelError, "Failed to allocate %u scene components", count);
         return false;

@@ -143,6 +143,44 @@ TEST_F(MeshDelivery, AcquisitionRemembersTheCountSoTheNextListingDoesNotFlagIt)
     EXPECT_EQ(UpdatedByte(list.infos[0]), 0xCD);
 }
 
+// The listing is kept between calls: a scene whose identifiers name other buffers, or repeat,
+// must still be listed and acquired as the runtime now gives it.
+TEST_F(MeshDelivery, ListingFollowsIdentifiersThatChangeBuffersOrRepeat)
+{
+    const auto setWorld = [this](std::vector<std::pair<XrUuidMSFT, uint64_t>> components) {
+        SimWorld world;
+        for (const auto& [uuid, bufferId] : components) {
+            world.meshes.push_back(VisualMesh(uuid, bufferId));
+        }
+        world.buffers[7] = Strip(4);
+        world.buffers[8] = Strip(6);
+        sceneUnderstanding.SetWorld(std::move(world));
+    };
+    const auto acquiredVertices = [this](const XrUuidMSFT& uuid) {
+        return meshes.AcquireMesh(MeshIdOf(uuid)).positions.size();
+    };
+    setWorld({{kFirst, 7}, {kSecond, 8}});
+    ASSERT_EQ(EngineUpdate().infos.size(), 2u);
+    EXPECT_EQ(acquiredVertices(kFirst), 4u);
+
+    setWorld({{kFirst, 8}, {kSecond, 7}});
+    auto list = NextScene();
+    ASSERT_EQ(list.infos.size(), 2u);
+    EXPECT_EQ(acquiredVertices(kFirst), 6u);
+    EXPECT_EQ(acquiredVertices(kSecond), 4u);
+
+    // Of a repeated identifier, the component read last stands.
+    setWorld({{kSecond, 8}, {kFirst, 7}, {kSecond, 7}});
+    list = NextScene();
+    ASSERT_EQ(list.infos.size(), 2u);
+    EXPECT_EQ(list.infos[0].meshId.idPart[0], 1u);
+    EXPECT_EQ(acquiredVertices(kSecond), 4u);
+    list = EngineUpdate();
+    ASSERT_EQ(list.infos.size(), 2u);
+    EXPECT_EQ(acquiredVertices(kSecond), 4u);
+    EXPECT_THAT(Messages(), IsEmpty());
+}
+
 TEST_F(MeshDelivery, OneTriangleArrivesMirroredWithReversedIndicesAndUnitNormals)
 {
     SetMeshes({{kFirst, Triangle()}});

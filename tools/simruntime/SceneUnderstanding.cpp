@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 
 namespace quenra::sim {
@@ -93,7 +94,9 @@ struct SceneUnderstanding::Observer {
 
 struct SceneUnderstanding::Scene {
     uint64_t observer = 0;
-    SimWorld content;
+    // Never changed once made: a mesh buffer read copies from it after letting the lock go,
+    // so a listing on another thread need not wait for a large copy, as with a real runtime.
+    std::shared_ptr<const SimWorld> content;
     XrTime computeTime = 0;
 };
 
@@ -337,7 +340,8 @@ XrResult XRAPI_CALL SceneUnderstanding::CreateScene(XrSceneObserverMSFT observer
         return call.Return(XR_ERROR_COMPUTE_NEW_SCENE_NOT_COMPLETED_MSFT);
     }
     const uint64_t handle = call.runtime().CreateHandle(HandleKind::Scene, HandleValue(observer));
-    self.scenes_[handle] = Scene{HandleValue(observer), record->completed, record->completedTime};
+    self.scenes_[handle] = Scene{HandleValue(observer), std::make_shared<const SimWorld>(record->completed),
+                                 record->completedTime};
     *scene = reinterpret_cast<XrSceneMSFT>(handle);
     return call.Return(XR_SUCCESS);
 }
@@ -401,16 +405,16 @@ XrResult XRAPI_CALL SceneUnderstanding::GetSceneComponents(XrSceneMSFT scene, co
     std::vector<XrSceneMeshMSFT> foundMeshes;
     std::vector<XrScenePlaneMSFT> foundPlanes;
     auto supports16 = [&](uint64_t bufferId) -> XrBool32 {
-        auto buffer = record->content.buffers.find(bufferId);
-        return buffer != record->content.buffers.end() && buffer->second.supportsIndicesUint16 ? XR_TRUE : XR_FALSE;
+        auto buffer = record->content->buffers.find(bufferId);
+        return buffer != record->content->buffers.end() && buffer->second.supportsIndicesUint16 ? XR_TRUE : XR_FALSE;
     };
     if (meshType) {
-        for (const SimVisualMesh& mesh : record->content.meshes) {
+        for (const SimVisualMesh& mesh : record->content->meshes) {
             found.push_back({type, mesh.id, mesh.parentId, record->computeTime});
             foundMeshes.push_back({mesh.meshBufferId, supports16(mesh.meshBufferId)});
         }
     } else if (type == XR_SCENE_COMPONENT_TYPE_PLANE_MSFT) {
-        for (const SimPlane& plane : record->content.planes) {
+        for (const SimPlane& plane : record->content->planes) {
             if (filter != nullptr && std::find(filter->alignments, filter->alignments + filter->alignmentCount,
                                                plane.alignment) == filter->alignments + filter->alignmentCount) {
                 continue;
@@ -482,12 +486,12 @@ XrResult XRAPI_CALL SceneUnderstanding::LocateSceneComponents(XrSceneMSFT scene,
     for (uint32_t i = 0; i < info->componentIdCount; ++i) {
         const XrUuidMSFT& id = info->componentIds[i];
         XrSceneComponentLocationMSFT location{0, {{0, 0, 0, 1}, {0, 0, 0}}};
-        for (const SimVisualMesh& mesh : record->content.meshes) {
+        for (const SimVisualMesh& mesh : record->content->meshes) {
             if (SameUuid(mesh.id, id)) {
                 location = {mesh.locationFlags, mesh.pose};
             }
         }
-        for (const SimPlane& plane : record->content.planes) {
+        for (const SimPlane& plane : record->content->planes) {
             if (SameUuid(plane.id, id)) {
                 location = {plane.locationFlags, plane.pose};
             }
@@ -502,77 +506,93 @@ XrResult XRAPI_CALL SceneUnderstanding::GetSceneMeshBuffers(XrSceneMSFT scene,
                                                             const XrSceneMeshBuffersGetInfoMSFT* info,
                                                             XrSceneMeshBuffersMSFT* buffers)
 {
-    RuntimeCall call("xrGetSceneMeshBuffersMSFT", {HandleValue(scene)});
-    if (call.injected()) {
-        return *call.injected();
-    }
-    SceneUnderstanding& self = Current();
-    Scene* record = self.FindScene(HandleValue(scene));
-    if (record == nullptr) {
-        return call.Return(XR_ERROR_HANDLE_INVALID);
-    }
-    if (info == nullptr || info->type != XR_TYPE_SCENE_MESH_BUFFERS_GET_INFO_MSFT || buffers == nullptr ||
-        buffers->type != XR_TYPE_SCENE_MESH_BUFFERS_MSFT) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
-    auto* vertices = Chained<XrSceneMeshVertexBufferMSFT>(buffers->next, XR_TYPE_SCENE_MESH_VERTEX_BUFFER_MSFT);
-    auto* indices32 = Chained<XrSceneMeshIndicesUint32MSFT>(buffers->next, XR_TYPE_SCENE_MESH_INDICES_UINT32_MSFT);
-    auto* indices16 = Chained<XrSceneMeshIndicesUint16MSFT>(buffers->next, XR_TYPE_SCENE_MESH_INDICES_UINT16_MSFT);
-    MeshBuffersRequest request{HandleValue(scene), info->meshBufferId, std::nullopt, std::nullopt, std::nullopt};
-    if (vertices != nullptr) {
-        request.vertexCapacity = vertices->vertexCapacityInput;
-    }
-    if (indices32 != nullptr) {
-        request.uint32IndexCapacity = indices32->indexCapacityInput;
-    }
-    if (indices16 != nullptr) {
-        request.uint16IndexCapacity = indices16->indexCapacityInput;
-    }
-    call.runtime().Keep(self.meshBuffersRequests_, request);
-
-    auto found = record->content.buffers.find(info->meshBufferId);
-    if (found == record->content.buffers.end()) {
-        return call.Return(XR_ERROR_SCENE_MESH_BUFFER_ID_INVALID_MSFT);
-    }
-    const SimMeshBuffer& buffer = found->second;
-    if ((indices32 != nullptr && indices16 != nullptr) || (indices16 != nullptr && !buffer.supportsIndicesUint16)) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
-
-    // Two-call idiom per buffer: capacity 0 asks for the count, a smaller one is insufficient.
-    XrResult result = XR_SUCCESS;
-    auto size = [&](uint32_t capacity, size_t needed, const void* array, uint32_t* countOutput) {
-        *countOutput = static_cast<uint32_t>(needed);
-        if (capacity == 0) {
-            return false;
+    // The call is checked and recorded under the runtime's lock; the buffers are copied after it.
+    std::shared_ptr<const SimWorld> content;
+    const SimMeshBuffer* buffer = nullptr;
+    XrSceneMeshVertexBufferMSFT* vertices = nullptr;
+    XrSceneMeshIndicesUint32MSFT* indices32 = nullptr;
+    XrSceneMeshIndicesUint16MSFT* indices16 = nullptr;
+    bool fillVertices = false;
+    bool fill32 = false;
+    bool fill16 = false;
+    XrResult finished = XR_SUCCESS;
+    {
+        RuntimeCall call("xrGetSceneMeshBuffersMSFT", {HandleValue(scene)});
+        if (call.injected()) {
+            return *call.injected();
         }
-        if (capacity < needed) {
-            result = XR_ERROR_SIZE_INSUFFICIENT;
-        } else if (array == nullptr && result == XR_SUCCESS) {
-            result = XR_ERROR_VALIDATION_FAILURE;
+        SceneUnderstanding& self = Current();
+        Scene* record = self.FindScene(HandleValue(scene));
+        if (record == nullptr) {
+            return call.Return(XR_ERROR_HANDLE_INVALID);
         }
-        return true;
-    };
-    const bool fillVertices = vertices != nullptr && size(vertices->vertexCapacityInput, buffer.vertices.size(),
-                                                          vertices->vertices, &vertices->vertexCountOutput);
-    const bool fill32 = indices32 != nullptr && size(indices32->indexCapacityInput, buffer.indices.size(),
-                                                     indices32->indices, &indices32->indexCountOutput);
-    const bool fill16 = indices16 != nullptr && size(indices16->indexCapacityInput, buffer.indices.size(),
-                                                     indices16->indices, &indices16->indexCountOutput);
-    if (result != XR_SUCCESS) {
-        return call.Return(result);
+        if (info == nullptr || info->type != XR_TYPE_SCENE_MESH_BUFFERS_GET_INFO_MSFT || buffers == nullptr ||
+            buffers->type != XR_TYPE_SCENE_MESH_BUFFERS_MSFT) {
+            return call.Return(XR_ERROR_VALIDATION_FAILURE);
+        }
+        vertices = Chained<XrSceneMeshVertexBufferMSFT>(buffers->next, XR_TYPE_SCENE_MESH_VERTEX_BUFFER_MSFT);
+        indices32 = Chained<XrSceneMeshIndicesUint32MSFT>(buffers->next, XR_TYPE_SCENE_MESH_INDICES_UINT32_MSFT);
+        indices16 = Chained<XrSceneMeshIndicesUint16MSFT>(buffers->next, XR_TYPE_SCENE_MESH_INDICES_UINT16_MSFT);
+        MeshBuffersRequest request{HandleValue(scene), info->meshBufferId, std::nullopt, std::nullopt, std::nullopt};
+        if (vertices != nullptr) {
+            request.vertexCapacity = vertices->vertexCapacityInput;
+        }
+        if (indices32 != nullptr) {
+            request.uint32IndexCapacity = indices32->indexCapacityInput;
+        }
+        if (indices16 != nullptr) {
+            request.uint16IndexCapacity = indices16->indexCapacityInput;
+        }
+        call.runtime().Keep(self.meshBuffersRequests_, request);
+
+        content = record->content;
+        auto found = content->buffers.find(info->meshBufferId);
+        if (found == content->buffers.end()) {
+            return call.Return(XR_ERROR_SCENE_MESH_BUFFER_ID_INVALID_MSFT);
+        }
+        buffer = &found->second;
+        if ((indices32 != nullptr && indices16 != nullptr) ||
+            (indices16 != nullptr && !buffer->supportsIndicesUint16)) {
+            return call.Return(XR_ERROR_VALIDATION_FAILURE);
+        }
+
+        // Two-call idiom per buffer: capacity 0 asks for the count, a smaller one is insufficient.
+        XrResult result = XR_SUCCESS;
+        auto size = [&](uint32_t capacity, size_t needed, const void* array, uint32_t* countOutput) {
+            *countOutput = static_cast<uint32_t>(needed);
+            if (capacity == 0) {
+                return false;
+            }
+            if (capacity < needed) {
+                result = XR_ERROR_SIZE_INSUFFICIENT;
+            } else if (array == nullptr && result == XR_SUCCESS) {
+                result = XR_ERROR_VALIDATION_FAILURE;
+            }
+            return true;
+        };
+        fillVertices = vertices != nullptr && size(vertices->vertexCapacityInput, buffer->vertices.size(),
+                                                   vertices->vertices, &vertices->vertexCountOutput);
+        fill32 = indices32 != nullptr && size(indices32->indexCapacityInput, buffer->indices.size(),
+                                              indices32->indices, &indices32->indexCountOutput);
+        fill16 = indices16 != nullptr && size(indices16->indexCapacityInput, buffer->indices.size(),
+                                              indices16->indices, &indices16->indexCountOutput);
+        if (result != XR_SUCCESS) {
+            return call.Return(result);
+        }
+        // A success code injected for this call replaces XR_SUCCESS.
+        finished = call.Return(XR_SUCCESS);
     }
     if (fillVertices) {
-        std::copy(buffer.vertices.begin(), buffer.vertices.end(), vertices->vertices);
+        std::copy(buffer->vertices.begin(), buffer->vertices.end(), vertices->vertices);
     }
     if (fill32) {
-        std::copy(buffer.indices.begin(), buffer.indices.end(), indices32->indices);
+        std::copy(buffer->indices.begin(), buffer->indices.end(), indices32->indices);
     }
     if (fill16) {
-        std::transform(buffer.indices.begin(), buffer.indices.end(), indices16->indices,
+        std::transform(buffer->indices.begin(), buffer->indices.end(), indices16->indices,
                        [](uint32_t index) { return static_cast<uint16_t>(index); });
     }
-    return call.Return(XR_SUCCESS);
+    return finished;
 }
 
 } // namespace quenra::sim
