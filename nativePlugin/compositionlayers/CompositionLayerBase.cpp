@@ -3,7 +3,7 @@
 #include <new>
 #include <vector>
 
-#include "XrFunctionLookup.h"
+#include "XrFunctions.h"
 
 CompositionLayerBase::CompositionLayerBase(XrInstance instance, PFN_xrGetInstanceProcAddr getInstanceProcAddr,
                                            IUnityXRTrace* trace, int32_t layerId,

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CompositionLayerBase.h"
+#include "GraphicsAPI.h"
 #include "UnityInterfaces.h"
 
 // As the engine scripts pass it.
@@ -19,15 +20,6 @@ enum class LayerType : uint32_t {
     Cylinder = 3,
     Equirect = 4,
     Passthrough = 5,
-};
-
-// The same numbering in both drawing plug-ins.
-enum class GraphicsAPI : uint32_t {
-    None = 0,
-    OpenGLES = 1,
-    Vulkan = 2,
-    D3D11 = 3,
-    D3D12 = 4,
 };
 
 class CompositionLayerProvider {

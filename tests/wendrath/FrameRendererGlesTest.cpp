@@ -22,7 +22,6 @@ using testing::StartsWith;
 using wendrath::FrameRenderer;
 using wendrath::FrameRenderer_GLES;
 using wendrath::FrameRenderer_Vulkan;
-using wendrath::GraphicsAPI;
 
 namespace {
 
@@ -379,7 +378,7 @@ TEST(FrameRendererFactoryTest, InvalidApiIsLoggedAsAFailureAndMakesNoRenderer)
 {
     TraceRecorder trace;
     RecordingGl gl;
-    EXPECT_EQ(FrameRenderer::Create(GraphicsAPI::Invalid, trace.Interface()), nullptr);
+    EXPECT_EQ(FrameRenderer::Create(GraphicsAPI::None, trace.Interface()), nullptr);
     EXPECT_THAT(trace.Texts(kXRTraceLevelError),
                 ElementsAre("Wendrath: CreateFrameRenderer -- cannot create texture binder with invalid graphics API"));
     EXPECT_EQ(gl.CallCount(), 0u);

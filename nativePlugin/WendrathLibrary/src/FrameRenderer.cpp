@@ -2,7 +2,7 @@
 
 #include "FrameRenderer.Gles.h"
 #include "FrameRenderer.Vulkan.h"
-#include "WendrathLog.h"
+#include "TraceLog.h"
 
 namespace wendrath {
 
@@ -20,11 +20,13 @@ std::unique_ptr<FrameRenderer> FrameRenderer::Create(GraphicsAPI api, IUnityXRTr
         return std::make_unique<FrameRenderer_GLES>(trace);
     case GraphicsAPI::Vulkan:
         return std::make_unique<FrameRenderer_Vulkan>(trace);
-    case GraphicsAPI::Invalid:
+    case GraphicsAPI::None:
+    case GraphicsAPI::D3D11:
+    case GraphicsAPI::D3D12:
         break;
     }
-    Log(trace, kXRTraceLevelError,
-        "Wendrath: CreateFrameRenderer -- cannot create texture binder with invalid graphics API");
+    TraceLog(trace, kXRTraceLevelError,
+             "Wendrath: CreateFrameRenderer -- cannot create texture binder with invalid graphics API");
     return nullptr;
 }
 

@@ -4,16 +4,11 @@
 #include <cstdint>
 #include <memory>
 
+#include "GraphicsAPI.h"
 #include "RenderHwBuffersEventArgs.h"
 #include "UnityXRTrace.h"
 
 namespace wendrath {
-
-enum class GraphicsAPI : int32_t {
-    Invalid = 0,
-    OpenGLES = 1,
-    Vulkan = 2,
-};
 
 class FrameRenderer {
 public:

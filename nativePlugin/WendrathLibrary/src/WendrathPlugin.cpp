@@ -14,14 +14,13 @@
 #include <memory>
 #include <mutex>
 
+#include "EntryGuard.h"
 #include "FrameRenderer.h"
 #include "RenderHwBuffersEventArgs.h"
+#include "TraceLog.h"
 #include "UnityXRTrace.h"
-#include "WendrathLog.h"
 
 using wendrath::FrameRenderer;
-using wendrath::GraphicsAPI;
-using wendrath::Log;
 using wendrath::RenderHwBuffersEventArgs;
 
 namespace {
@@ -35,15 +34,14 @@ FrameRenderer* _frameRenderer = nullptr;
 std::mutex _mutex;
 
 // Engine callbacks and exports are C boundaries: an exception becomes a logged failure.
-template <typename Body> void Guarded(const char* function, Body&& body)
+template <typename Body> void Guarded(const char* function, Body&& body) noexcept
 {
-    try {
-        body();
-    } catch (const std::exception& error) {
-        Log(_trace, kXRTraceLevelError, "Wendrath: %s - %s", function, error.what());
-    } catch (...) {
-        Log(_trace, kXRTraceLevelError, "Wendrath: %s - %s", function, "unknown exception");
-    }
+    GuardedCall(
+        [function](const std::exception* error) {
+            TraceLog(_trace, kXRTraceLevelError, "Wendrath: %s - %s", function,
+                     error != nullptr ? error->what() : "unknown exception");
+        },
+        body);
 }
 
 void DestroyFrameRenderer()
@@ -74,8 +72,8 @@ void UNITY_INTERFACE_API OnRenderEvent(int eventId, void* data)
 {
     Guarded("OnRenderEvent", [&] {
         if (eventId != wendrath::kRenderHwBuffersEventId) {
-            Log(_trace, kXRTraceLevelNotice, "Wendrath: OnRenderEvent: Unknown event(%d, %d)", eventId,
-                static_cast<int>(reinterpret_cast<intptr_t>(data)));
+            TraceLog(_trace, kXRTraceLevelNotice, "Wendrath: OnRenderEvent: Unknown event(%d, %d)", eventId,
+                     static_cast<int>(reinterpret_cast<intptr_t>(data)));
             return;
         }
         if (data == nullptr) {
