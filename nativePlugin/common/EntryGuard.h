@@ -5,6 +5,12 @@
 
 #include <exception>
 
+// What an escaped exception says of itself; one that is no std::exception says nothing.
+inline const char* ExceptionReason(const std::exception* error) noexcept
+{
+    return error != nullptr ? error->what() : "unknown exception";
+}
+
 // Runs body; an exception becomes a report and `failure`.
 template <typename Report, typename Result, typename Body>
 Result GuardedCall(Report&& report, Result failure, Body&& body) noexcept

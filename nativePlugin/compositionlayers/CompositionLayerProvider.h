@@ -44,10 +44,8 @@ public:
     void SortLayers();
 
     // The layer structures to submit, in list order: visible layers that hold no acquired image.
-    // Allocates: the xrEndFrame hook must catch std::bad_alloc.
-    std::vector<XrCompositionLayerBaseHeader*> GetVisibleXrLayers() const;
-    // The same list into `visibleLayers` (emptied first, its storage kept), so the end-frame hook
-    // can reuse one array from frame to frame.
+    // Into `visibleLayers` (emptied first, its storage kept), so the end-frame hook can reuse one
+    // array from frame to frame; growing it may throw std::bad_alloc.
     void GetVisibleXrLayers(std::vector<XrCompositionLayerBaseHeader*>& visibleLayers) const;
     // Visible layers, those holding an acquired image included.
     uint32_t VisibleLayerCount() const;

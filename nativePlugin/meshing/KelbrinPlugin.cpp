@@ -11,6 +11,9 @@
 #include "TraceLog.h"
 
 namespace {
+// Logged by a provider (un)registration that comes before the scene observer.
+const char* const kNoSceneObserver = "SceneObserver doesn't exist";
+
 ContextSlot _providerContext;
 
 // The lifecycle provider's subsystem identifier, and the name under which the meshing
@@ -20,7 +23,7 @@ const char* const _pluginName = "Tolvane Quenra Meshing Provider";
 
 void LogEntryFailure(IUnityXRTrace* trace, const char* entry, const std::exception* error) noexcept
 {
-    TraceLog(trace, kXRTraceLevelError, "%s failed: %s", entry, error != nullptr ? error->what() : "unknown exception");
+    TraceLog(trace, kXRTraceLevelError, "%s failed: %s", entry, ExceptionReason(error));
 }
 
 IUnityXRTrace* TraceOf(const ProviderContext* context)
@@ -242,7 +245,7 @@ void RegisterProviderWithSceneObserver_Internal(ProviderContext* context, const 
         return;
     }
     if (!context->sceneObserver) {
-        context->Log(kXRTraceLevelError, "SceneObserver doesn't exist");
+        context->Log(kXRTraceLevelError, kNoSceneObserver);
         return;
     }
     if (IsProviderName(*context, name)) {
@@ -256,7 +259,7 @@ void UnregisterProviderWithSceneObserver_Internal(ProviderContext* context, cons
         return;
     }
     if (!context->sceneObserver) {
-        context->Log(kXRTraceLevelError, "SceneObserver doesn't exist");
+        context->Log(kXRTraceLevelError, kNoSceneObserver);
         return;
     }
     if (IsProviderName(*context, name)) {

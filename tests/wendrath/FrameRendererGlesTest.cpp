@@ -391,7 +391,6 @@ TEST(FrameRendererVulkanTest, TakesEventsWithoutDrawingOrLogging)
     std::unique_ptr<FrameRenderer> renderer = FrameRenderer::Create(GraphicsAPI::Vulkan, trace.Interface());
     ASSERT_NE(dynamic_cast<FrameRenderer_Vulkan*>(renderer.get()), nullptr);
     CameraEvent event = Frames(2);
-    renderer->RegisterRenderContext();
     renderer->RenderHwBuffers(event.Args());
     renderer.reset();
     EXPECT_EQ(gl.CallCount(), 0u);

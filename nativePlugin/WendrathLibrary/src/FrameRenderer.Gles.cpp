@@ -34,7 +34,7 @@ bool IsWellFormed(const RenderHwBuffersEventArgs& args)
 
 } // namespace
 
-FrameRenderer_GLES::FrameRenderer_GLES(IUnityXRTrace* trace) : FrameRenderer(trace)
+FrameRenderer_GLES::FrameRenderer_GLES(IUnityXRTrace* trace) : FrameRenderer(trace), _cameraTextures(trace)
 {
     BindEGLFunction("eglCreateImageKHR", _eglCreateImageKHR);
     BindEGLFunction("eglDestroyImageKHR", _eglDestroyImageKHR);

@@ -6,13 +6,6 @@
 
 namespace wendrath {
 
-IUnityXRTrace* FrameRenderer::_trace = nullptr;
-
-FrameRenderer::FrameRenderer(IUnityXRTrace* trace)
-{
-    _trace = trace;
-}
-
 std::unique_ptr<FrameRenderer> FrameRenderer::Create(GraphicsAPI api, IUnityXRTrace* trace)
 {
     switch (api) {
