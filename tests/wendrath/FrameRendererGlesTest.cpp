@@ -9,7 +9,7 @@
 #include "GlesShaders.h"
 #include "RecordingGl.h"
 #include "TraceRecorder.h"
-#include "WendrathTestSupport.h"
+#include "CameraEvent.h"
 
 using namespace quenra::engine;
 using namespace quenra::simgl;
