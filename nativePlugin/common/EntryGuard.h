@@ -4,6 +4,7 @@
 #pragma once
 
 #include <exception>
+#include <type_traits>
 
 // What an escaped exception says of itself; one that is no std::exception says nothing.
 inline const char* ExceptionReason(const std::exception* error) noexcept
@@ -28,12 +29,13 @@ Result GuardedCall(Report&& report, Result failure, Body&& body) noexcept
 // The same for a body whose failure value is its zero value (nothing, false, 0, null).
 template <typename Report, typename Body> auto GuardedCall(Report&& report, Body&& body) noexcept -> decltype(body())
 {
-    try {
-        return body();
-    } catch (const std::exception& error) {
-        report(&error);
-    } catch (...) {
-        report(nullptr);
+    using Result = decltype(body());
+    if constexpr (std::is_void_v<Result>) {
+        GuardedCall(report, true, [&] {
+            body();
+            return true;
+        });
+    } else {
+        return GuardedCall(report, Result(), body);
     }
-    return decltype(body())();
 }
