@@ -25,7 +25,7 @@ using wendrath::RenderHwBuffersEventArgs;
 
 namespace {
 
-// Everything the module keeps between calls; set up before any code runs (constant initialisation).
+// Everything the module keeps between calls, constant-initialised, so it is ready before any entry runs.
 struct ModuleState {
     IUnityXRTrace* trace = nullptr;
     IUnityGraphics* graphics = nullptr;
