@@ -116,7 +116,8 @@ void RunFrames(benchmark::State& state, const Layers& layers, Timed timed, Wait 
             break;
         }
     }
-    state.counters["allocs_per_frame"] = static_cast<double>(allocations) / static_cast<double>(std::max<int64_t>(frame - 1, 1));
+    state.counters["allocs_per_frame"] =
+        static_cast<double>(allocations) / static_cast<double>(std::max<int64_t>(frame - 1, 1));
 }
 
 // The frame calls as the application makes them through the plug-in, or straight to the runtime.
@@ -167,9 +168,9 @@ void BM_RuntimeEndFrame(benchmark::State& state)
     Layers merged;
     {
         ProviderLock::Hold hold(Skelder::State().providerLock);
-        for (XrCompositionLayerBaseHeader* layer : Skelder::State().provider->GetVisibleXrLayers()) {
-            merged.push_back(layer);
-        }
+        std::vector<XrCompositionLayerBaseHeader*> visible;
+        Skelder::State().provider->GetVisibleXrLayers(visible);
+        merged.assign(visible.begin(), visible.end());
     }
     merged.insert(merged.begin() + kProviderLayers / 2, reinterpret_cast<const XrCompositionLayerBaseHeader*>(&copy));
     RunThrough(state, bench, false, merged, Timed::End);

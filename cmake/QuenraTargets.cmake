@@ -21,9 +21,8 @@ function(quenra_add_plugin_objects name)
     CXX_VISIBILITY_PRESET hidden
     C_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
-  target_include_directories(${objects} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/nativePlugin/include
-    ${PROJECT_SOURCE_DIR}/nativePlugin/common)
-  target_link_libraries(${objects} PUBLIC OpenXR::headers)
+  target_include_directories(${objects} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/nativePlugin/include)
+  target_link_libraries(${objects} PUBLIC QuenraPluginCommon OpenXR::headers)
   # The plug-ins reach OpenXR only through the application's lookup function: a stray
   # direct call fails to compile.
   target_compile_definitions(${objects} PUBLIC XR_NO_PROTOTYPES)

@@ -3,7 +3,14 @@
 #include <new>
 #include <vector>
 
-#include "XrFunctionLookup.h"
+#include "XrFunctions.h"
+
+namespace {
+// The two steps of AcquireImage (acquire, then wait) fail alike.
+const char* const kAcquireFailed = "CompositionLayerBase::AcquireImage -- xrAcquireSwapchainImage failed: %d";
+const char* const kSessionLossPending =
+    "CompositionLayerBase::AcquireImage -- session loss pending. Release immediately.";
+} // namespace
 
 CompositionLayerBase::CompositionLayerBase(XrInstance instance, PFN_xrGetInstanceProcAddr getInstanceProcAddr,
                                            IUnityXRTrace* trace, int32_t layerId,
@@ -142,16 +149,14 @@ void* CompositionLayerBase::AcquireImage(XrDuration timeout)
     uint32_t index = 0;
     XrResult result = CallXrFunction(xr.xrAcquireSwapchainImage, swapchain, &acquireInfo, &index);
     if (XR_FAILED(result)) {
-        TraceLog(trace, kXRTraceLevelError, "CompositionLayerBase::AcquireImage -- xrAcquireSwapchainImage failed: %d",
-                 static_cast<int>(result));
+        TraceLog(trace, kXRTraceLevelError, kAcquireFailed, static_cast<int>(result));
         return nullptr;
     }
     // From here the runtime counts the image as the application's until it is released.
     imageAcquired = true;
     imageWaited = false;
     if (result == XR_SESSION_LOSS_PENDING) {
-        TraceLog(trace, kXRTraceLevelWarning,
-                 "CompositionLayerBase::AcquireImage -- session loss pending. Release immediately.");
+        TraceLog(trace, kXRTraceLevelWarning, kSessionLossPending);
         ReleaseImage();
         return nullptr;
     }
@@ -160,8 +165,7 @@ void* CompositionLayerBase::AcquireImage(XrDuration timeout)
     waitInfo.timeout = timeout;
     result = CallXrFunction(xr.xrWaitSwapchainImage, swapchain, &waitInfo);
     if (XR_FAILED(result)) {
-        TraceLog(trace, kXRTraceLevelError, "CompositionLayerBase::AcquireImage -- xrAcquireSwapchainImage failed: %d",
-                 static_cast<int>(result));
+        TraceLog(trace, kXRTraceLevelError, kAcquireFailed, static_cast<int>(result));
         return nullptr;
     }
     if (result == XR_TIMEOUT_EXPIRED) {
@@ -172,8 +176,7 @@ void* CompositionLayerBase::AcquireImage(XrDuration timeout)
     }
     imageWaited = true;
     if (result == XR_SESSION_LOSS_PENDING) {
-        TraceLog(trace, kXRTraceLevelWarning,
-                 "CompositionLayerBase::AcquireImage -- session loss pending. Release immediately.");
+        TraceLog(trace, kXRTraceLevelWarning, kSessionLossPending);
         ReleaseImage();
         return nullptr;
     }

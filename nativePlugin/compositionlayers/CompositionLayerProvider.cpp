@@ -13,6 +13,10 @@
 #include "UnityGraphicsD3D11.h"
 
 namespace {
+// A layer that could not be built or kept.
+const char* const kCreateFailed =
+    "CompositionLayerProvider::CreateLayer -- failed to create composition layer of type %u";
+
 bool IsKnownLayerType(LayerType type)
 {
     switch (type) {
@@ -61,8 +65,7 @@ int32_t CompositionLayerProvider::CreateLayer(XrInstance instance, PFN_xrGetInst
     std::unique_ptr<CompositionLayerBase> layer =
         ConstructLayer(type, instance, getInstanceProcAddr, nextLayerId + 1, std::move(graphics));
     if (!layer) {
-        TraceLog(trace, kXRTraceLevelError,
-                 "CompositionLayerProvider::CreateLayer -- failed to create composition layer of type %u", typeValue);
+        TraceLog(trace, kXRTraceLevelError, kCreateFailed, typeValue);
         return 0;
     }
     // The id is used up once the layer exists, whatever happens to it next.
@@ -77,8 +80,7 @@ int32_t CompositionLayerProvider::CreateLayer(XrInstance instance, PFN_xrGetInst
     try {
         layers.push_back(std::move(layer));
     } catch (const std::bad_alloc&) {
-        TraceLog(trace, kXRTraceLevelError,
-                 "CompositionLayerProvider::CreateLayer -- failed to create composition layer of type %u", typeValue);
+        TraceLog(trace, kXRTraceLevelError, kCreateFailed, typeValue);
         return 0;
     }
     return nextLayerId;
@@ -193,13 +195,6 @@ void CompositionLayerProvider::SortLayers()
     std::stable_sort(layers.begin(), layers.end(),
                      [](const std::unique_ptr<CompositionLayerBase>& a,
                         const std::unique_ptr<CompositionLayerBase>& b) { return a->sortingOrder < b->sortingOrder; });
-}
-
-std::vector<XrCompositionLayerBaseHeader*> CompositionLayerProvider::GetVisibleXrLayers() const
-{
-    std::vector<XrCompositionLayerBaseHeader*> visibleLayers;
-    GetVisibleXrLayers(visibleLayers);
-    return visibleLayers;
 }
 
 void CompositionLayerProvider::GetVisibleXrLayers(std::vector<XrCompositionLayerBaseHeader*>& visibleLayers) const

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CompositionLayerBase.h"
+#include "GraphicsAPI.h"
 #include "UnityInterfaces.h"
 
 // As the engine scripts pass it.
@@ -19,15 +20,6 @@ enum class LayerType : uint32_t {
     Cylinder = 3,
     Equirect = 4,
     Passthrough = 5,
-};
-
-// The same numbering in both drawing plug-ins.
-enum class GraphicsAPI : uint32_t {
-    None = 0,
-    OpenGLES = 1,
-    Vulkan = 2,
-    D3D11 = 3,
-    D3D12 = 4,
 };
 
 class CompositionLayerProvider {
@@ -52,10 +44,8 @@ public:
     void SortLayers();
 
     // The layer structures to submit, in list order: visible layers that hold no acquired image.
-    // Allocates: the xrEndFrame hook must catch std::bad_alloc.
-    std::vector<XrCompositionLayerBaseHeader*> GetVisibleXrLayers() const;
-    // The same list into `visibleLayers` (emptied first, its storage kept), so the end-frame hook
-    // can reuse one array from frame to frame.
+    // Into `visibleLayers` (emptied first, its storage kept), so the end-frame hook can reuse one
+    // array from frame to frame; growing it may throw std::bad_alloc.
     void GetVisibleXrLayers(std::vector<XrCompositionLayerBaseHeader*>& visibleLayers) const;
     // Visible layers, those holding an acquired image included.
     uint32_t VisibleLayerCount() const;

@@ -1,6 +1,6 @@
 #include "PassthroughCompositionLayer.h"
 
-#include "XrFunctionLookup.h"
+#include "XrFunctions.h"
 
 PassthroughCompositionLayer::PassthroughCompositionLayer(
     XrInstance instance, PFN_xrGetInstanceProcAddr getInstanceProcAddr, IUnityXRTrace* trace, int32_t layerId,

@@ -2,7 +2,7 @@
 // order beneath the application's layers and the others above them, within the maximum count.
 #include "Skelder.h"
 #include "SkelderModule.h"
-#include "XrFunctionLookup.h"
+#include "XrFunctions.h"
 
 namespace Skelder {
 namespace {

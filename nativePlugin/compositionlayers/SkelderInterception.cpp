@@ -5,7 +5,7 @@
 
 #include "Skelder.h"
 #include "SkelderModule.h"
-#include "XrFunctionLookup.h"
+#include "XrFunctions.h"
 
 namespace Skelder {
 namespace {
@@ -256,12 +256,13 @@ XRAPI_ATTR XrResult XRAPI_CALL xrCreateSwapchain(XrSession session, const XrSwap
             // a strict API layer (the core validation layer) refuses the whole call. The application's
             // swapchain matters more than the hint: ask again without it.
             if (result == XR_ERROR_VALIDATION_FAILURE && copy.next == &alphaBlend) {
-                Log(kXRTraceLevelNotice, "Skelder::xrCreateSwapchain - Alpha blend struct refused, creating without it");
+                Log(kXRTraceLevelNotice,
+                    "Skelder::xrCreateSwapchain - Alpha blend struct refused, creating without it");
                 copy.next = alphaBlend.next;
                 result = CallXrFunction(create, session, &copy, swapchain);
             }
         }
-        const uint64_t handle = swapchain != nullptr ? (uint64_t)(*swapchain) : 0;
+        const uint64_t handle = swapchain != nullptr ? ValueFromHandle(*swapchain) : 0;
         state.lastCreatedSwapchain = handle;
         if (const CreateSwapchainCallback callback = state.createSwapchainCallback.load()) {
             callback(handle);

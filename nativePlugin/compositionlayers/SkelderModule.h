@@ -15,9 +15,11 @@
 #include <vector>
 
 #include "CompositionLayerProvider.h"
+#include "EntryGuard.h"
 #include "ProviderLock.h"
 #include "TraceLog.h"
 #include "UnityGraphics.h"
+#include "XrFunctions.h"
 
 // The OpenXR functions whose lookups are replaced by hooks, in the order names are compared.
 #define SKELDER_HOOKED_FUNCTIONS(X)                                                                                    \
@@ -107,33 +109,13 @@ void LogException(const char* function, const std::exception* error) noexcept;
 // Runs an entry point's body; an exception becomes a logged failure and `failure`.
 template <typename Result, typename Body> Result Guarded(const char* function, Result failure, Body&& body) noexcept
 {
-    try {
-        return body();
-    } catch (const std::exception& error) {
-        LogException(function, &error);
-    } catch (...) {
-        LogException(function, nullptr);
-    }
-    return failure;
+    return GuardedCall([function](const std::exception* error) { LogException(function, error); }, failure, body);
 }
 
 // The same for entry points whose failure value is their zero value (nothing, false, 0, null).
 template <typename Body> auto Guarded(const char* function, Body&& body) noexcept -> decltype(body())
 {
-    try {
-        return body();
-    } catch (const std::exception& error) {
-        LogException(function, &error);
-    } catch (...) {
-        LogException(function, nullptr);
-    }
-    return decltype(body())();
-}
-
-// OpenXR handles cross the exported functions as 64-bit integers.
-template <typename Handle> Handle HandleFromValue(uint64_t value)
-{
-    return (Handle)(value);
+    return GuardedCall([function](const std::exception* error) { LogException(function, error); }, body);
 }
 
 } // namespace Skelder

@@ -5,10 +5,15 @@
 #include <memory>
 
 #include "ContextSlot.h"
+#include "EntryGuard.h"
 #include "KelbrinModule.h"
 #include "ProviderContext.h"
+#include "TraceLog.h"
 
 namespace {
+// Logged by a provider (un)registration that comes before the scene observer.
+const char* const kNoSceneObserver = "SceneObserver doesn't exist";
+
 ContextSlot _providerContext;
 
 // The lifecycle provider's subsystem identifier, and the name under which the meshing
@@ -16,11 +21,9 @@ ContextSlot _providerContext;
 const char* const _subsystemId = "Quenra-MeshSubsystem";
 const char* const _pluginName = "Tolvane Quenra Meshing Provider";
 
-void LogEntryFailure(IUnityXRTrace* trace, const char* entry, const char* reason) noexcept
+void LogEntryFailure(IUnityXRTrace* trace, const char* entry, const std::exception* error) noexcept
 {
-    if (trace != nullptr) {
-        trace->Trace(kXRTraceLevelError, "%s failed: %s", entry, reason);
-    }
+    TraceLog(trace, kXRTraceLevelError, "%s failed: %s", entry, ExceptionReason(error));
 }
 
 IUnityXRTrace* TraceOf(const ProviderContext* context)
@@ -32,14 +35,9 @@ IUnityXRTrace* TraceOf(const ProviderContext* context)
 // an entry point becomes a logged failure and the entry's failure result.
 template <typename Result, typename Body> Result Guarded(const char* entry, Result failure, Body body) noexcept
 {
-    try {
-        return body();
-    } catch (const std::exception& error) {
-        LogEntryFailure(TraceOf(_providerContext.Get()), entry, error.what());
-    } catch (...) {
-        LogEntryFailure(TraceOf(_providerContext.Get()), entry, "unknown exception");
-    }
-    return failure;
+    return GuardedCall(
+        [entry](const std::exception* error) { LogEntryFailure(TraceOf(_providerContext.Get()), entry, error); },
+        failure, body);
 }
 
 template <typename Body> void Guarded(const char* entry, Body body) noexcept
@@ -103,14 +101,13 @@ extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnityPluginLoad(IUnit
         return;
     }
     IUnityXRTrace* trace = interfaces != nullptr ? interfaces->Get<IUnityXRTrace>() : nullptr;
-    try {
-        auto context = std::make_unique<ProviderContext>(
-            trace, interfaces != nullptr ? interfaces->Get<IUnityXRMeshInterface>() : nullptr);
-        context->Log(kXRTraceLevelNotice, "Kelbrin::UnityPluginLoad");
-        _providerContext.Publish(std::move(context));
-    } catch (const std::exception& error) {
-        LogEntryFailure(trace, "UnityPluginLoad", error.what());
-    }
+    GuardedCall([trace](const std::exception* error) { LogEntryFailure(trace, "UnityPluginLoad", error); },
+                [&] {
+                    auto context = std::make_unique<ProviderContext>(
+                        trace, interfaces != nullptr ? interfaces->Get<IUnityXRMeshInterface>() : nullptr);
+                    context->Log(kXRTraceLevelNotice, "Kelbrin::UnityPluginLoad");
+                    _providerContext.Publish(std::move(context));
+                });
 }
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnityPluginUnload() noexcept
@@ -248,7 +245,7 @@ void RegisterProviderWithSceneObserver_Internal(ProviderContext* context, const 
         return;
     }
     if (!context->sceneObserver) {
-        context->Log(kXRTraceLevelError, "SceneObserver doesn't exist");
+        context->Log(kXRTraceLevelError, kNoSceneObserver);
         return;
     }
     if (IsProviderName(*context, name)) {
@@ -262,7 +259,7 @@ void UnregisterProviderWithSceneObserver_Internal(ProviderContext* context, cons
         return;
     }
     if (!context->sceneObserver) {
-        context->Log(kXRTraceLevelError, "SceneObserver doesn't exist");
+        context->Log(kXRTraceLevelError, kNoSceneObserver);
         return;
     }
     if (IsProviderName(*context, name)) {

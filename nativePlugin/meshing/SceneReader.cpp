@@ -3,6 +3,8 @@
 #include <cinttypes>
 
 namespace {
+// Either sizing call of a mesh buffer read failing.
+const char* const kVertexCountFailed = "Failed to get vertex count output: %d";
 
 XrSceneMeshBuffersGetInfoMSFT MeshBuffersGetInfo(uint64_t meshBufferId)
 {
@@ -34,7 +36,7 @@ bool SceneReader::ReadVertexCount(uint64_t meshBufferId, uint32_t& vertexCount) 
     MeshBuffersChain chain;
     const XrResult result = bindings.GetSceneMeshBuffers(&getInfo, &chain.buffers);
     if (result != XR_SUCCESS) {
-        TraceLog(trace, kXRTraceLevelError, "Failed to get vertex count output: %d", static_cast<int>(result));
+        TraceLog(trace, kXRTraceLevelError, kVertexCountFailed, static_cast<int>(result));
         return false;
     }
     vertexCount = chain.vertexBuffer.vertexCountOutput;
@@ -51,7 +53,7 @@ bool SceneReader::ReadMeshBuffers(uint64_t meshBufferId, std::vector<XrVector3f>
     MeshBuffersChain chain;
     XrResult result = bindings.GetSceneMeshBuffers(&getInfo, &chain.buffers);
     if (result != XR_SUCCESS) {
-        TraceLog(trace, kXRTraceLevelError, "Failed to get vertex count output: %d", static_cast<int>(result));
+        TraceLog(trace, kXRTraceLevelError, kVertexCountFailed, static_cast<int>(result));
         return false;
     }
     const uint32_t vertexCount = chain.vertexBuffer.vertexCountOutput;

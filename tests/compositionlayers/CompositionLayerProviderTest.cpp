@@ -37,20 +37,7 @@ protected:
         }
         return ids;
     }
-    // The layer ids in the order the visible list holds their structures.
-    std::vector<int32_t> VisibleIds()
-    {
-        std::vector<int32_t> ids;
-        for (XrCompositionLayerBaseHeader* header : provider.GetVisibleXrLayers()) {
-            for (int32_t id = 1; id <= 16; ++id) {
-                CompositionLayerBase* layer = provider.FindLayer(id);
-                if (layer != nullptr && layer->GetXrLayer() == header) {
-                    ids.push_back(id);
-                }
-            }
-        }
-        return ids;
-    }
+    std::vector<int32_t> VisibleIds() const { return VisibleLayerIds(provider); }
 
     LayerTestWorld world;
     EngineRegistry registry;
@@ -197,13 +184,13 @@ TEST_F(Provider, HiddenLayersAreNeitherListedNorUnderlays)
     provider.SortLayers();
     provider.FindLayer(hidden)->visible = false;
 
-    const std::vector<XrCompositionLayerBaseHeader*> visible = provider.GetVisibleXrLayers();
+    const std::vector<XrCompositionLayerBaseHeader*> visible = VisibleXrLayers(provider);
     EXPECT_EQ(VisibleIds(), (std::vector<int32_t>{below, above}));
     EXPECT_EQ(provider.UnderlayCount(visible), 1u);
     EXPECT_EQ(provider.VisibleLayerCount(), 2u);
 
     provider.FindLayer(below)->visible = false;
-    EXPECT_EQ(provider.UnderlayCount(provider.GetVisibleXrLayers()), 0u);
+    EXPECT_EQ(provider.UnderlayCount(VisibleXrLayers(provider)), 0u);
     EXPECT_EQ(provider.VisibleLayerCount(), 1u);
 }
 
@@ -214,7 +201,7 @@ TEST_F(Provider, AcquiredLayerIsLeftOutWithANoticeButStillCounts)
     provider.SortLayers();
     ASSERT_NE(provider.FindLayer(held)->AcquireImage(XR_INFINITE_DURATION), nullptr);
 
-    const std::vector<XrCompositionLayerBaseHeader*> visible = provider.GetVisibleXrLayers();
+    const std::vector<XrCompositionLayerBaseHeader*> visible = VisibleXrLayers(provider);
     EXPECT_EQ(VisibleIds(), std::vector<int32_t>{other});
     EXPECT_EQ(provider.UnderlayCount(visible), 1u);
     EXPECT_EQ(provider.VisibleLayerCount(), 2u);

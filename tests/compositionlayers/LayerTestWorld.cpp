@@ -28,4 +28,25 @@ std::vector<uint64_t> LayerTestWorld::HandlesOf(const std::string& function) con
     return handles;
 }
 
+std::vector<XrCompositionLayerBaseHeader*> VisibleXrLayers(const CompositionLayerProvider& provider)
+{
+    std::vector<XrCompositionLayerBaseHeader*> visible;
+    provider.GetVisibleXrLayers(visible);
+    return visible;
+}
+
+std::vector<int32_t> VisibleLayerIds(const CompositionLayerProvider& provider)
+{
+    std::vector<int32_t> ids;
+    for (XrCompositionLayerBaseHeader* header : VisibleXrLayers(provider)) {
+        for (int32_t id = 1; id <= 16; ++id) {
+            CompositionLayerBase* layer = provider.FindLayer(id);
+            if (layer != nullptr && layer->GetXrLayer() == header) {
+                ids.push_back(id);
+            }
+        }
+    }
+    return ids;
+}
+
 } // namespace quenra::test

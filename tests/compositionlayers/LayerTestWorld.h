@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "CompositionLayerGraphicsInterface_Vulkan.h"
+#include "CompositionLayerProvider.h"
 #include "FrameLoop.h"
 #include "Passthrough.h"
 #include "ReferenceSpaces.h"
@@ -43,5 +44,10 @@ struct LayerTestWorld {
     XrInstance instance;
     XrSession session;
 };
+
+// The layer structures the provider lists for submission.
+std::vector<XrCompositionLayerBaseHeader*> VisibleXrLayers(const CompositionLayerProvider& provider);
+// The ids of the layers in that list (ids up to 16), in its order.
+std::vector<int32_t> VisibleLayerIds(const CompositionLayerProvider& provider);
 
 } // namespace quenra::test

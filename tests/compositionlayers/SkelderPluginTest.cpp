@@ -26,16 +26,7 @@ protected:
     std::vector<int32_t> TableOrder()
     {
         ProviderLock::Hold hold(Skelder::State().providerLock);
-        std::vector<int32_t> ids;
-        for (XrCompositionLayerBaseHeader* header : Skelder::State().provider->GetVisibleXrLayers()) {
-            for (int32_t id = 1; id <= 16; ++id) {
-                CompositionLayerBase* layer = Skelder::State().provider->FindLayer(id);
-                if (layer != nullptr && layer->GetXrLayer() == header) {
-                    ids.push_back(id);
-                }
-            }
-        }
-        return ids;
+        return VisibleLayerIds(*Skelder::State().provider);
     }
     template <typename Structure> Structure StructureOf(int32_t id)
     {

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "LoaderApplication.h"
+#include "TestUuid.h"
 
 namespace quenra::test {
 namespace {
@@ -13,10 +14,10 @@ const char* const kScriptProvider = "Quenra-PlaneScript";
 // Planes and their meshes.
 constexpr int32_t kScriptFeatures = 1 | 2;
 
-XrUuidMSFT Uuid(uint8_t first)
+// The last byte set too, so an id passed through whole is told from one cut short.
+XrUuidMSFT ComponentId(uint8_t first)
 {
-    XrUuidMSFT uuid{};
-    uuid.bytes[0] = first;
+    XrUuidMSFT uuid = Uuid({first});
     uuid.bytes[15] = 0x5a;
     return uuid;
 }
@@ -36,7 +37,7 @@ sim::SimWorld Room()
     sim::SimWorld world;
     for (uint8_t i = 0; i < KelbrinSession::kMeshCount; ++i) {
         sim::SimVisualMesh mesh;
-        mesh.id = Uuid(static_cast<uint8_t>(0x10 + i));
+        mesh.id = ComponentId(static_cast<uint8_t>(0x10 + i));
         mesh.pose.position = {static_cast<float>(i), 0, -1};
         mesh.meshBufferId = 100 + i;
         world.meshes.push_back(mesh);
@@ -46,7 +47,7 @@ sim::SimWorld Room()
         XR_SCENE_PLANE_ALIGNMENT_TYPE_HORIZONTAL_MSFT, XR_SCENE_PLANE_ALIGNMENT_TYPE_VERTICAL_MSFT};
     for (uint8_t i = 0; i < KelbrinSession::kPlaneCount; ++i) {
         sim::SimPlane plane;
-        plane.id = Uuid(static_cast<uint8_t>(0x20 + i));
+        plane.id = ComponentId(static_cast<uint8_t>(0x20 + i));
         plane.alignment = alignments[i];
         plane.size = {2, 3};
         plane.meshBufferId = 200 + i;

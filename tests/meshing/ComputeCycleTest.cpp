@@ -1,6 +1,6 @@
 #include <limits>
 
-#include "SceneCycleFixture.h"
+#include "SceneCycle.h"
 
 namespace kelbrin::test {
 namespace {

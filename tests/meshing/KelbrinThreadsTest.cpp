@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "PlainNormals.h"
-#include "SceneCycleFixture.h"
+#include "SceneCycle.h"
 
 namespace kelbrin::test {
 namespace {

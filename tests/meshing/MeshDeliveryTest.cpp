@@ -1,7 +1,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "SceneCycleFixture.h"
+#include "SceneCycle.h"
 
 namespace kelbrin::test {
 namespace {

@@ -5,7 +5,7 @@
 #include <new>
 #include <optional>
 
-#include "SceneCycleFixture.h"
+#include "SceneCycle.h"
 
 // Allocation in this executable fails beyond 1 GiB, as on a device whose memory is exhausted,
 // so an absurd count meets a real allocation failure on every build, sanitizers included.

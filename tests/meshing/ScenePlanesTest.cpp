@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "SceneCycleFixture.h"
+#include "SceneCycle.h"
 
 namespace kelbrin::test {
 namespace {

@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "MeshingFixture.h"
+#include "LoadedPlugin.h"
 
 namespace kelbrin::test {
 namespace {

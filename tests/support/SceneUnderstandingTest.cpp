@@ -2,16 +2,12 @@
 
 #include "SceneUnderstanding.h"
 #include "SimRuntime.h"
+#include "TestUuid.h"
 
 namespace quenra::sim {
 namespace {
 
-XrUuidMSFT Uuid(uint8_t first)
-{
-    XrUuidMSFT uuid{};
-    uuid.bytes[0] = first;
-    return uuid;
-}
+using test::Uuid;
 
 // A session with a base space and the nine functions, used as an application would.
 class SceneRuntime : public ::testing::Test {
@@ -134,7 +130,7 @@ TEST_F(SceneRuntime, WithRecordingOffRequestsAreServedButNotKept)
     runtime.ClearCalls();
     runtime.SetRecording(false);
     SimWorld world;
-    world.meshes.push_back({Uuid(1), {}, {}, {}, 100});
+    world.meshes.push_back({Uuid({1}), {}, {}, {}, 100});
     scenes.SetWorld(world);
     XrSceneObserverMSFT observer = NewObserver();
     ASSERT_EQ(Compute(observer, {XR_SCENE_COMPUTE_FEATURE_VISUAL_MESH_MSFT}), XR_SUCCESS);
@@ -198,9 +194,9 @@ TEST_F(SceneRuntime, CompletedWithErrorLeavesNoSceneToCreate)
 TEST_F(SceneRuntime, ScenesHoldTheRequestedPartOfTheWorldAsItWasAtTheCompute)
 {
     SimWorld world;
-    world.meshes.push_back({Uuid(1), Uuid(9), {}, {}, 100});
-    world.planes.push_back({Uuid(2), {}, {}, {}, XR_SCENE_PLANE_ALIGNMENT_TYPE_HORIZONTAL_MSFT, {2, 3}, 200});
-    world.planes.push_back({Uuid(3), {}, {}, {}, XR_SCENE_PLANE_ALIGNMENT_TYPE_VERTICAL_MSFT, {1, 1}, 300});
+    world.meshes.push_back({Uuid({1}), Uuid({9}), {}, {}, 100});
+    world.planes.push_back({Uuid({2}), {}, {}, {}, XR_SCENE_PLANE_ALIGNMENT_TYPE_HORIZONTAL_MSFT, {2, 3}, 200});
+    world.planes.push_back({Uuid({3}), {}, {}, {}, XR_SCENE_PLANE_ALIGNMENT_TYPE_VERTICAL_MSFT, {1, 1}, 300});
     scenes.SetWorld(world);
     XrSceneObserverMSFT observer = NewObserver();
     ASSERT_EQ(Compute(observer, {XR_SCENE_COMPUTE_FEATURE_PLANE_MSFT}), XR_SUCCESS);
@@ -254,7 +250,7 @@ TEST_F(SceneRuntime, ScenesHoldTheRequestedPartOfTheWorldAsItWasAtTheCompute)
 TEST_F(SceneRuntime, LocationsNeedALiveSpaceAndAPredictedTime)
 {
     SimWorld world;
-    world.meshes.push_back({Uuid(1), {}, XR_SPACE_LOCATION_POSITION_VALID_BIT, {{0, 0, 0, 1}, {1, 2, 3}}, 7});
+    world.meshes.push_back({Uuid({1}), {}, XR_SPACE_LOCATION_POSITION_VALID_BIT, {{0, 0, 0, 1}, {1, 2, 3}}, 7});
     scenes.SetWorld(world);
     XrSceneObserverMSFT observer = NewObserver();
     ASSERT_EQ(Compute(observer, {XR_SCENE_COMPUTE_FEATURE_VISUAL_MESH_MSFT}), XR_SUCCESS);
@@ -262,7 +258,7 @@ TEST_F(SceneRuntime, LocationsNeedALiveSpaceAndAPredictedTime)
     XrSceneMSFT scene = XR_NULL_HANDLE;
     ASSERT_EQ(NewScene(observer, &scene), XR_SUCCESS);
 
-    const XrUuidMSFT ids[] = {Uuid(1), Uuid(4)};
+    const XrUuidMSFT ids[] = {Uuid({1}), Uuid({4})};
     XrSceneComponentsLocateInfoMSFT info{XR_TYPE_SCENE_COMPONENTS_LOCATE_INFO_MSFT, nullptr, space, 0, 2, ids};
     XrSceneComponentLocationMSFT found[2]{};
     XrSceneComponentLocationsMSFT locations{XR_TYPE_SCENE_COMPONENT_LOCATIONS_MSFT, nullptr, 2, found};
@@ -281,7 +277,7 @@ TEST_F(SceneRuntime, LocationsNeedALiveSpaceAndAPredictedTime)
 TEST_F(SceneRuntime, MeshBuffersAreReadWithTheTwoCallIdiom)
 {
     SimWorld world;
-    world.meshes.push_back({Uuid(1), {}, {}, {}, 7});
+    world.meshes.push_back({Uuid({1}), {}, {}, {}, 7});
     world.buffers[7] = {{{0, 0, 0}, {1, 0, 0}, {0, 1, 1}}, {0, 1, 2}, true};
     scenes.SetWorld(world);
     XrSceneObserverMSFT observer = NewObserver();

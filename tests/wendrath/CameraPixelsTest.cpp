@@ -10,7 +10,7 @@
 #include "SyntheticCamera.h"
 #include "TraceRecorder.h"
 #include "WendrathPlugin.h"
-#include "WendrathTestSupport.h"
+#include "CameraEvent.h"
 
 namespace quenra::test {
 namespace {

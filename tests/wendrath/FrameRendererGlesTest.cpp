@@ -9,7 +9,7 @@
 #include "GlesShaders.h"
 #include "RecordingGl.h"
 #include "TraceRecorder.h"
-#include "WendrathTestSupport.h"
+#include "CameraEvent.h"
 
 using namespace quenra::engine;
 using namespace quenra::simgl;
@@ -22,7 +22,6 @@ using testing::StartsWith;
 using wendrath::FrameRenderer;
 using wendrath::FrameRenderer_GLES;
 using wendrath::FrameRenderer_Vulkan;
-using wendrath::GraphicsAPI;
 
 namespace {
 
@@ -379,7 +378,7 @@ TEST(FrameRendererFactoryTest, InvalidApiIsLoggedAsAFailureAndMakesNoRenderer)
 {
     TraceRecorder trace;
     RecordingGl gl;
-    EXPECT_EQ(FrameRenderer::Create(GraphicsAPI::Invalid, trace.Interface()), nullptr);
+    EXPECT_EQ(FrameRenderer::Create(GraphicsAPI::None, trace.Interface()), nullptr);
     EXPECT_THAT(trace.Texts(kXRTraceLevelError),
                 ElementsAre("Wendrath: CreateFrameRenderer -- cannot create texture binder with invalid graphics API"));
     EXPECT_EQ(gl.CallCount(), 0u);
@@ -392,7 +391,6 @@ TEST(FrameRendererVulkanTest, TakesEventsWithoutDrawingOrLogging)
     std::unique_ptr<FrameRenderer> renderer = FrameRenderer::Create(GraphicsAPI::Vulkan, trace.Interface());
     ASSERT_NE(dynamic_cast<FrameRenderer_Vulkan*>(renderer.get()), nullptr);
     CameraEvent event = Frames(2);
-    renderer->RegisterRenderContext();
     renderer->RenderHwBuffers(event.Args());
     renderer.reset();
     EXPECT_EQ(gl.CallCount(), 0u);

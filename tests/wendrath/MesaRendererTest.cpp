@@ -12,7 +12,7 @@
 #include "PlatformGraphics.h"
 #include "TraceRecorder.h"
 #include "WendrathPlugin.h"
-#include "WendrathTestSupport.h"
+#include "CameraEvent.h"
 
 using namespace quenra::engine;
 using namespace quenra::test;

@@ -9,7 +9,7 @@
 #include "TraceRecorder.h"
 #include "UnityXRTrace.h"
 #include "WendrathPlugin.h"
-#include "WendrathTestSupport.h"
+#include "CameraEvent.h"
 
 using namespace quenra::engine;
 using namespace quenra::simgl;

@@ -11,7 +11,7 @@
 #include "RecordingGl.h"
 #include "TraceRecorder.h"
 #include "WendrathPlugin.h"
-#include "WendrathTestSupport.h"
+#include "CameraEvent.h"
 
 using namespace quenra::engine;
 using namespace quenra::simgl;

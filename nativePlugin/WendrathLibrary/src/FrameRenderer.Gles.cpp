@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "GlesShaders.h"
-#include "WendrathLog.h"
+#include "TraceLog.h"
 
 namespace wendrath {
 namespace {
@@ -34,7 +34,7 @@ bool IsWellFormed(const RenderHwBuffersEventArgs& args)
 
 } // namespace
 
-FrameRenderer_GLES::FrameRenderer_GLES(IUnityXRTrace* trace) : FrameRenderer(trace)
+FrameRenderer_GLES::FrameRenderer_GLES(IUnityXRTrace* trace) : FrameRenderer(trace), _cameraTextures(trace)
 {
     BindEGLFunction("eglCreateImageKHR", _eglCreateImageKHR);
     BindEGLFunction("eglDestroyImageKHR", _eglDestroyImageKHR);
@@ -78,7 +78,8 @@ template <typename Function> void FrameRenderer_GLES::BindEGLFunction(const char
 {
     function = reinterpret_cast<Function>(eglGetProcAddress(name));
     if (function == nullptr) {
-        Log(_trace, kXRTraceLevelNotice, "Wendrath: FrameRenderer_GLES::BindEGLFunction - %s function not found", name);
+        TraceLog(_trace, kXRTraceLevelNotice, "Wendrath: FrameRenderer_GLES::BindEGLFunction - %s function not found",
+                 name);
     }
 }
 
@@ -103,8 +104,8 @@ GLuint FrameRenderer_GLES::CompileShader(GLenum type, const char* source)
     // One more than asked for, so the log is terminated even if the driver counts without it.
     std::vector<GLchar> log(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
     glGetShaderInfoLog(shader, static_cast<GLsizei>(log.size()), nullptr, log.data());
-    Log(_trace, kXRTraceLevelNotice, "Wendrath: GL_ERROR: Shader compilation error");
-    Log(_trace, kXRTraceLevelNotice, "Wendrath: GL_ERROR: %s", log.data());
+    TraceLog(_trace, kXRTraceLevelNotice, "Wendrath: GL_ERROR: Shader compilation error");
+    TraceLog(_trace, kXRTraceLevelNotice, "Wendrath: GL_ERROR: %s", log.data());
     glDeleteShader(shader);
     return 0;
 }
@@ -147,18 +148,18 @@ void FrameRenderer_GLES::RenderHwBuffers(const RenderHwBuffersEventArgs& args)
         return;
     }
     if (!IsWellFormed(args)) {
-        Log(_trace, kXRTraceLevelNotice,
-            "Wendrath: FrameRenderer_GLES::RenderHwBuffers - invalid record (bufferCount %d, width %d, height %d, "
-            "hardwareBuffers %p, targetTextures %p)",
-            args.bufferCount, args.width, args.height, static_cast<const void*>(args.hardwareBuffers),
-            static_cast<const void*>(args.targetTextures));
+        TraceLog(_trace, kXRTraceLevelNotice,
+                 "Wendrath: FrameRenderer_GLES::RenderHwBuffers - invalid record (bufferCount %d, width %d, height %d, "
+                 "hardwareBuffers %p, targetTextures %p)",
+                 args.bufferCount, args.width, args.height, static_cast<const void*>(args.hardwareBuffers),
+                 static_cast<const void*>(args.targetTextures));
         return;
     }
     const size_t count = static_cast<size_t>(args.bufferCount);
     if (_cameraTextures.Size() != count) {
         _cameraTextures.Allocate(count);
         if (_cameraTextures.Size() != count) {
-            Log(_trace, kXRTraceLevelNotice, "Wendrath: _cameraTextures allocation failed");
+            TraceLog(_trace, kXRTraceLevelNotice, "Wendrath: _cameraTextures allocation failed");
             return;
         }
     }
@@ -186,7 +187,7 @@ EGLImageKHR FrameRenderer_GLES::BindCameraImage(AHardwareBuffer* buffer)
 {
     const EGLClientBuffer clientBuffer = _eglGetNativeClientBufferANDROID(buffer);
     if (clientBuffer == nullptr) {
-        Log(_trace, kXRTraceLevelNotice, "Wendrath: could not create eglYUVClientBuffer");
+        TraceLog(_trace, kXRTraceLevelNotice, "Wendrath: could not create eglYUVClientBuffer");
         return EGL_NO_IMAGE_KHR;
     }
     const EGLImageKHR image =
@@ -197,8 +198,8 @@ EGLImageKHR FrameRenderer_GLES::BindCameraImage(AHardwareBuffer* buffer)
     }
     const EGLint error = eglGetError();
     if (error != EGL_SUCCESS) {
-        Log(_trace, kXRTraceLevelNotice, "Wendrath: eglYUVImage OpenGL error (0x%x) at %s:%d\n", error, __FILE__,
-            __LINE__);
+        TraceLog(_trace, kXRTraceLevelNotice, "Wendrath: eglYUVImage OpenGL error (0x%x) at %s:%d\n", error, __FILE__,
+                 __LINE__);
     }
     return EGL_NO_IMAGE_KHR;
 }
@@ -210,8 +211,8 @@ void FrameRenderer_GLES::RenderToTexture(GLuint texture, GLsizei width, GLsizei 
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
     const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
     if (status != GL_FRAMEBUFFER_COMPLETE) {
-        Log(_trace, kXRTraceLevelNotice,
-            "Wendrath: FrameRenderer_GLES::RenderToTexture - !GL_FRAMEBUFFER_COMPLETE - (0x%x)", status);
+        TraceLog(_trace, kXRTraceLevelNotice,
+                 "Wendrath: FrameRenderer_GLES::RenderToTexture - !GL_FRAMEBUFFER_COMPLETE - (0x%x)", status);
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         return;
     }

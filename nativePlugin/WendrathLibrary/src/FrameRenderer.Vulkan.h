@@ -13,7 +13,6 @@ class FrameRenderer_Vulkan final : public FrameRenderer {
 public:
     explicit FrameRenderer_Vulkan(IUnityXRTrace* trace);
 
-    void RegisterRenderContext() override {}
     void RenderHwBuffers(const RenderHwBuffersEventArgs& args) override;
 
     // A null image handle: hardware buffers are not imported into Vulkan yet.

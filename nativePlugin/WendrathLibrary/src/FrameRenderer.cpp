@@ -2,16 +2,9 @@
 
 #include "FrameRenderer.Gles.h"
 #include "FrameRenderer.Vulkan.h"
-#include "WendrathLog.h"
+#include "TraceLog.h"
 
 namespace wendrath {
-
-IUnityXRTrace* FrameRenderer::_trace = nullptr;
-
-FrameRenderer::FrameRenderer(IUnityXRTrace* trace)
-{
-    _trace = trace;
-}
 
 std::unique_ptr<FrameRenderer> FrameRenderer::Create(GraphicsAPI api, IUnityXRTrace* trace)
 {
@@ -20,11 +13,13 @@ std::unique_ptr<FrameRenderer> FrameRenderer::Create(GraphicsAPI api, IUnityXRTr
         return std::make_unique<FrameRenderer_GLES>(trace);
     case GraphicsAPI::Vulkan:
         return std::make_unique<FrameRenderer_Vulkan>(trace);
-    case GraphicsAPI::Invalid:
+    case GraphicsAPI::None:
+    case GraphicsAPI::D3D11:
+    case GraphicsAPI::D3D12:
         break;
     }
-    Log(trace, kXRTraceLevelError,
-        "Wendrath: CreateFrameRenderer -- cannot create texture binder with invalid graphics API");
+    TraceLog(trace, kXRTraceLevelError,
+             "Wendrath: CreateFrameRenderer -- cannot create texture binder with invalid graphics API");
     return nullptr;
 }
 

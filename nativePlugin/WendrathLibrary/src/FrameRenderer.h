@@ -4,25 +4,19 @@
 #include <cstdint>
 #include <memory>
 
+#include "GraphicsAPI.h"
 #include "RenderHwBuffersEventArgs.h"
 #include "UnityXRTrace.h"
 
 namespace wendrath {
 
-enum class GraphicsAPI : int32_t {
-    Invalid = 0,
-    OpenGLES = 1,
-    Vulkan = 2,
-};
-
 class FrameRenderer {
 public:
-    explicit FrameRenderer(IUnityXRTrace* trace);
+    explicit FrameRenderer(IUnityXRTrace* trace) : _trace(trace) {}
     virtual ~FrameRenderer() = default;
     FrameRenderer(const FrameRenderer&) = delete;
     FrameRenderer& operator=(const FrameRenderer&) = delete;
 
-    virtual void RegisterRenderContext() {}
     // Runs on the engine's render thread, under the module mutex.
     virtual void RenderHwBuffers(const RenderHwBuffersEventArgs& args) = 0;
 
@@ -30,11 +24,9 @@ public:
     // so the engine's context must be current.
     static std::unique_ptr<FrameRenderer> Create(GraphicsAPI api, IUnityXRTrace* trace);
 
-    // Class-wide: set by each constructor, read by the renderers' parts.
-    static IUnityXRTrace* Trace() { return _trace; }
-
 protected:
-    static IUnityXRTrace* _trace;
+    // The engine's trace, which may be null; handed to the parts that log.
+    IUnityXRTrace* const _trace;
 };
 
 } // namespace wendrath

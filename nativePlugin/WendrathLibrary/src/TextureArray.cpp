@@ -1,7 +1,6 @@
 #include "TextureArray.h"
 
-#include "FrameRenderer.h"
-#include "WendrathLog.h"
+#include "TraceLog.h"
 
 namespace wendrath {
 
@@ -19,8 +18,8 @@ void TextureArray::Allocate(size_t count)
         glGenTextures(1, &texture);
         const GLenum error = glGetError();
         if (error != GL_NO_ERROR) {
-            Log(FrameRenderer::Trace(), kXRTraceLevelNotice, "Wendrath: OpenGL error (0x%x) at %s:%d\n", error,
-                __FILE__, __LINE__);
+            TraceLog(_trace, kXRTraceLevelNotice, "Wendrath: OpenGL error (0x%x) at %s:%d\n", error, __FILE__,
+                     __LINE__);
             return;
         }
         _textures.push_back(texture);

@@ -5,12 +5,14 @@
 #include <vector>
 
 #include "PlatformGraphics.h"
+#include "UnityXRTrace.h"
 
 namespace wendrath {
 
 class TextureArray {
 public:
-    TextureArray() = default;
+    // Allocation failures are logged to trace, which may be null.
+    explicit TextureArray(IUnityXRTrace* trace) : _trace(trace) {}
     ~TextureArray();
     TextureArray(const TextureArray&) = delete;
     TextureArray& operator=(const TextureArray&) = delete;
@@ -22,6 +24,7 @@ public:
     GLuint operator[](size_t index) const { return _textures[index]; }
 
 private:
+    IUnityXRTrace* const _trace;
     std::vector<GLuint> _textures;
 };
 

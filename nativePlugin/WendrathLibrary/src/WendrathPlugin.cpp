@@ -14,59 +14,60 @@
 #include <memory>
 #include <mutex>
 
+#include "EntryGuard.h"
 #include "FrameRenderer.h"
 #include "RenderHwBuffersEventArgs.h"
+#include "TraceLog.h"
 #include "UnityXRTrace.h"
-#include "WendrathLog.h"
 
 using wendrath::FrameRenderer;
-using wendrath::GraphicsAPI;
-using wendrath::Log;
 using wendrath::RenderHwBuffersEventArgs;
 
 namespace {
 
-IUnityXRTrace* _trace = nullptr;
-IUnityGraphics* _graphics = nullptr;
-int32_t unityGfxRenderer = kUnityGfxRendererNull;
-// Owned, but not by a unique_ptr: with no unload entry its destructor would run at process exit
-// and make GL calls without the engine's context.
-FrameRenderer* _frameRenderer = nullptr;
-std::mutex _mutex;
+// Everything the module keeps between calls, constant-initialised, so it is ready before any entry runs.
+struct ModuleState {
+    IUnityXRTrace* trace = nullptr;
+    IUnityGraphics* graphics = nullptr;
+    // Owned, but not by a unique_ptr: with no unload entry its destructor would run at process exit
+    // and make GL calls without the engine's context.
+    FrameRenderer* frameRenderer = nullptr;
+    std::mutex mutex;
+};
+
+ModuleState _state;
 
 // Engine callbacks and exports are C boundaries: an exception becomes a logged failure.
-template <typename Body> void Guarded(const char* function, Body&& body)
+template <typename Body> void Guarded(const char* function, Body&& body) noexcept
 {
-    try {
-        body();
-    } catch (const std::exception& error) {
-        Log(_trace, kXRTraceLevelError, "Wendrath: %s - %s", function, error.what());
-    } catch (...) {
-        Log(_trace, kXRTraceLevelError, "Wendrath: %s - %s", function, "unknown exception");
-    }
+    GuardedCall(
+        [function](const std::exception* error) {
+            TraceLog(_state.trace, kXRTraceLevelError, "Wendrath: %s - %s", function, ExceptionReason(error));
+        },
+        body);
 }
 
 void DestroyFrameRenderer()
 {
-    std::lock_guard<std::mutex> lock(_mutex);
-    delete _frameRenderer;
-    _frameRenderer = nullptr;
+    std::lock_guard<std::mutex> lock(_state.mutex);
+    delete _state.frameRenderer;
+    _state.frameRenderer = nullptr;
 }
 
 void CreateFrameRenderer(GraphicsAPI api)
 {
     // A second initialisation without a shutdown must not lose the first renderer.
     DestroyFrameRenderer();
-    std::unique_ptr<FrameRenderer> renderer = FrameRenderer::Create(api, _trace);
-    std::lock_guard<std::mutex> lock(_mutex);
-    _frameRenderer = renderer.release();
+    std::unique_ptr<FrameRenderer> renderer = FrameRenderer::Create(api, _state.trace);
+    std::lock_guard<std::mutex> lock(_state.mutex);
+    _state.frameRenderer = renderer.release();
 }
 
 void RenderHwBuffers_Internal(const RenderHwBuffersEventArgs& args)
 {
-    std::lock_guard<std::mutex> lock(_mutex);
-    if (_frameRenderer != nullptr) {
-        _frameRenderer->RenderHwBuffers(args);
+    std::lock_guard<std::mutex> lock(_state.mutex);
+    if (_state.frameRenderer != nullptr) {
+        _state.frameRenderer->RenderHwBuffers(args);
     }
 }
 
@@ -74,8 +75,8 @@ void UNITY_INTERFACE_API OnRenderEvent(int eventId, void* data)
 {
     Guarded("OnRenderEvent", [&] {
         if (eventId != wendrath::kRenderHwBuffersEventId) {
-            Log(_trace, kXRTraceLevelNotice, "Wendrath: OnRenderEvent: Unknown event(%d, %d)", eventId,
-                static_cast<int>(reinterpret_cast<intptr_t>(data)));
+            TraceLog(_state.trace, kXRTraceLevelNotice, "Wendrath: OnRenderEvent: Unknown event(%d, %d)", eventId,
+                     static_cast<int>(reinterpret_cast<intptr_t>(data)));
             return;
         }
         if (data == nullptr) {
@@ -92,10 +93,10 @@ void UNITY_INTERFACE_API OnGraphicsDeviceEvent(UnityGfxDeviceEventType type)
 {
     Guarded("OnGraphicsDeviceEvent", [&] {
         if (type == kUnityGfxDeviceEventInitialize) {
-            unityGfxRenderer = _graphics->GetRenderer();
-            if (unityGfxRenderer == kUnityGfxRendererVulkan) {
+            const auto renderer = _state.graphics->GetRenderer();
+            if (renderer == kUnityGfxRendererVulkan) {
                 CreateFrameRenderer(GraphicsAPI::Vulkan);
-            } else if (unityGfxRenderer == kUnityGfxRendererOpenGLES30) {
+            } else if (renderer == kUnityGfxRendererOpenGLES30) {
                 CreateFrameRenderer(GraphicsAPI::OpenGLES);
             } else {
                 // A renderer of an earlier device is of no use to this one.
@@ -111,33 +112,33 @@ void UNITY_INTERFACE_API OnGraphicsDeviceEvent(UnityGfxDeviceEventType type)
 
 extern "C" {
 
-UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnityPluginLoad(IUnityInterfaces* interfaces)
+UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnityPluginLoad(IUnityInterfaces* interfaces) noexcept
 {
     Guarded("UnityPluginLoad", [&] {
         if (interfaces == nullptr) {
             return;
         }
-        _trace = interfaces->Get<IUnityXRTrace>();
-        _graphics = interfaces->Get<IUnityGraphics>();
-        if (_graphics != nullptr) {
-            _graphics->RegisterDeviceEventCallback(&OnGraphicsDeviceEvent);
+        _state.trace = interfaces->Get<IUnityXRTrace>();
+        _state.graphics = interfaces->Get<IUnityGraphics>();
+        if (_state.graphics != nullptr) {
+            _state.graphics->RegisterDeviceEventCallback(&OnGraphicsDeviceEvent);
         }
     });
 }
 
-UNITY_INTERFACE_EXPORT UnityRenderingEventAndData UNITY_INTERFACE_API GetRenderEventFuncPtr()
+UNITY_INTERFACE_EXPORT UnityRenderingEventAndData UNITY_INTERFACE_API GetRenderEventFuncPtr() noexcept
 {
     return &OnRenderEvent;
 }
 
-UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API LockMutex()
+UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API LockMutex() noexcept
 {
-    Guarded("LockMutex", [] { _mutex.lock(); });
+    Guarded("LockMutex", [] { _state.mutex.lock(); });
 }
 
-UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnlockMutex()
+UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnlockMutex() noexcept
 {
-    Guarded("UnlockMutex", [] { _mutex.unlock(); });
+    Guarded("UnlockMutex", [] { _state.mutex.unlock(); });
 }
 
 } // extern "C"

@@ -1,4 +1,4 @@
-#include "MeshingFixture.h"
+#include "LoadedPlugin.h"
 
 namespace kelbrin::test {
 

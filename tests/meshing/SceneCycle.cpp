@@ -1,15 +1,8 @@
-#include "SceneCycleFixture.h"
+#include "SceneCycle.h"
 
 #include <cstring>
 
 namespace kelbrin::test {
-
-XrUuidMSFT Uuid(std::initializer_list<uint8_t> leadingBytes)
-{
-    XrUuidMSFT uuid{};
-    std::copy(leadingBytes.begin(), leadingBytes.end(), uuid.bytes);
-    return uuid;
-}
 
 UnityXRMeshId MeshIdOf(const XrUuidMSFT& uuid)
 {

@@ -6,14 +6,15 @@
 #include <cstdint>
 #include <initializer_list>
 
-#include "MeshingFixture.h"
+#include "LoadedPlugin.h"
+#include "TestUuid.h"
 
 namespace kelbrin::test {
 
 using namespace std::chrono_literals;
 
 // A uuid whose leading bytes are given, the rest zero.
-XrUuidMSFT Uuid(std::initializer_list<uint8_t> leadingBytes);
+using quenra::test::Uuid;
 UnityXRMeshId MeshIdOf(const XrUuidMSFT& uuid);
 quenra::sim::SimVisualMesh VisualMesh(const XrUuidMSFT& id, uint64_t meshBufferId, XrPosef pose = {{0, 0, 0, 1}, {}});
 // The updated flag as the engine finds it: 1 written, 0xCD (the allocator's fill) untouched.
