@@ -23,15 +23,14 @@ public:
 // The allocations made between its construction and a call of PerIteration, per iteration.
 class AllocationCount {
 public:
-    AllocationCount() : start_(AllocationsSoFar()) {}
+    AllocationCount() : start(AllocationsSoFar()) {}
     double PerIteration(int64_t iterations) const
     {
-        return iterations > 0 ? static_cast<double>(AllocationsSoFar() - start_) / static_cast<double>(iterations)
-                              : 0.0;
+        return iterations > 0 ? static_cast<double>(AllocationsSoFar() - start) / static_cast<double>(iterations) : 0.0;
     }
 
 private:
-    uint64_t start_;
+    uint64_t start;
 };
 
 } // namespace quenra::bench

@@ -35,8 +35,8 @@ public:
             }
             // Of repetitions, the median stands; a single run stands for itself.
             const std::string name = run.run_name.str();
-            if (median || medians_.count(name) == 0) {
-                Result& result = results_[name];
+            if (median || medians.count(name) == 0) {
+                Result& result = results[name];
                 const double unit = benchmark::GetTimeUnitMultiplier(run.time_unit);
                 result.seconds = run.GetAdjustedRealTime() / unit;
                 result.cpuSeconds = run.GetAdjustedCPUTime() / unit;
@@ -44,7 +44,7 @@ public:
                     result.counters[counter] = value.value;
                 }
                 if (median) {
-                    medians_[name] = true;
+                    medians[name] = true;
                 }
             }
         }
@@ -64,8 +64,8 @@ protected:
     // The named run's result, or null when it did not run (filtered out, or failed).
     const Result* Find(const std::string& name) const
     {
-        const auto found = results_.find(name);
-        return found != results_.end() ? &found->second : nullptr;
+        const auto found = results.find(name);
+        return found != results.end() ? &found->second : nullptr;
     }
 
     // A figure with a goal: met reads "yes" or "no"; without one, "-".
@@ -82,8 +82,8 @@ protected:
     }
 
 private:
-    std::map<std::string, Result> results_;
-    std::map<std::string, bool> medians_;
+    std::map<std::string, Result> results;
+    std::map<std::string, bool> medians;
 };
 
 // A benchmark program's main: runs the benchmarks the command line selects, reporting to `reporter`.

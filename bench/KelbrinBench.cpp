@@ -36,12 +36,15 @@
 
 namespace {
 
+using kelbrin::GetProviderContext;
+using kelbrin::SceneObserver;
+
 constexpr uint32_t kGridColumns = 250;
 constexpr uint32_t kGridRows = 400;
 
-quenra::sim::SimMeshBuffer Grid(uint32_t columns, uint32_t rows)
+quenra::simruntime::SimMeshBuffer Grid(uint32_t columns, uint32_t rows)
 {
-    quenra::sim::SimMeshBuffer grid;
+    quenra::simruntime::SimMeshBuffer grid;
     grid.vertices.reserve(size_t{columns} * rows);
     for (uint32_t row = 0; row < rows; ++row) {
         for (uint32_t column = 0; column < columns; ++column) {
@@ -62,9 +65,9 @@ quenra::sim::SimMeshBuffer Grid(uint32_t columns, uint32_t rows)
 }
 
 // The same grid with its triangles in a fixed random order, each keeping its corners.
-quenra::sim::SimMeshBuffer ShuffledGrid(uint32_t columns, uint32_t rows)
+quenra::simruntime::SimMeshBuffer ShuffledGrid(uint32_t columns, uint32_t rows)
 {
-    quenra::sim::SimMeshBuffer grid = Grid(columns, rows);
+    quenra::simruntime::SimMeshBuffer grid = Grid(columns, rows);
     std::vector<uint32_t> order(grid.indices.size() / 3);
     for (uint32_t triangle = 0; triangle < order.size(); ++triangle) {
         order[triangle] = triangle;
@@ -92,15 +95,14 @@ public:
     LeanEngine()
     {
         current = this;
-        interface_.MeshInfoAllocator_Allocate = [](UnityXRMeshInfoAllocator*, size_t count) {
+        table.MeshInfoAllocator_Allocate = [](UnityXRMeshInfoAllocator*, size_t count) {
             current->infos.resize(count);
             return current->infos.data();
         };
-        interface_.MeshTransformList_SetTransforms = [](UnityXRMeshTransformList*, const UnityXRMeshTransform*,
-                                                        uint32_t) {};
-        interface_.MeshDataAllocator_AllocateMesh = [](UnityXRMeshDataAllocator*, size_t vertexCount, size_t indexCount,
-                                                       UnityXRIndexFormat, UnityXRMeshVertexAttributeFlags,
-                                                       UnityXRMeshTopology) {
+        table.MeshTransformList_SetTransforms = [](UnityXRMeshTransformList*, const UnityXRMeshTransform*, uint32_t) {};
+        table.MeshDataAllocator_AllocateMesh = [](UnityXRMeshDataAllocator*, size_t vertexCount, size_t indexCount,
+                                                  UnityXRIndexFormat, UnityXRMeshVertexAttributeFlags,
+                                                  UnityXRMeshTopology) {
             LeanEngine& engine = *current;
             engine.positions.resize(vertexCount);
             engine.normals.resize(vertexCount);
@@ -111,20 +113,20 @@ public:
             engine.descriptor.indices32 = engine.indices.data();
             return &engine.descriptor;
         };
-        interface_.RegisterMeshProvider = [](UnitySubsystemHandle, const UnityXRMeshProvider* provider) {
+        table.RegisterMeshProvider = [](UnitySubsystemHandle, const UnityXRMeshProvider* provider) {
             current->meshProvider = *provider;
             return kUnitySubsystemErrorCodeSuccess;
         };
-        interface_.RegisterLifecycleProvider = [](const char*, const char*, const UnityLifecycleProvider* provider) {
+        table.RegisterLifecycleProvider = [](const char*, const char*, const UnityLifecycleProvider* provider) {
             current->lifecycle = *provider;
             return kUnitySubsystemErrorCodeSuccess;
         };
     }
 
-    IUnityXRMeshInterface* Interface() { return &interface_; }
+    IUnityXRMeshInterface* Interface() { return &table; }
 
     static inline LeanEngine* current = nullptr;
-    IUnityXRMeshInterface interface_{};
+    IUnityXRMeshInterface table{};
     UnityLifecycleProvider lifecycle{};
     UnityXRMeshProvider meshProvider{};
     std::vector<UnityXRMeshInfo> infos;
@@ -169,13 +171,13 @@ XrResult XRAPI_CALL GetSceneMeshBuffers(XrSceneMSFT scene, const XrSceneMeshBuff
 }
 
 // Puts the three in front of the runtime's own; before the plug-in looks any function up.
-void Install(quenra::sim::Runtime& runtime)
+void Install(quenra::simruntime::Runtime& runtime)
 {
     // An instance of its own to look the runtime's functions up with.
     const XrInstance instance = runtime.MakeInstance();
     const auto lookUp = [&](const char* name, auto& function, auto replacement) {
         PFN_xrVoidFunction found = nullptr;
-        quenra::sim::Runtime::GetInstanceProcAddr(instance, name, &found);
+        quenra::simruntime::Runtime::GetInstanceProcAddr(instance, name, &found);
         function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(found);
         runtime.AddFunction(name, reinterpret_cast<PFN_xrVoidFunction>(replacement));
     };
@@ -188,7 +190,7 @@ void Install(quenra::sim::Runtime& runtime)
 // A loaded plug-in whose meshing subsystem drives a ready scene of the given world.
 class Session {
 public:
-    explicit Session(quenra::sim::SimWorld world)
+    explicit Session(quenra::simruntime::SimWorld world)
     {
         runtime_entry::Install(kelbrin.runtime);
         kelbrin.Load(engine.Interface());
@@ -217,10 +219,10 @@ public:
     kelbrin::test::KelbrinWorld kelbrin;
 };
 
-quenra::sim::SimWorld GridWorld(bool shuffled = false)
+quenra::simruntime::SimWorld GridWorld(bool shuffled = false)
 {
-    quenra::sim::SimWorld world;
-    quenra::sim::SimVisualMesh mesh;
+    quenra::simruntime::SimWorld world;
+    quenra::simruntime::SimVisualMesh mesh;
     mesh.id = UuidOf(1);
     mesh.meshBufferId = 1;
     world.meshes.push_back(mesh);
@@ -272,10 +274,10 @@ constexpr int kSceneMeshes = 200;
 constexpr int kCallgrindListings = 500;
 
 // Scene meshes of 100 vertices each, numbered from 1000.
-void AddSmallMeshes(quenra::sim::SimWorld& world)
+void AddSmallMeshes(quenra::simruntime::SimWorld& world)
 {
     for (uint32_t mesh = 0; mesh < kSceneMeshes; ++mesh) {
-        quenra::sim::SimVisualMesh visual;
+        quenra::simruntime::SimVisualMesh visual;
         visual.id = UuidOf(1000 + mesh);
         visual.meshBufferId = 1000 + mesh;
         world.meshes.push_back(visual);
@@ -293,7 +295,7 @@ void AddSmallMeshes(quenra::sim::SimWorld& world)
 
 void BM_GetMeshInfosSteadyState(benchmark::State& state)
 {
-    quenra::sim::SimWorld world;
+    quenra::simruntime::SimWorld world;
     AddSmallMeshes(world);
     Session session(std::move(world));
     session.kelbrin.runtime.SetRecording(false);
@@ -318,8 +320,8 @@ void BM_InterceptedWaitFrame(benchmark::State& state)
     const PFN_xrWaitFrame wait = session.kelbrin.InterceptedWaitFrame();
     PFN_xrVoidFunction begin = nullptr;
     PFN_xrVoidFunction end = nullptr;
-    quenra::sim::Runtime::GetInstanceProcAddr(session.kelbrin.instance, "xrBeginFrame", &begin);
-    quenra::sim::Runtime::GetInstanceProcAddr(session.kelbrin.instance, "xrEndFrame", &end);
+    quenra::simruntime::Runtime::GetInstanceProcAddr(session.kelbrin.instance, "xrBeginFrame", &begin);
+    quenra::simruntime::Runtime::GetInstanceProcAddr(session.kelbrin.instance, "xrEndFrame", &end);
     const XrSession xrSession = session.kelbrin.session;
     const auto endFrame = [&](XrTime displayTime) {
         reinterpret_cast<PFN_xrBeginFrame>(begin)(xrSession, nullptr);
@@ -353,7 +355,7 @@ constexpr std::chrono::microseconds kRestOfFrame{500};
 // meanwhile, as the engine's generation thread does.
 void BM_GetMeshInfosLatency(benchmark::State& state)
 {
-    quenra::sim::SimWorld world = GridWorld();
+    quenra::simruntime::SimWorld world = GridWorld();
     AddSmallMeshes(world);
     Session session(std::move(world));
     session.kelbrin.runtime.SetRecording(false);

@@ -24,7 +24,9 @@
 
 namespace {
 
-using quenra::test::SkelderTestWorld;
+using Skelder::LayerType;
+using Skelder::ProviderLock;
+using Skelder::test::SkelderTestWorld;
 using Layers = std::vector<const XrCompositionLayerBaseHeader*>;
 
 constexpr int kProviderLayers = 16;
@@ -59,7 +61,7 @@ struct Bench {
     template <typename Pfn> Pfn RuntimeFunction(const char* name)
     {
         PFN_xrVoidFunction function = nullptr;
-        quenra::sim::Runtime::GetInstanceProcAddr(world.layers.instance, name, &function);
+        quenra::simruntime::Runtime::GetInstanceProcAddr(world.layers.instance, name, &function);
         return reinterpret_cast<Pfn>(function);
     }
 

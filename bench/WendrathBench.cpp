@@ -20,9 +20,9 @@ constexpr int kFrames = 2;
 
 void BM_RenderEvent(benchmark::State& state)
 {
-    quenra::engine::TraceRecorder trace;
-    quenra::engine::EngineRegistry registry;
-    quenra::engine::FakeGraphics graphics;
+    quenra::simengine::TraceRecorder trace;
+    quenra::simengine::EngineRegistry registry;
+    quenra::simengine::FakeGraphics graphics;
     registry.Provide<IUnityXRTrace>(trace.Interface());
     registry.Provide<IUnityGraphics>(graphics.Interface());
     UnityPluginLoad(registry.Interfaces());

@@ -17,15 +17,15 @@
 #include "KelbrinConnection.h"
 #include "KelbrinExports.h"
 #include "PluginLibrary.h"
+#include "Runtime.h"
 #include "SceneUnderstanding.h"
-#include "SimRuntime.h"
 #include "TraceRecorder.h"
 
 namespace {
 
-using quenra::sim::HandleKind;
-using quenra::sim::HandleValue;
-using quenra::sim::Runtime;
+using quenra::simruntime::HandleKind;
+using quenra::simruntime::HandleValue;
+using quenra::simruntime::Runtime;
 
 const char* const kScript = "FuzzScript";
 
@@ -35,12 +35,12 @@ const char* const kScript = "FuzzScript";
     std::abort();
 }
 
-const quenra::simulator::KelbrinExports& Kelbrin()
+const quenra::sim::KelbrinExports& Kelbrin()
 {
-    static const quenra::engine::PluginLibrary library(KELBRIN_LIBRARY_PATH);
-    static const quenra::simulator::KelbrinExports exports = [] {
-        quenra::simulator::KelbrinExports resolved{};
-        if (!library.Loaded() || !quenra::simulator::ResolveKelbrinExports(library, resolved).empty()) {
+    static const quenra::simengine::PluginLibrary library(KELBRIN_LIBRARY_PATH);
+    static const quenra::sim::KelbrinExports exports = [] {
+        quenra::sim::KelbrinExports resolved{};
+        if (!library.Loaded() || !quenra::sim::ResolveKelbrinExports(library, resolved).empty()) {
             Fail("libKelbrin or one of its exports is missing");
         }
         return resolved;
@@ -180,11 +180,11 @@ private:
         return record;
     }
 
-    quenra::sim::SimWorld World()
+    quenra::simruntime::SimWorld World()
     {
-        quenra::sim::SimWorld world;
+        quenra::simruntime::SimWorld world;
         for (uint64_t id = 1; id <= 4; ++id) {
-            quenra::sim::SimMeshBuffer& buffer = world.buffers[id];
+            quenra::simruntime::SimMeshBuffer& buffer = world.buffers[id];
             const size_t vertexCount = input.ConsumeIntegralInRange<size_t>(0, 24);
             for (size_t i = 0; i < vertexCount; ++i) {
                 buffer.vertices.push_back(input.ConsumeBool() ? XrVector3f{static_cast<float>(i), 1, 2}
@@ -200,12 +200,12 @@ private:
         }
         const size_t meshCount = input.ConsumeIntegralInRange<size_t>(0, 6);
         for (size_t i = 0; i < meshCount; ++i) {
-            quenra::sim::SimVisualMesh& mesh = Component(world.meshes);
+            quenra::simruntime::SimVisualMesh& mesh = Component(world.meshes);
             mesh.meshBufferId = BufferId();
         }
         const size_t planeCount = input.ConsumeIntegralInRange<size_t>(0, 6);
         for (size_t i = 0; i < planeCount; ++i) {
-            quenra::sim::SimPlane& plane = Component(world.planes);
+            quenra::simruntime::SimPlane& plane = Component(world.planes);
             plane.alignment = static_cast<XrScenePlaneAlignmentTypeMSFT>(input.ConsumeIntegralInRange<int>(0, 3));
             plane.size = {Float(), Float()};
             plane.meshBufferId = BufferId();
@@ -215,7 +215,7 @@ private:
 
     void ListAndAcquire()
     {
-        const quenra::engine::MeshInfosResult list = meshes.GetMeshInfos();
+        const quenra::simengine::MeshInfosResult list = meshes.GetMeshInfos();
         if (!list.guardsIntact) {
             Fail("mesh infos written outside the engine's buffer");
         }
@@ -266,11 +266,11 @@ private:
 
     FuzzedDataProvider input;
     Runtime runtime;
-    quenra::sim::FrameLoop frames{runtime};
-    quenra::sim::SceneUnderstanding scene{runtime};
-    quenra::engine::TraceRecorder trace;
-    quenra::engine::FakeMeshSubsystem meshes;
-    quenra::engine::EngineRegistry registry;
+    quenra::simruntime::FrameLoop frames{runtime};
+    quenra::simruntime::SceneUnderstanding scene{runtime};
+    quenra::simengine::TraceRecorder trace;
+    quenra::simengine::FakeMeshSubsystem meshes;
+    quenra::simengine::EngineRegistry registry;
 };
 
 } // namespace

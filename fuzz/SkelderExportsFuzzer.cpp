@@ -14,10 +14,10 @@
 
 namespace {
 
-using quenra::sim::HandleKind;
-using quenra::sim::HandleValue;
-using quenra::sim::LiveHandle;
-using quenra::test::SkelderTestWorld;
+using quenra::simruntime::HandleKind;
+using quenra::simruntime::HandleValue;
+using quenra::simruntime::LiveHandle;
+using Skelder::test::SkelderTestWorld;
 
 enum class Op : uint8_t {
     Create,
@@ -61,7 +61,8 @@ public:
         UnityPluginUnload();
         for (const LiveHandle& handle : world.layers.runtime.LiveHandles()) {
             if (before.count(handle.handle) == 0 && applicationSwapchains.count(handle.handle) == 0) {
-                std::fprintf(stderr, "left alive after unload: %s %#llx\n", quenra::sim::HandleKindName(handle.kind),
+                std::fprintf(stderr, "left alive after unload: %s %#llx\n",
+                             quenra::simruntime::HandleKindName(handle.kind),
                              static_cast<unsigned long long>(handle.handle));
                 std::abort();
             }

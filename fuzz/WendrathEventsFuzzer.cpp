@@ -32,9 +32,9 @@ struct Engine {
         registry.Provide<IUnityGraphics>(graphics.Interface());
         UnityPluginLoad(registry.Interfaces());
     }
-    quenra::engine::TraceRecorder trace;
-    quenra::engine::EngineRegistry registry;
-    quenra::engine::FakeGraphics graphics;
+    quenra::simengine::TraceRecorder trace;
+    quenra::simengine::EngineRegistry registry;
+    quenra::simengine::FakeGraphics graphics;
 };
 
 constexpr std::array<UnityGfxRenderer, 5> kRenderers = {kUnityGfxRendererOpenGLES30, kUnityGfxRendererVulkan,

@@ -5,6 +5,8 @@
 
 #include "XrFunctions.h"
 
+namespace Skelder {
+
 namespace {
 // The two steps of AcquireImage (acquire, then wait) fail alike.
 const char* const kAcquireFailed = "CompositionLayerBase::AcquireImage -- xrAcquireSwapchainImage failed: %d";
@@ -289,3 +291,5 @@ XrCompositionLayerAlphaBlendFB CompositionLayerBase::PremultipliedOverBlend()
     blend.dstFactorAlpha = XR_BLEND_FACTOR_ONE_MINUS_SRC_ALPHA_FB;
     return blend;
 }
+
+} // namespace Skelder

@@ -11,6 +11,8 @@
 #include "CompositionLayerGraphicsInterface.h"
 #include "TraceLog.h"
 
+namespace Skelder {
+
 // The runtime functions every layer resolves at construction, in this order.
 #define SKELDER_LAYER_XR_FUNCTIONS(X)                                                                                  \
     X(xrEnumerateSwapchainFormats)                                                                                     \
@@ -92,3 +94,5 @@ private:
     bool imageWaited = false;
     int32_t layerId;
 };
+
+} // namespace Skelder

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace Skelder {
+
 CompositionLayerGraphicsInterface::CompositionLayerGraphicsInterface(IUnityXRTrace* trace) : trace(trace) {}
 
 CompositionLayerGraphicsInterface::~CompositionLayerGraphicsInterface() = default;
@@ -18,3 +20,5 @@ int64_t CompositionLayerGraphicsInterface::FirstPreferredFormat(const std::vecto
     }
     return formats.empty() ? 0 : formats.front();
 }
+
+} // namespace Skelder

@@ -12,6 +12,8 @@
 
 #include "TraceLog.h"
 
+namespace Skelder {
+
 class CompositionLayerGraphicsInterface {
 public:
     explicit CompositionLayerGraphicsInterface(IUnityXRTrace* trace);
@@ -85,3 +87,5 @@ Record* CompositionLayerGraphicsInterface::SelectRecord(std::vector<Record>& rec
     currentImage = reinterpret_cast<const XrSwapchainImageBaseHeader*>(&records[index]);
     return &records[index];
 }
+
+} // namespace Skelder

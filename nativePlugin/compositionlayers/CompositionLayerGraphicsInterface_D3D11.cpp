@@ -4,6 +4,8 @@
 
 #include "DxgiFormats.h"
 
+namespace Skelder {
+
 namespace {
 // IID of ID3D11Resource, spelled out so that no GUID library has to be linked.
 const GUID kResourceInterfaceId = {0xdc8e63f3, 0xd12b, 0x4952, {0xb4, 0x7b, 0x5e, 0x45, 0x02, 0x6a, 0x86, 0x2d}};
@@ -102,5 +104,7 @@ bool CompositionLayerGraphicsInterface_D3D11::SameSize(ID3D11Resource* texture, 
     }
     return true;
 }
+
+} // namespace Skelder
 
 #endif

@@ -8,6 +8,8 @@
 
 #include "CompositionLayerGraphicsInterface.h"
 
+namespace Skelder {
+
 class CompositionLayerGraphicsInterface_D3D11 : public CompositionLayerGraphicsInterface {
 public:
     // Holds a reference on the engine's device for as long as it lives.
@@ -27,5 +29,7 @@ private:
     ID3D11Device* device;
     std::vector<XrSwapchainImageD3D11KHR> images;
 };
+
+} // namespace Skelder
 
 #endif

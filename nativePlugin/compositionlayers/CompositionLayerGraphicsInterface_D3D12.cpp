@@ -2,6 +2,8 @@
 
 #include "DxgiFormats.h"
 
+namespace Skelder {
+
 CompositionLayerGraphicsInterface_D3D12::CompositionLayerGraphicsInterface_D3D12(IUnityXRTrace* trace)
     : CompositionLayerGraphicsInterface(trace)
 {
@@ -22,3 +24,5 @@ int64_t CompositionLayerGraphicsInterface_D3D12::ChooseFormat(const std::vector<
 {
     return FirstPreferredFormat(formats, kPreferredDxgiFormats);
 }
+
+} // namespace Skelder

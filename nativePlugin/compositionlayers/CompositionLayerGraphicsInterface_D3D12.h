@@ -5,6 +5,8 @@
 #include "CompositionLayerGraphicsInterface.h"
 #include "SwapchainImageRecords.h"
 
+namespace Skelder {
+
 class CompositionLayerGraphicsInterface_D3D12 : public CompositionLayerGraphicsInterface {
 public:
     explicit CompositionLayerGraphicsInterface_D3D12(IUnityXRTrace* trace);
@@ -16,3 +18,5 @@ public:
 private:
     std::vector<SwapchainImageD3D12> images;
 };
+
+} // namespace Skelder

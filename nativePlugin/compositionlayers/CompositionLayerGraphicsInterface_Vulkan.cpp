@@ -1,5 +1,7 @@
 #include "CompositionLayerGraphicsInterface_Vulkan.h"
 
+namespace Skelder {
+
 namespace {
 // VkFormat values: B8G8R8A8_SRGB, R8G8B8A8_SRGB, B8G8R8A8_UNORM, R8G8B8A8_UNORM.
 constexpr std::initializer_list<int64_t> kPreferredFormats = {50, 43, 44, 37};
@@ -25,3 +27,5 @@ int64_t CompositionLayerGraphicsInterface_Vulkan::ChooseFormat(const std::vector
 {
     return FirstPreferredFormat(formats, kPreferredFormats);
 }
+
+} // namespace Skelder

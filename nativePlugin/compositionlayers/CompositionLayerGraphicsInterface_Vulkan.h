@@ -5,6 +5,8 @@
 #include "CompositionLayerGraphicsInterface.h"
 #include "SwapchainImageRecords.h"
 
+namespace Skelder {
+
 class CompositionLayerGraphicsInterface_Vulkan : public CompositionLayerGraphicsInterface {
 public:
     explicit CompositionLayerGraphicsInterface_Vulkan(IUnityXRTrace* trace);
@@ -16,3 +18,5 @@ public:
 private:
     std::vector<SwapchainImageVulkan> images;
 };
+
+} // namespace Skelder

@@ -12,6 +12,8 @@
 #include "QuadCompositionLayer.h"
 #include "UnityGraphicsD3D11.h"
 
+namespace Skelder {
+
 namespace {
 // A layer that could not be built or kept.
 const char* const kCreateFailed =
@@ -240,3 +242,5 @@ uint32_t CompositionLayerProvider::UnderlayCount(const std::vector<XrComposition
     }
     return count;
 }
+
+} // namespace Skelder

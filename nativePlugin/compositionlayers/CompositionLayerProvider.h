@@ -13,6 +13,8 @@
 #include "GraphicsAPI.h"
 #include "UnityInterfaces.h"
 
+namespace Skelder {
+
 // As the engine scripts pass it.
 enum class LayerType : uint32_t {
     Quad = 1,
@@ -74,3 +76,5 @@ private:
     // Read only where Direct3D 11 is built in.
     [[maybe_unused]] IUnityInterfaces* interfaces;
 };
+
+} // namespace Skelder

@@ -1,5 +1,7 @@
 #include "CylinderCompositionLayer.h"
 
+namespace Skelder {
+
 CylinderCompositionLayer::CylinderCompositionLayer(XrInstance instance, PFN_xrGetInstanceProcAddr getInstanceProcAddr,
                                                    IUnityXRTrace* trace, int32_t layerId,
                                                    std::unique_ptr<CompositionLayerGraphicsInterface> graphicsInterface)
@@ -56,3 +58,5 @@ void CylinderCompositionLayer::SetCentralAngle(float angle)
 {
     layer.centralAngle = angle;
 }
+
+} // namespace Skelder

@@ -3,6 +3,8 @@
 
 #include "CompositionLayerBase.h"
 
+namespace Skelder {
+
 class CylinderCompositionLayer : public CompositionLayerBase {
 public:
     CylinderCompositionLayer(XrInstance instance, PFN_xrGetInstanceProcAddr getInstanceProcAddr, IUnityXRTrace* trace,
@@ -21,3 +23,5 @@ private:
     XrCompositionLayerCylinderKHR layer{};
     XrCompositionLayerAlphaBlendFB alphaBlend{};
 };
+
+} // namespace Skelder

@@ -5,4 +5,8 @@
 #include <cstdint>
 #include <initializer_list>
 
+namespace Skelder {
+
 constexpr std::initializer_list<int64_t> kPreferredDxgiFormats = {28, 87, 29, 91};
+
+} // namespace Skelder

@@ -1,5 +1,7 @@
 #include "EquirectCompositionLayer.h"
 
+namespace Skelder {
+
 EquirectCompositionLayer::EquirectCompositionLayer(XrInstance instance, PFN_xrGetInstanceProcAddr getInstanceProcAddr,
                                                    IUnityXRTrace* trace, int32_t layerId,
                                                    std::unique_ptr<CompositionLayerGraphicsInterface> graphicsInterface)
@@ -67,3 +69,5 @@ void EquirectCompositionLayer::SetLowerVerticalAngle(float angle)
 {
     layer.lowerVerticalAngle = angle;
 }
+
+} // namespace Skelder

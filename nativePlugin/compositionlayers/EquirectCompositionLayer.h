@@ -3,6 +3,8 @@
 
 #include "CompositionLayerBase.h"
 
+namespace Skelder {
+
 class EquirectCompositionLayer : public CompositionLayerBase {
 public:
     EquirectCompositionLayer(XrInstance instance, PFN_xrGetInstanceProcAddr getInstanceProcAddr, IUnityXRTrace* trace,
@@ -23,3 +25,5 @@ private:
     XrCompositionLayerEquirect2KHR layer{};
     XrCompositionLayerAlphaBlendFB alphaBlend{};
 };
+
+} // namespace Skelder

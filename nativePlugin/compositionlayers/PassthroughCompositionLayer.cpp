@@ -2,6 +2,8 @@
 
 #include "XrFunctions.h"
 
+namespace Skelder {
+
 PassthroughCompositionLayer::PassthroughCompositionLayer(
     XrInstance instance, PFN_xrGetInstanceProcAddr getInstanceProcAddr, IUnityXRTrace* trace, int32_t layerId,
     std::unique_ptr<CompositionLayerGraphicsInterface> graphicsInterface)
@@ -100,3 +102,5 @@ void PassthroughCompositionLayer::DestroyPassthroughObjects()
         passthrough = XR_NULL_HANDLE;
     }
 }
+
+} // namespace Skelder

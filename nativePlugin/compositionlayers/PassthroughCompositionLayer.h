@@ -4,6 +4,8 @@
 
 #include "CompositionLayerBase.h"
 
+namespace Skelder {
+
 class PassthroughCompositionLayer : public CompositionLayerBase {
 public:
     PassthroughCompositionLayer(XrInstance instance, PFN_xrGetInstanceProcAddr getInstanceProcAddr,
@@ -33,3 +35,5 @@ private:
     XrCompositionLayerPassthroughFB layer{};
     XrCompositionLayerAlphaBlendFB alphaBlend{};
 };
+
+} // namespace Skelder

@@ -1,5 +1,7 @@
 #include "ProviderLock.h"
 
+namespace Skelder {
+
 namespace {
 // The TableHold the current thread is inside, innermost first through `outer`.
 thread_local ProviderLock::TableHold* _threadHold = nullptr;
@@ -38,3 +40,5 @@ ProviderLock::TableHold* ProviderLock::HoldOfThisThread() const
     }
     return nullptr;
 }
+
+} // namespace Skelder

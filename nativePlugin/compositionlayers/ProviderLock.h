@@ -13,6 +13,8 @@
 #include <condition_variable>
 #include <mutex>
 
+namespace Skelder {
+
 class ProviderLock {
 public:
     ProviderLock() = default;
@@ -70,3 +72,5 @@ private:
     // A TableHold has released the lock for a compositor wait.
     bool parked = false;
 };
+
+} // namespace Skelder

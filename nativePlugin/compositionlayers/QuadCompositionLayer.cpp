@@ -1,5 +1,7 @@
 #include "QuadCompositionLayer.h"
 
+namespace Skelder {
+
 QuadCompositionLayer::QuadCompositionLayer(XrInstance instance, PFN_xrGetInstanceProcAddr getInstanceProcAddr,
                                            IUnityXRTrace* trace, int32_t layerId,
                                            std::unique_ptr<CompositionLayerGraphicsInterface> graphicsInterface)
@@ -47,3 +49,5 @@ void QuadCompositionLayer::SetSize(float width, float height)
 {
     layer.size = {width, height};
 }
+
+} // namespace Skelder

@@ -3,6 +3,8 @@
 
 #include "CompositionLayerBase.h"
 
+namespace Skelder {
+
 class QuadCompositionLayer : public CompositionLayerBase {
 public:
     QuadCompositionLayer(XrInstance instance, PFN_xrGetInstanceProcAddr getInstanceProcAddr, IUnityXRTrace* trace,
@@ -20,3 +22,5 @@ private:
     XrCompositionLayerQuad layer{};
     XrCompositionLayerAlphaBlendFB alphaBlend{};
 };
+
+} // namespace Skelder

@@ -32,6 +32,10 @@
 #include <cstdint>
 #include <type_traits>
 
+struct ID3D12Resource;
+
+namespace Skelder {
+
 #ifdef XR_USE_GRAPHICS_API_VULKAN
 using SwapchainImageVulkan = XrSwapchainImageVulkanKHR;
 #else
@@ -44,7 +48,6 @@ struct SwapchainImageVulkan {
 #endif
 
 // XrSwapchainImageD3D12KHR as declared where <d3d12.h> is missing.
-struct ID3D12Resource;
 struct SwapchainImageD3D12Record {
     XrStructureType type;
     void* next;
@@ -78,3 +81,5 @@ SKELDER_CHECK_IMAGE_RECORD(SwapchainImageD3D12, texture);
 SKELDER_CHECK_IMAGE_RECORD(XrSwapchainImageD3D11KHR, texture);
 #endif
 #undef SKELDER_CHECK_IMAGE_RECORD
+
+} // namespace Skelder

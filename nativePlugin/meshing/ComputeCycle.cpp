@@ -5,6 +5,8 @@
 #include "TraceLog.h"
 #include "XrBindings.h"
 
+namespace kelbrin {
+
 ComputeCycle::SystemTime ComputeCycle::ReadSystemClock()
 {
     return std::chrono::time_point_cast<std::chrono::microseconds>(std::chrono::system_clock::now());
@@ -138,3 +140,5 @@ void ComputeCycle::CreateScene()
     }
     state = SceneReady;
 }
+
+} // namespace kelbrin

@@ -11,6 +11,8 @@
 #include "SceneReaders.h"
 #include "UnityXRTrace.h"
 
+namespace kelbrin {
+
 class XrBindings;
 
 class ComputeCycle {
@@ -68,3 +70,5 @@ private:
     std::chrono::duration<int64_t, std::milli> computeInterval{1500};
     WallClock wallClock = &ReadSystemClock;
 };
+
+} // namespace kelbrin

@@ -4,6 +4,8 @@
 
 #include "ProviderContext.h"
 
+namespace kelbrin {
+
 ContextSlot::Pin::Pin(ContextSlot& slot) : slot(slot)
 {
     // Counted before the pointer is read: a withdrawal that took the pointer away after this
@@ -26,3 +28,5 @@ std::unique_ptr<ProviderContext> ContextSlot::Withdraw()
     }
     return withdrawn;
 }
+
+} // namespace kelbrin

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <memory>
 
+namespace kelbrin {
+
 class ProviderContext;
 
 class ContextSlot {
@@ -41,3 +43,5 @@ private:
     std::atomic<ProviderContext*> context{nullptr};
     std::atomic<int> pins{0};
 };
+
+} // namespace kelbrin

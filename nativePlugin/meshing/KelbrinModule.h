@@ -35,6 +35,8 @@
 
 #include "UnityXRMeshing.h"
 
+namespace kelbrin {
+
 class ProviderContext;
 
 // The context between load and unload, null otherwise.
@@ -71,3 +73,5 @@ UnitySubsystemErrorCode UNITY_INTERFACE_API SetMeshDensity(UnitySubsystemHandle 
                                                            float density) noexcept;
 UnitySubsystemErrorCode UNITY_INTERFACE_API SetBoundingVolume(UnitySubsystemHandle handle, void* userData,
                                                               const UnityXRBoundingVolume* volume) noexcept;
+
+} // namespace kelbrin

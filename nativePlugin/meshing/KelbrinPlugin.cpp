@@ -10,6 +10,7 @@
 #include "ProviderContext.h"
 #include "TraceLog.h"
 
+namespace kelbrin {
 namespace {
 // Logged by a provider (un)registration that comes before the scene observer.
 const char* const kNoSceneObserver = "SceneObserver doesn't exist";
@@ -91,6 +92,10 @@ ProviderContext* GetProviderContext()
 {
     return _providerContext.Get();
 }
+
+} // namespace kelbrin
+
+using namespace kelbrin;
 
 // --- Engine entry points -----------------------------------------------------------------
 
@@ -236,6 +241,8 @@ GetInterceptedInstanceProcAddr(PFN_xrGetInstanceProcAddr loaderFunction) noexcep
     }
     return &InterceptedXrGetInstanceProcAddr;
 }
+
+namespace kelbrin {
 
 // --- Internal operations -----------------------------------------------------------------
 
@@ -426,3 +433,5 @@ UnitySubsystemErrorCode UNITY_INTERFACE_API GetUpdatedTransforms(UnitySubsystemH
         return observer.GetUpdatedTransforms(transforms);
     });
 }
+
+} // namespace kelbrin

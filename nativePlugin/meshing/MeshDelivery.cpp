@@ -7,6 +7,8 @@
 #include "MeshIdentifier.h"
 #include "TraceLog.h"
 
+namespace kelbrin {
+
 namespace {
 
 // The engine's convention mirrors z.
@@ -262,3 +264,5 @@ void MeshDelivery::SetTransforms(UnityXRMeshTransformList* list)
     meshInterface->MeshTransformList_SetTransforms(list, transforms.data(), static_cast<uint32_t>(transforms.size()));
     transformsPending = false;
 }
+
+} // namespace kelbrin

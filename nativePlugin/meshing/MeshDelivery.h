@@ -17,6 +17,8 @@
 #include "UnityXRMeshIdComparer.h"
 #include "UnityXRMeshing.h"
 
+namespace kelbrin {
+
 class MeshDelivery {
 public:
     // What one acquisition works in: the runtime's vertices and indices as read, and the
@@ -113,3 +115,5 @@ private:
     std::mutex spareMutex;
     std::vector<std::unique_ptr<Scratch>> spare;
 };
+
+} // namespace kelbrin

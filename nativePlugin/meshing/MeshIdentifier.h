@@ -9,6 +9,8 @@
 
 #include "UnityXRMeshing.h"
 
+namespace kelbrin {
+
 inline UnityXRMeshId XrUuidMSFTToUnityXRMeshId(const XrUuidMSFT& uuid)
 {
     static_assert(sizeof(UnityXRMeshId) == sizeof(uuid.bytes), "both identifiers are 16 bytes");
@@ -16,3 +18,5 @@ inline UnityXRMeshId XrUuidMSFTToUnityXRMeshId(const XrUuidMSFT& uuid)
     std::memcpy(id.idPart, uuid.bytes, sizeof(uuid.bytes));
     return id;
 }
+
+} // namespace kelbrin

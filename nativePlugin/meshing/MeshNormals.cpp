@@ -5,16 +5,15 @@
 #include <new>
 #include <stdexcept>
 
-namespace {
+namespace kelbrin {
 
-using kelbrin::FloatLanes;
-using kelbrin::LaneQuad;
+namespace {
 
 // (a.y·b.z − a.z·b.y, −(a.x·b.z − a.z·b.x), a.x·b.y − a.y·b.x), each lane the scalar
 // expression. Not normalised: its length is twice the triangle's area, so larger faces weigh more.
 FloatLanes CrossProduct(const FloatLanes& a, const FloatLanes& b)
 {
-    return kelbrin::NegateY(kelbrin::YXX(a) * kelbrin::ZZY(b) - kelbrin::ZZY(a) * kelbrin::YXX(b));
+    return NegateY(YXX(a) * ZZY(b) - ZZY(a) * YXX(b));
 }
 
 // The running mean after its n-th face: m·(n−1)/n + f/n per component. The six divisions
@@ -27,38 +26,37 @@ void SumNormals(LaneQuad& mean, uint32_t n, const FloatLanes& faceNormal)
     FloatLanes sum;
     switch (n) {
     case 1:
-        sum = kelbrin::Splat(0.0f) + faceNormal;
+        sum = Splat(0.0f) + faceNormal;
         break;
     case 2: {
-        const FloatLanes half = kelbrin::Splat(0.5f);
-        sum = kelbrin::Load(mean) * half + faceNormal * half;
+        const FloatLanes half = Splat(0.5f);
+        sum = Load(mean) * half + faceNormal * half;
         break;
     }
     case 4: {
-        const FloatLanes quarter = kelbrin::Splat(0.25f);
-        sum = kelbrin::Load(mean) * kelbrin::Splat(3.0f) * quarter + faceNormal * quarter;
+        const FloatLanes quarter = Splat(0.25f);
+        sum = Load(mean) * Splat(3.0f) * quarter + faceNormal * quarter;
         break;
     }
     default: {
-        const FloatLanes count = kelbrin::Splat(static_cast<float>(n));
-        sum = kelbrin::Load(mean) * kelbrin::Splat(static_cast<float>(n - 1)) / count + faceNormal / count;
+        const FloatLanes count = Splat(static_cast<float>(n));
+        sum = Load(mean) * Splat(static_cast<float>(n - 1)) / count + faceNormal / count;
         break;
     }
     }
-    kelbrin::Store(sum, mean);
+    Store(sum, mean);
 }
 
 // v/|v| for four vertices, |v| = sqrt(x² + y² + z²) summed in that order as the scalar
 // expression is; the fallback where no direction exists (zero length) or the length is not finite.
-kelbrin::LaneColumns Normalize(const kelbrin::LaneColumns& v)
+LaneColumns Normalize(const LaneColumns& v)
 {
-    const FloatLanes length = kelbrin::Sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
-    const kelbrin::LaneMask hasDirection =
-        (length > kelbrin::Splat(0.0f)) & (length <= kelbrin::Splat(std::numeric_limits<float>::max()));
+    const FloatLanes length = Sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+    const LaneMask hasDirection = (length > Splat(0.0f)) & (length <= Splat(std::numeric_limits<float>::max()));
     constexpr XrVector3f fallback = MeshNormals::kFallbackNormal;
-    return {kelbrin::Select(hasDirection, v.x / length, kelbrin::Splat(fallback.x)),
-            kelbrin::Select(hasDirection, v.y / length, kelbrin::Splat(fallback.y)),
-            kelbrin::Select(hasDirection, v.z / length, kelbrin::Splat(fallback.z))};
+    return {Select(hasDirection, v.x / length, Splat(fallback.x)),
+            Select(hasDirection, v.y / length, Splat(fallback.y)),
+            Select(hasDirection, v.z / length, Splat(fallback.z))};
 }
 
 } // namespace
@@ -93,7 +91,7 @@ void MeshNormals::Compute(const std::vector<XrVector3f>& vertices, const std::ve
     const uint32_t* const corners = indices.data();
     LaneQuad* const meanData = means.data();
     uint32_t* const faceData = faces.data();
-    const auto loadVertex = [positions](uint32_t vertex) { return kelbrin::LoadXYZ(&positions[vertex].x); };
+    const auto loadVertex = [positions](uint32_t vertex) { return LoadXYZ(&positions[vertex].x); };
     // Whole triples only: a trailing partial triangle is not one.
     const size_t cornerCount = indices.size() - indices.size() % 3;
     for (size_t i = 0; i < cornerCount; i += 3) {
@@ -120,17 +118,19 @@ void MeshNormals::Compute(const std::vector<XrVector3f>& vertices, const std::ve
             // Zeroed here rather than before the next mesh: saves a pass over the counts.
             faceData[vertex] = 0;
         }
-        kelbrin::LaneColumns unit = Normalize(kelbrin::LoadColumns(meanData + group));
+        LaneColumns unit = Normalize(LoadColumns(meanData + group));
         if (mirrorZ) {
-            unit.z = kelbrin::Negate(unit.z);
+            unit.z = Negate(unit.z);
         }
         float* out = normals + 3 * group;
         if (group + 4 <= vertexCount) {
-            kelbrin::StoreTriples(unit, out);
+            StoreTriples(unit, out);
         } else {
             float last[12];
-            kelbrin::StoreTriples(unit, last);
+            StoreTriples(unit, last);
             std::copy(last, last + 3 * (vertexCount - group), out);
         }
     }
 }
+
+} // namespace kelbrin

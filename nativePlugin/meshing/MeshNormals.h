@@ -12,6 +12,8 @@
 
 #include "FloatLanes.h"
 
+namespace kelbrin {
+
 class MeshNormals {
 public:
     // Up, in OpenXR as in the engine: finite and unit length, so nothing downstream divides by zero.
@@ -34,3 +36,5 @@ private:
     std::vector<kelbrin::LaneQuad> means;
     std::vector<uint32_t> faces;
 };
+
+} // namespace kelbrin

@@ -1,7 +1,11 @@
 #include "ProviderContext.h"
 
+namespace kelbrin {
+
 ProviderContext::ProviderContext(IUnityXRTrace* trace, IUnityXRMeshInterface* meshInterface)
     : trace(trace), meshInterface(meshInterface), xrBindings(std::make_unique<XrBindings>()),
       sceneObserver(std::make_unique<SceneObserver>(*xrBindings, trace, meshInterface))
 {
 }
+
+} // namespace kelbrin

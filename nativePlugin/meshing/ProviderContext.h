@@ -12,6 +12,8 @@
 #include "UnityXRTrace.h"
 #include "XrBindings.h"
 
+namespace kelbrin {
+
 class ProviderContext {
 public:
     // Either interface may be null.
@@ -32,3 +34,5 @@ public:
     // Present from construction; only a test takes it away.
     std::unique_ptr<SceneObserver> sceneObserver;
 };
+
+} // namespace kelbrin

@@ -2,6 +2,8 @@
 
 #include "TraceLog.h"
 
+namespace kelbrin {
+
 void ProviderRegistry::Register(const char* name, int32_t requested)
 {
     std::string key(name);
@@ -80,3 +82,5 @@ int32_t ProviderRegistry::RequestedFeatures() const
     }
     return flags;
 }
+
+} // namespace kelbrin

@@ -10,6 +10,8 @@
 
 #include "UnityXRTrace.h"
 
+namespace kelbrin {
+
 class ProviderRegistry {
 public:
     using Features = std::map<std::string, int32_t, std::less<>>;
@@ -44,3 +46,5 @@ private:
     // Empty while no provider drives.
     std::string driving;
 };
+
+} // namespace kelbrin

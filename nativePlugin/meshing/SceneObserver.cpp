@@ -3,6 +3,8 @@
 #include "TraceLog.h"
 #include "XrBindings.h"
 
+namespace kelbrin {
+
 using Lock = std::lock_guard<std::recursive_mutex>;
 
 SceneObserver::SceneObserver(XrBindings& bindings, IUnityXRTrace* trace, IUnityXRMeshInterface* meshInterface)
@@ -274,3 +276,5 @@ void SceneObserver::GetPlanesFilters(std::vector<XrScenePlaneAlignmentTypeMSFT>&
     Lock lock(stateMutex);
     planes.GetFilters(filters);
 }
+
+} // namespace kelbrin

@@ -25,6 +25,8 @@
 #include "SceneReaders.h"
 #include "UnityXRMeshing.h"
 
+namespace kelbrin {
+
 class XrBindings;
 
 class SceneObserver {
@@ -143,3 +145,5 @@ private:
     ScenePlanes planes;
     MeshDelivery delivery;
 };
+
+} // namespace kelbrin

@@ -8,6 +8,8 @@
 #include "MeshIdentifier.h"
 #include "TraceLog.h"
 
+namespace kelbrin {
+
 namespace {
 
 // Mesh buffer ids appear in messages as decimal text.
@@ -166,3 +168,5 @@ bool ScenePlanes::FindMeshBuffer(const UnityXRMeshId& id, uint64_t& meshBufferId
     meshBufferId = plane->second.meshBufferId;
     return true;
 }
+
+} // namespace kelbrin

@@ -13,6 +13,8 @@
 #include "UnityXRMeshIdComparer.h"
 #include "UnityXRMeshing.h"
 
+namespace kelbrin {
+
 class ScenePlanes {
 public:
     // Alignments a plane read asks for; only these three bits count.
@@ -48,3 +50,5 @@ private:
     // All alignments by default.
     uint32_t filterFlags = 0xFFFFFFFF;
 };
+
+} // namespace kelbrin

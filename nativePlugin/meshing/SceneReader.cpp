@@ -2,6 +2,8 @@
 
 #include <cinttypes>
 
+namespace kelbrin {
+
 namespace {
 // Either sizing call of a mesh buffer read failing.
 const char* const kVertexCountFailed = "Failed to get vertex count output: %d";
@@ -78,3 +80,5 @@ bool SceneReader::ReadMeshBuffers(uint64_t meshBufferId, std::vector<XrVector3f>
     indices.resize(std::min<size_t>(indices.size(), chain.indexBuffer.indexCountOutput));
     return true;
 }
+
+} // namespace kelbrin

@@ -51,8 +51,6 @@ template <typename... Lists> bool TryResizeAll(uint32_t count, Lists&... lists)
     return false;
 }
 
-} // namespace kelbrin
-
 class SceneReader {
 public:
     SceneReader(XrBindings& bindings, IUnityXRTrace* trace) : bindings(bindings), trace(trace) {}
@@ -91,12 +89,12 @@ bool SceneReader::ReadComponents(const XrSceneComponentsGetInfoMSFT& getInfo,
         return false;
     }
     uint32_t count = components.componentCountOutput;
-    if (!kelbrin::TryResizeAll(count, componentList, records, ids, locations)) {
+    if (!TryResizeAll(count, componentList, records, ids, locations)) {
         TraceLog(trace, kXRTraceLevelError, "Failed to allocate %u scene components", count);
         return false;
     }
 
-    auto chained = kelbrin::ChainedRecords<Record>::For(records);
+    auto chained = ChainedRecords<Record>::For(records);
     components.next = &chained;
     components.componentCapacityInput = count;
     components.components = componentList.data();
@@ -129,3 +127,5 @@ bool SceneReader::ReadComponents(const XrSceneComponentsGetInfoMSFT& getInfo,
     }
     return true;
 }
+
+} // namespace kelbrin

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <shared_mutex>
 
+namespace kelbrin {
+
 class SceneReaders {
 public:
     // Keeps the current scene as it is until released; the scene's handle may be read meanwhile.
@@ -30,3 +32,5 @@ private:
     mutable std::shared_mutex readers;
     uint64_t generation = 0;
 };
+
+} // namespace kelbrin

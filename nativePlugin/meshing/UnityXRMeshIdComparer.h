@@ -4,9 +4,13 @@
 
 #include "UnityXRMeshing.h"
 
+namespace kelbrin {
+
 struct UnityXRMeshIdComparer {
     bool operator()(const UnityXRMeshId& a, const UnityXRMeshId& b) const
     {
         return a.idPart[0] < b.idPart[0] || (a.idPart[0] == b.idPart[0] && a.idPart[1] < b.idPart[1]);
     }
 };
+
+} // namespace kelbrin

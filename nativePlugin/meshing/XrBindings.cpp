@@ -2,6 +2,8 @@
 
 #include "XrFunctions.h"
 
+namespace kelbrin {
+
 XrSpace XrBindings::GetSpace() const
 {
     return HandleFromValue<XrSpace>(space.load(std::memory_order_relaxed));
@@ -98,3 +100,5 @@ XrResult XrBindings::GetInstanceProcAddr(XrInstance lookupInstance, const char* 
     }
     return CallXrFunction(lookup, lookupInstance, name, function);
 }
+
+} // namespace kelbrin

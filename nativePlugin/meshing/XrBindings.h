@@ -8,6 +8,8 @@
 #include <atomic>
 #include <cstdint>
 
+namespace kelbrin {
+
 // The scene-understanding functions, in the order they are looked up.
 #define KELBRIN_SCENE_FUNCTIONS(X)                                                                                     \
     X(xrCreateSceneObserverMSFT)                                                                                       \
@@ -92,3 +94,5 @@ private:
     // The instance the table was filled for; 0 while it is unfilled.
     uint64_t hookedInstance = 0;
 };
+
+} // namespace kelbrin

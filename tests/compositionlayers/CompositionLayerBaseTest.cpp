@@ -5,17 +5,13 @@
 #include "LayerTestWorld.h"
 #include "QuadCompositionLayer.h"
 
-namespace quenra::test {
+namespace Skelder::test {
 namespace {
-
-using sim::HandleKind;
-using sim::HandleValue;
-using Calls = std::vector<std::string>;
 
 class LayerSwapchain : public ::testing::Test {
 protected:
     std::unique_ptr<QuadCompositionLayer>
-    MakeLayer(PFN_xrGetInstanceProcAddr lookup = &sim::Runtime::GetInstanceProcAddr)
+    MakeLayer(PFN_xrGetInstanceProcAddr lookup = &quenra::simruntime::Runtime::GetInstanceProcAddr)
     {
         return std::make_unique<QuadCompositionLayer>(world.instance, lookup, world.trace.Interface(), 7,
                                                       world.VulkanInterface());
@@ -407,4 +403,4 @@ TEST_F(LayerSwapchain, RuntimeWithoutWaitFunctionFailsTheAcquireWithAMessage)
 }
 
 } // namespace
-} // namespace quenra::test
+} // namespace Skelder::test

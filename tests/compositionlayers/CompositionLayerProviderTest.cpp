@@ -5,13 +5,10 @@
 #include "LayerTestWorld.h"
 #include "QuadCompositionLayer.h"
 
-namespace quenra::test {
+namespace Skelder::test {
 namespace {
 
-using engine::EngineRegistry;
-using sim::HandleKind;
-using sim::HandleValue;
-using Texts = std::vector<std::string>;
+using quenra::simengine::EngineRegistry;
 
 class Provider : public ::testing::Test {
 protected:
@@ -24,7 +21,7 @@ protected:
     }
     int32_t Create(LayerType type, int32_t sortingOrder = 0, XrSession session = XR_NULL_HANDLE)
     {
-        return provider.CreateLayer(world.instance, &sim::Runtime::GetInstanceProcAddr,
+        return provider.CreateLayer(world.instance, &quenra::simruntime::Runtime::GetInstanceProcAddr,
                                     session != XR_NULL_HANDLE ? session : world.session, 64, 32, sortingOrder, type);
     }
     std::vector<int32_t> ListedIds() const
@@ -268,11 +265,11 @@ TEST_F(Provider, DestroyingTheProviderDestroysItsLayers)
     {
         CompositionLayerProvider scoped(registry.Interfaces());
         scoped.SetGraphicsAPI(GraphicsAPI::Vulkan);
-        ASSERT_EQ(scoped.CreateLayer(world.instance, &sim::Runtime::GetInstanceProcAddr, world.session, 8, 8, 0,
-                                     LayerType::Passthrough),
+        ASSERT_EQ(scoped.CreateLayer(world.instance, &quenra::simruntime::Runtime::GetInstanceProcAddr, world.session,
+                                     8, 8, 0, LayerType::Passthrough),
                   1);
-        ASSERT_EQ(scoped.CreateLayer(world.instance, &sim::Runtime::GetInstanceProcAddr, world.session, 8, 8, 0,
-                                     LayerType::Quad),
+        ASSERT_EQ(scoped.CreateLayer(world.instance, &quenra::simruntime::Runtime::GetInstanceProcAddr, world.session,
+                                     8, 8, 0, LayerType::Quad),
                   2);
     }
     EXPECT_TRUE(world.runtime.LiveHandles(HandleKind::Swapchain).empty());
@@ -285,18 +282,18 @@ TEST_F(Provider, MissingTraceInterfaceSilencesMessagesOnly)
     registry.Withhold<IUnityXRTrace>();
     CompositionLayerProvider silent(registry.Interfaces());
     silent.SetGraphicsAPI(GraphicsAPI::Vulkan);
-    EXPECT_EQ(
-        silent.CreateLayer(world.instance, &sim::Runtime::GetInstanceProcAddr, world.session, 8, 8, 0, LayerType::Cube),
-        0);
-    EXPECT_EQ(
-        silent.CreateLayer(world.instance, &sim::Runtime::GetInstanceProcAddr, world.session, 8, 8, 0, LayerType::Quad),
-        1);
+    EXPECT_EQ(silent.CreateLayer(world.instance, &quenra::simruntime::Runtime::GetInstanceProcAddr, world.session, 8, 8,
+                                 0, LayerType::Cube),
+              0);
+    EXPECT_EQ(silent.CreateLayer(world.instance, &quenra::simruntime::Runtime::GetInstanceProcAddr, world.session, 8, 8,
+                                 0, LayerType::Quad),
+              1);
     EXPECT_EQ(world.trace.Size(), 0u);
     CompositionLayerProvider withoutRegistry(nullptr);
-    EXPECT_EQ(withoutRegistry.CreateLayer(world.instance, &sim::Runtime::GetInstanceProcAddr, world.session, 8, 8, 0,
-                                          LayerType::Quad),
+    EXPECT_EQ(withoutRegistry.CreateLayer(world.instance, &quenra::simruntime::Runtime::GetInstanceProcAddr,
+                                          world.session, 8, 8, 0, LayerType::Quad),
               0);
 }
 
 } // namespace
-} // namespace quenra::test
+} // namespace Skelder::test

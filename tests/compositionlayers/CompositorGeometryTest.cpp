@@ -17,13 +17,13 @@
 #include "PoseMath.h"
 #include "SkelderTestWorld.h"
 
-namespace quenra::test {
+namespace Skelder::test {
 namespace {
 
-using sim::Rgba;
-using sim::RgbaImage;
-using sim::operator+;
-using sim::operator*;
+using quenra::simruntime::Rgba;
+using quenra::simruntime::RgbaImage;
+using quenra::simruntime::operator+;
+using quenra::simruntime::operator*;
 
 constexpr uint32_t kSize = 100;
 constexpr float kHalfFov = 0.785398163f; // 45°: tan = 1, so a pixel is 2 / kSize of tangent.
@@ -34,7 +34,7 @@ constexpr float kPi = 3.14159265f;
 
 XrQuaternionf EngineYaw(float radians)
 {
-    return sim::AxisAngle({0, 1, 0}, radians);
+    return quenra::simruntime::AxisAngle({0, 1, 0}, radians);
 }
 
 // Inclusive pixel bounds; empty when first > last.
@@ -147,11 +147,11 @@ protected:
     // A layer made, placed and filled through the exports, as a script does.
     int32_t MakeLayer(LayerType type, const Placement& placement)
     {
-        const int32_t id =
-            CreateCompositionLayer(sim::HandleValue(world.layers.instance), sim::HandleValue(world.layers.session), 64,
-                                   32, placement.sortingOrder, static_cast<uint32_t>(type), 0);
-        const XrVector3f position = engine::ToOpenXr(placement.position);
-        const XrQuaternionf rotation = engine::ToOpenXr(placement.rotation);
+        const int32_t id = CreateCompositionLayer(quenra::simruntime::HandleValue(world.layers.instance),
+                                                  quenra::simruntime::HandleValue(world.layers.session), 64, 32,
+                                                  placement.sortingOrder, static_cast<uint32_t>(type), 0);
+        const XrVector3f position = quenra::simengine::ToOpenXr(placement.position);
+        const XrQuaternionf rotation = quenra::simengine::ToOpenXr(placement.rotation);
         SetPositionForLayer(id, position.x, position.y, position.z);
         SetOrientationForLayer(id, rotation.x, rotation.y, rotation.z, rotation.w);
         SetLayerVisible(id, placement.visible);
@@ -210,11 +210,14 @@ protected:
     }
 
     // A point of the layer's engine-space frame, placed by the case's pose.
-    static XrVector3f Placed(XrVector3f local) { return sim::Rotate(GetParam().rotation, local) + GetParam().position; }
+    static XrVector3f Placed(XrVector3f local)
+    {
+        return quenra::simruntime::Rotate(GetParam().rotation, local) + GetParam().position;
+    }
 
     SkelderTestWorld world;
-    sim::CpuSwapchainImages images{world.layers.runtime, world.layers.swapchains};
-    sim::Compositor compositor{world.layers.runtime, images};
+    quenra::simruntime::CpuSwapchainImages images{world.layers.runtime, world.layers.swapchains};
+    quenra::simruntime::Compositor compositor{world.layers.runtime, images};
     XrCompositionLayerProjectionView views[2];
     XrCompositionLayerProjection projection{XR_TYPE_COMPOSITION_LAYER_PROJECTION};
     RgbaImage picture;
@@ -238,7 +241,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Placement{"StraightAhead", {0, 0, 2}, {0, 0, 0, 1}, {1.0f, 0.5f}},
                       Placement{"RightAndUp", {0.5f, 0.25f, 2}, {0, 0, 0, 1}, {0.6f, 0.4f}},
                       Placement{"TurnedAboutY", {0, 0, 1.5f}, EngineYaw(0.6f), {1.0f, 0.5f}},
-                      Placement{"RolledAboutZ", {-0.3f, 0, 2}, sim::AxisAngle({0, 0, 1}, 0.4f), {0.8f, 0.4f}},
+                      Placement{
+                          "RolledAboutZ", {-0.3f, 0, 2}, quenra::simruntime::AxisAngle({0, 0, 1}, 0.4f), {0.8f, 0.4f}},
                       Placement{"BeneathTheProjection", {0, 0, 2}, {0, 0, 0, 1}, {1.0f, 0.5f}, -1},
                       Placement{"SeenFromBehind", {0, 0, 2}, EngineYaw(kPi), {1.0f, 0.5f}, 1, true, true},
                       Placement{"Invisible", {0, 0, 2}, {0, 0, 0, 1}, {1.0f, 0.5f}, 1, false, true}),
@@ -304,4 +308,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
-} // namespace quenra::test
+} // namespace Skelder::test

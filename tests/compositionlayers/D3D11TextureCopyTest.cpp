@@ -14,7 +14,7 @@
 #include "FakeGraphicsD3D11.h"
 #include "SkelderTestWorld.h"
 
-namespace quenra::test {
+namespace Skelder::test {
 namespace {
 
 using Pixels = std::vector<uint32_t>;
@@ -128,8 +128,8 @@ protected:
     // makes one quad layer with one image cycled (the swapchain's first).
     void Start(DXGI_FORMAT format)
     {
-        d3d11 = std::make_unique<engine::FakeGraphicsD3D11>(device);
-        images = std::make_unique<sim::D3D11SwapchainImages>(device);
+        d3d11 = std::make_unique<quenra::simengine::FakeGraphicsD3D11>(device);
+        images = std::make_unique<quenra::simruntime::D3D11SwapchainImages>(device);
         world = std::make_unique<SkelderTestWorld>();
         world->graphics.SetRenderer(kUnityGfxRendererD3D11);
         world->registry.Provide(d3d11->Interface());
@@ -141,7 +141,7 @@ protected:
         SetMaxCompositionLayerCount(16);
         layer = world->CreateLayer(LayerType::Quad, 0);
         ASSERT_NE(layer, 0);
-        const auto swapchains = world->layers.runtime.LiveHandles(sim::HandleKind::Swapchain);
+        const auto swapchains = world->layers.runtime.LiveHandles(quenra::simruntime::HandleKind::Swapchain);
         ASSERT_EQ(swapchains.size(), 1u);
         swapchain = reinterpret_cast<XrSwapchain>(swapchains[0].handle);
     }
@@ -154,8 +154,8 @@ protected:
     ID3D11Device* device = nullptr;
     ID3D11DeviceContext* context = nullptr;
     ULONG deviceReferences = 0;
-    std::unique_ptr<engine::FakeGraphicsD3D11> d3d11;
-    std::unique_ptr<sim::D3D11SwapchainImages> images;
+    std::unique_ptr<quenra::simengine::FakeGraphicsD3D11> d3d11;
+    std::unique_ptr<quenra::simruntime::D3D11SwapchainImages> images;
     std::unique_ptr<SkelderTestWorld> world;
     int32_t layer = 0;
     XrSwapchain swapchain = XR_NULL_HANDLE;
@@ -284,7 +284,7 @@ private:
 
 TEST_F(D3D11World, AFailedQueryIsLoggedAndEverythingTakenIsGivenBack)
 {
-    engine::TraceRecorder trace;
+    quenra::simengine::TraceRecorder trace;
     RefusingTexture refusing;
     const Texture texture = MakeTexture(device, DXGI_FORMAT_R8G8B8A8_UNORM, kWidth, kHeight,
                                            Pattern(kWidth, kHeight));
@@ -314,4 +314,4 @@ TEST_F(D3D11World, AFailedQueryIsLoggedAndEverythingTakenIsGivenBack)
 }
 
 } // namespace
-} // namespace quenra::test
+} // namespace Skelder::test

@@ -4,9 +4,10 @@
 #include "CompositionLayerGraphicsInterface_Vulkan.h"
 #include "TraceRecorder.h"
 
+namespace Skelder::test {
 namespace {
 
-using quenra::engine::TraceRecorder;
+using quenra::simengine::TraceRecorder;
 
 TEST(GraphicsInterfaceFormat, VulkanTakesTheRuntimesFirstPreferredFormat)
 {
@@ -117,3 +118,4 @@ TEST(GraphicsInterfaceCopy, VulkanAndDirect3D12CopyNothingAndTouchNoImage)
 }
 
 } // namespace
+} // namespace Skelder::test

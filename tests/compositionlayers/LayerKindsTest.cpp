@@ -10,18 +10,14 @@
 #include "PassthroughCompositionLayer.h"
 #include "QuadCompositionLayer.h"
 
-namespace quenra::test {
+namespace Skelder::test {
 namespace {
-
-using sim::HandleKind;
-using sim::HandleValue;
-using Calls = std::vector<std::string>;
 
 class LayerKinds : public ::testing::Test {
 protected:
     template <typename Kind>
     std::unique_ptr<Kind> Make(uint32_t width, uint32_t height,
-                               PFN_xrGetInstanceProcAddr lookup = &sim::Runtime::GetInstanceProcAddr)
+                               PFN_xrGetInstanceProcAddr lookup = &quenra::simruntime::Runtime::GetInstanceProcAddr)
     {
         auto layer =
             std::make_unique<Kind>(world.instance, lookup, world.trace.Interface(), 3, world.VulkanInterface());
@@ -225,8 +221,8 @@ TEST_F(LayerKinds, PassthroughCreatesItsRunningLayerAndBlendsByDestinationAlpha)
 TEST_F(LayerKinds, PassthroughWithoutTheExtensionFailsToConfigure)
 {
     world.runtime.RemoveFunction("xrCreatePassthroughLayerFB");
-    PassthroughCompositionLayer layer(world.instance, &sim::Runtime::GetInstanceProcAddr, world.trace.Interface(), 4,
-                                      world.VulkanInterface());
+    PassthroughCompositionLayer layer(world.instance, &quenra::simruntime::Runtime::GetInstanceProcAddr,
+                                      world.trace.Interface(), 4, world.VulkanInterface());
     EXPECT_FALSE(layer.ConfigureSwapchain(world.session, 32, 32, 0));
     EXPECT_EQ(world.trace.Texts(kXRTraceLevelError),
               Calls{"PassthroughCompositionLayer::ConfigureSwapchain -- the runtime offers no XR_FB_passthrough "
@@ -305,11 +301,11 @@ TEST_F(LayerKinds, ReleasedLayerIsAcceptedByTheRuntimesEndFrame)
     end.layerCount = 1;
     end.layers = layers;
     PFN_xrVoidFunction function = nullptr;
-    sim::Runtime::GetInstanceProcAddr(world.instance, "xrWaitFrame", &function);
+    quenra::simruntime::Runtime::GetInstanceProcAddr(world.instance, "xrWaitFrame", &function);
     auto waitFrame = reinterpret_cast<PFN_xrWaitFrame>(function);
-    sim::Runtime::GetInstanceProcAddr(world.instance, "xrBeginFrame", &function);
+    quenra::simruntime::Runtime::GetInstanceProcAddr(world.instance, "xrBeginFrame", &function);
     auto beginFrame = reinterpret_cast<PFN_xrBeginFrame>(function);
-    sim::Runtime::GetInstanceProcAddr(world.instance, "xrEndFrame", &function);
+    quenra::simruntime::Runtime::GetInstanceProcAddr(world.instance, "xrEndFrame", &function);
     auto endFrame = reinterpret_cast<PFN_xrEndFrame>(function);
     XrFrameState state{XR_TYPE_FRAME_STATE};
     ASSERT_EQ(waitFrame(world.session, nullptr, &state), XR_SUCCESS);
@@ -326,4 +322,4 @@ TEST_F(LayerKinds, ReleasedLayerIsAcceptedByTheRuntimesEndFrame)
 }
 
 } // namespace
-} // namespace quenra::test
+} // namespace Skelder::test

@@ -1,6 +1,6 @@
 #include "LayerTestWorld.h"
 
-namespace quenra::test {
+namespace Skelder::test {
 
 LayerTestWorld::LayerTestWorld() : instance(runtime.MakeInstance()), session(runtime.MakeSession(instance))
 {
@@ -10,7 +10,7 @@ LayerTestWorld::LayerTestWorld() : instance(runtime.MakeInstance()), session(run
 XrResult XRAPI_CALL LayerTestWorld::RecordingLookup(XrInstance instance, const char* name, PFN_xrVoidFunction* function)
 {
     LookedUpNames().push_back(name);
-    return sim::Runtime::GetInstanceProcAddr(instance, name, function);
+    return quenra::simruntime::Runtime::GetInstanceProcAddr(instance, name, function);
 }
 
 std::vector<std::string>& LayerTestWorld::LookedUpNames()
@@ -22,7 +22,7 @@ std::vector<std::string>& LayerTestWorld::LookedUpNames()
 std::vector<uint64_t> LayerTestWorld::HandlesOf(const std::string& function) const
 {
     std::vector<uint64_t> handles;
-    for (const sim::RecordedCall& call : runtime.Calls(function)) {
+    for (const quenra::simruntime::RecordedCall& call : runtime.Calls(function)) {
         handles.push_back(call.handles.empty() ? 0 : call.handles.front());
     }
     return handles;
@@ -49,4 +49,4 @@ std::vector<int32_t> VisibleLayerIds(const CompositionLayerProvider& provider)
     return ids;
 }
 
-} // namespace quenra::test
+} // namespace Skelder::test

@@ -12,13 +12,19 @@
 #include "FrameLoop.h"
 #include "Passthrough.h"
 #include "ReferenceSpaces.h"
-#include "SimRuntime.h"
+#include "Runtime.h"
 #include "Swapchains.h"
 #include "TraceRecorder.h"
 
-namespace quenra::test {
+namespace Skelder::test {
 
-using engine::TraceRecorder;
+// The stand-ins' names every layer test uses.
+using quenra::simengine::TraceRecorder;
+using quenra::simruntime::HandleKind;
+using quenra::simruntime::HandleValue;
+// Recorded call names and trace texts, in order.
+using Calls = std::vector<std::string>;
+using Texts = std::vector<std::string>;
 
 struct LayerTestWorld {
     LayerTestWorld();
@@ -33,13 +39,13 @@ struct LayerTestWorld {
     }
     // Calls of `function` in the runtime's record, the handles each was made with.
     std::vector<uint64_t> HandlesOf(const std::string& function) const;
-    size_t LiveCount(sim::HandleKind kind) const { return runtime.LiveHandles(kind).size(); }
+    size_t LiveCount(quenra::simruntime::HandleKind kind) const { return runtime.LiveHandles(kind).size(); }
 
-    sim::Runtime runtime;
-    sim::FrameLoop frameLoop{runtime};
-    sim::Swapchains swapchains{runtime, frameLoop};
-    sim::Passthrough passthrough{runtime};
-    sim::ReferenceSpaces spaces{runtime};
+    quenra::simruntime::Runtime runtime;
+    quenra::simruntime::FrameLoop frameLoop{runtime};
+    quenra::simruntime::Swapchains swapchains{runtime, frameLoop};
+    quenra::simruntime::Passthrough passthrough{runtime};
+    quenra::simruntime::ReferenceSpaces spaces{runtime};
     TraceRecorder trace;
     XrInstance instance;
     XrSession session;
@@ -50,4 +56,4 @@ std::vector<XrCompositionLayerBaseHeader*> VisibleXrLayers(const CompositionLaye
 // The ids of the layers in that list (ids up to 16), in its order.
 std::vector<int32_t> VisibleLayerIds(const CompositionLayerProvider& provider);
 
-} // namespace quenra::test
+} // namespace Skelder::test

@@ -9,7 +9,7 @@
 #include "QuadCompositionLayer.h"
 #include "SkelderTestWorld.h"
 
-namespace quenra::test {
+namespace Skelder::test {
 namespace {
 
 using Layers = std::vector<const XrCompositionLayerBaseHeader*>;
@@ -326,7 +326,7 @@ TEST_F(EndFrame, TheFramesTimeAndBlendModeReachTheRuntime)
     info.displayTime = state.predictedDisplayTime;
     info.environmentBlendMode = XR_ENVIRONMENT_BLEND_MODE_ALPHA_BLEND;
     ASSERT_EQ(world.Lookup<PFN_xrEndFrame>("xrEndFrame")(world.layers.session, &info), XR_SUCCESS);
-    const sim::SubmittedFrame& frame = world.layers.frameLoop.SubmittedFrames().back();
+    const quenra::simruntime::SubmittedFrame& frame = world.layers.frameLoop.SubmittedFrames().back();
     EXPECT_EQ(frame.displayTime, state.predictedDisplayTime);
     EXPECT_EQ(frame.blendMode, XR_ENVIRONMENT_BLEND_MODE_ALPHA_BLEND);
     EXPECT_EQ(next, &unrelated);
@@ -370,7 +370,7 @@ XrResult XRAPI_CALL StretchedImageWait(XrSwapchain swapchain, const XrSwapchainI
 
 TEST_F(EndFrame, AFrameEndsWhileAScriptWaitsForALayerImage)
 {
-    sim::Runtime& runtime = world.layers.runtime;
+    quenra::simruntime::Runtime& runtime = world.layers.runtime;
     _runtimeImageWait = reinterpret_cast<PFN_xrWaitSwapchainImage>(runtime.Function("xrWaitSwapchainImage"));
     runtime.AddFunction("xrWaitSwapchainImage", reinterpret_cast<PFN_xrVoidFunction>(&StretchedImageWait));
     const int32_t waiting = world.CreateLayer(LayerType::Quad, -1);
@@ -395,4 +395,4 @@ TEST_F(EndFrame, AFrameEndsWhileAScriptWaitsForALayerImage)
 }
 
 } // namespace
-} // namespace quenra::test
+} // namespace Skelder::test

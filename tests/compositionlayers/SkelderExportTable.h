@@ -53,7 +53,7 @@ struct SkelderExportTable {
 #undef SKELDER_EXPORT_MEMBER
 };
 
-inline SkelderExportTable ResolveAll(const quenra::engine::PluginLibrary& library, int* found)
+inline SkelderExportTable ResolveAll(const quenra::simengine::PluginLibrary& library, int* found)
 {
     SkelderExportTable exports;
     *found = 0;

@@ -3,12 +3,8 @@
 
 #include "SkelderTestWorld.h"
 
-namespace quenra::test {
+namespace Skelder::test {
 namespace {
-
-using sim::HandleKind;
-using sim::HandleValue;
-using Texts = std::vector<std::string>;
 
 class Foveation : public ::testing::Test {
 protected:
@@ -37,7 +33,7 @@ protected:
     }
     void SetLevel(int32_t level)
     {
-        SetFoveationLevel(HandleValue(world.layers.instance), HandleValue(world.layers.session), level);
+        ::SetFoveationLevel(HandleValue(world.layers.instance), HandleValue(world.layers.session), level);
     }
     Texts Errors() const { return world.layers.trace.Texts(kXRTraceLevelError); }
     size_t LiveProfiles() const { return world.layers.LiveCount(HandleKind::FoveationProfile); }
@@ -73,7 +69,7 @@ TEST_F(Foveation, TwoLevelsMakeTwoProfilesAndTheLastOneStays)
     EXPECT_EQ(levels[1].level, XR_FOVEATION_LEVEL_LOW_FB);
     EXPECT_EQ(levels[1].verticalOffset, 0.0f);
     EXPECT_EQ(levels[1].dynamic, XR_FOVEATION_DYNAMIC_DISABLED_FB);
-    const std::vector<sim::AppliedFoveation> applied = world.foveation.Applied();
+    const std::vector<quenra::simruntime::AppliedFoveation> applied = world.foveation.Applied();
     ASSERT_EQ(applied.size(), 2u);
     EXPECT_NE(applied[0].profile, applied[1].profile);
     EXPECT_EQ(world.foveation.LevelOf(swapchain), XR_FOVEATION_LEVEL_LOW_FB);
@@ -175,4 +171,4 @@ TEST_F(Foveation, LevelsOpenXrDoesNotDefineAreRefusedBeforeAnyCall)
 }
 
 } // namespace
-} // namespace quenra::test
+} // namespace Skelder::test

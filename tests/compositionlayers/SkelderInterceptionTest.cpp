@@ -5,11 +5,8 @@
 
 #include "SkelderTestWorld.h"
 
-namespace quenra::test {
+namespace Skelder::test {
 namespace {
-
-using sim::HandleValue;
-using Texts = std::vector<std::string>;
 
 const char* const kFusion = "XR_UNITY_android_present";
 
@@ -41,8 +38,8 @@ protected:
     }
 
     // Creates an instance through the hook; what the runtime was asked to enable.
-    sim::InstanceCreateRecord CreateInstance(const std::vector<const char*>& layers,
-                                             const std::vector<const char*>& extensions)
+    quenra::simruntime::InstanceCreateRecord CreateInstance(const std::vector<const char*>& layers,
+                                                            const std::vector<const char*>& extensions)
     {
         XrInstanceCreateInfo info{XR_TYPE_INSTANCE_CREATE_INFO};
         std::strcpy(info.applicationInfo.applicationName, "app");
@@ -168,7 +165,7 @@ TEST_F(Interception, PresentRequestedLayersAddTheirExtensionsAndAreEnabled)
 
     EXPECT_EQ(EnumerateExtensions(), (Texts{"XR_KHR_vulkan_enable2", "XR_FB_foveation", kFusion, "XR_EXT_first",
                                             "XR_EXT_third_a", "XR_EXT_third_b"}));
-    const sim::InstanceCreateRecord created =
+    const quenra::simruntime::InstanceCreateRecord created =
         CreateInstance({"XR_APILAYER_third", "XR_APILAYER_app"}, {"XR_EXT_third_a"});
     EXPECT_EQ(created.apiLayers, (Texts{"XR_APILAYER_first", "XR_APILAYER_third", "XR_APILAYER_app"}))
         << "requested layers once, at the front, then the caller's own";
@@ -264,7 +261,7 @@ protected:
         info.mipCount = 1;
     }
     // Creates through the hook; the chain the runtime read, and the caller's structure unchanged.
-    std::vector<sim::ChainedStructure> Create(const XrSwapchainCreateInfo& createInfo)
+    std::vector<quenra::simruntime::ChainedStructure> Create(const XrSwapchainCreateInfo& createInfo)
     {
         const XrSwapchainCreateInfo before = createInfo;
         XrSwapchain swapchain = XR_NULL_HANDLE;
@@ -275,10 +272,10 @@ protected:
         EXPECT_EQ(Skelder::State().lastCreatedSwapchain.load(), HandleValue(swapchain));
         return world.foveation.Creations().back().chain;
     }
-    static std::vector<XrStructureType> Types(const std::vector<sim::ChainedStructure>& chain)
+    static std::vector<XrStructureType> Types(const std::vector<quenra::simruntime::ChainedStructure>& chain)
     {
         std::vector<XrStructureType> types;
-        for (const sim::ChainedStructure& structure : chain) {
+        for (const quenra::simruntime::ChainedStructure& structure : chain) {
             types.push_back(structure.type);
         }
         return types;
@@ -293,7 +290,7 @@ TEST_F(SwapchainCreation, AlphaBlendingAndFoveationLeadTheCallersChain)
     XrCompositionLayerColorScaleBiasKHR own{XR_TYPE_COMPOSITION_LAYER_COLOR_SCALE_BIAS_KHR};
     info.next = &own;
 
-    const std::vector<sim::ChainedStructure> chain = Create(info);
+    const std::vector<quenra::simruntime::ChainedStructure> chain = Create(info);
 
     ASSERT_EQ(Types(chain), (std::vector<XrStructureType>{XR_TYPE_COMPOSITION_LAYER_ALPHA_BLEND_FB,
                                                           XR_TYPE_SWAPCHAIN_CREATE_INFO_FOVEATION_FB,
@@ -331,7 +328,7 @@ TEST_F(SwapchainCreation, ExistingStructuresAreNotAddedAgain)
     foveation.next = &secondBlend;
     info.next = &firstBlend;
 
-    const std::vector<sim::ChainedStructure> chain = Create(info);
+    const std::vector<quenra::simruntime::ChainedStructure> chain = Create(info);
 
     ASSERT_EQ(chain.size(), 3u);
     EXPECT_EQ(chain[0].address, &firstBlend);
@@ -361,7 +358,7 @@ TEST_F(SwapchainCreation, FoveationFlagsFollowTheRenderer)
     };
     for (const auto& [renderer, flags] : cases) {
         world.graphics.SetRenderer(renderer);
-        const std::vector<sim::ChainedStructure> chain = Create(info);
+        const std::vector<quenra::simruntime::ChainedStructure> chain = Create(info);
         ASSERT_EQ(chain.size(), 2u);
         EXPECT_EQ(chain[1].foveation.flags, flags) << "renderer " << renderer;
     }
@@ -410,4 +407,4 @@ TEST_F(SwapchainCreation, TheCallbackAndLastSwapchainFollowEveryCreationEvenAFai
 }
 
 } // namespace
-} // namespace quenra::test
+} // namespace Skelder::test

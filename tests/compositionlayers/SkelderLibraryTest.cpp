@@ -8,18 +8,19 @@
 #include "FrameLoop.h"
 #include "Passthrough.h"
 #include "PluginLibrary.h"
+#include "Runtime.h"
 #include "SkelderExportTable.h"
-#include "SimRuntime.h"
 #include "Swapchains.h"
 #include "TraceRecorder.h"
 
+namespace Skelder::test {
 namespace {
 
-using quenra::sim::HandleKind;
-using quenra::sim::HandleValue;
-using quenra::sim::Runtime;
-using quenra::test::SkelderExportTable;
+using quenra::simruntime::HandleKind;
+using quenra::simruntime::HandleValue;
+using quenra::simruntime::Runtime;
 using quenra::test::ResolveAll;
+using quenra::test::SkelderExportTable;
 
 // The engine (trace and Vulkan graphics offered) and the runtime (one instance, one session) the
 // library is loaded into.
@@ -31,12 +32,12 @@ struct EngineAndRuntime {
     }
 
     Runtime runtime;
-    quenra::sim::FrameLoop frameLoop{runtime};
-    quenra::sim::Swapchains swapchains{runtime, frameLoop};
-    quenra::sim::Passthrough passthrough{runtime};
-    quenra::engine::TraceRecorder trace;
-    quenra::engine::FakeGraphics graphics{kUnityGfxRendererVulkan};
-    quenra::engine::EngineRegistry registry;
+    quenra::simruntime::FrameLoop frameLoop{runtime};
+    quenra::simruntime::Swapchains swapchains{runtime, frameLoop};
+    quenra::simruntime::Passthrough passthrough{runtime};
+    quenra::simengine::TraceRecorder trace;
+    quenra::simengine::FakeGraphics graphics{kUnityGfxRendererVulkan};
+    quenra::simengine::EngineRegistry registry;
     XrInstance instance = runtime.MakeInstance();
     XrSession session = runtime.MakeSession(instance);
 };
@@ -50,7 +51,7 @@ template <typename Pfn> Pfn LookUp(PFN_xrGetInstanceProcAddr lookup, XrInstance 
 
 TEST(SkelderLibrary, TheEngineFindsEveryExportAndAFrameCarriesALayer)
 {
-    const quenra::engine::PluginLibrary library(SKELDER_LIBRARY_PATH);
+    const quenra::simengine::PluginLibrary library(SKELDER_LIBRARY_PATH);
     ASSERT_TRUE(library.Loaded()) << library.Error();
     int found = 0;
     const SkelderExportTable skelder = ResolveAll(library, &found);
@@ -100,7 +101,7 @@ TEST(SkelderLibrary, LoadUseUnloadAHundredTimesInOneProcess)
     constexpr int kCycles = 100;
     for (int cycle = 0; cycle < kCycles; ++cycle) {
         SCOPED_TRACE(cycle);
-        const quenra::engine::PluginLibrary library(SKELDER_LIBRARY_PATH);
+        const quenra::simengine::PluginLibrary library(SKELDER_LIBRARY_PATH);
         ASSERT_TRUE(library.Loaded()) << library.Error();
         int found = 0;
         const SkelderExportTable skelder = ResolveAll(library, &found);
@@ -133,3 +134,4 @@ TEST(SkelderLibrary, LoadUseUnloadAHundredTimesInOneProcess)
 }
 
 } // namespace
+} // namespace Skelder::test

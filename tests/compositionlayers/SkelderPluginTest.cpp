@@ -8,12 +8,8 @@
 #include "QuadCompositionLayer.h"
 #include "SkelderTestWorld.h"
 
-namespace quenra::test {
+namespace Skelder::test {
 namespace {
-
-using sim::HandleKind;
-using sim::HandleValue;
-using Texts = std::vector<std::string>;
 
 class Plugin : public ::testing::Test {
 protected:
@@ -119,7 +115,7 @@ TEST_F(Plugin, AnEngineWithoutGraphicsGetsAPluginThatMakesNoLayers)
 
 TEST_F(Plugin, PerLayerExportsDoNothingBeforeLoadAndAfterUnload)
 {
-    GetInterceptedInstanceProcAddr(&sim::Runtime::GetInstanceProcAddr);
+    GetInterceptedInstanceProcAddr(&quenra::simruntime::Runtime::GetInstanceProcAddr);
     auto expectInert = [&] {
         EXPECT_EQ(world.CreateLayer(LayerType::Quad, 0), 0);
         EXPECT_EQ(DestroyCompositionLayer(1), 0);
@@ -340,13 +336,14 @@ TEST_F(Plugin, FlagsAndCallbacksWorkBeforeLoad)
 TEST_F(Plugin, ChainingTheLookupTwiceKeepsTheSecondAndAnswersTheSameHook)
 {
     const PFN_xrGetInstanceProcAddr first = GetInterceptedInstanceProcAddr(&LayerTestWorld::RecordingLookup);
-    const PFN_xrGetInstanceProcAddr second = GetInterceptedInstanceProcAddr(&sim::Runtime::GetInstanceProcAddr);
+    const PFN_xrGetInstanceProcAddr second =
+        GetInterceptedInstanceProcAddr(&quenra::simruntime::Runtime::GetInstanceProcAddr);
     EXPECT_EQ(first, second);
     EXPECT_EQ(GetInterceptedInstanceProcAddr(first), first) << "chaining the hook into itself is ignored";
     PFN_xrVoidFunction function = nullptr;
     EXPECT_EQ(first(world.layers.instance, "xrCreateSession", &function), XR_SUCCESS);
     EXPECT_TRUE(LayerTestWorld::LookedUpNames().empty()) << "the first lookup was replaced";
-    EXPECT_EQ(Skelder::State().nextGetInstanceProcAddr.load(), &sim::Runtime::GetInstanceProcAddr);
+    EXPECT_EQ(Skelder::State().nextGetInstanceProcAddr.load(), &quenra::simruntime::Runtime::GetInstanceProcAddr);
 }
 
 TEST(LayerNames, SplitAtEverySingleSpace)
@@ -371,4 +368,4 @@ TEST_F(Plugin, RequestedNamesAccumulateWithoutDuplicates)
 }
 
 } // namespace
-} // namespace quenra::test
+} // namespace Skelder::test

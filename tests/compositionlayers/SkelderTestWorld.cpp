@@ -2,13 +2,13 @@
 
 #include <stdexcept>
 
-namespace quenra::test {
+namespace Skelder::test {
 namespace {
 // A function straight from the runtime, bypassing the plug-in.
 template <typename Pfn> Pfn RuntimeFunction(XrInstance instance, const char* name)
 {
     PFN_xrVoidFunction function = nullptr;
-    if (sim::Runtime::GetInstanceProcAddr(instance, name, &function) != XR_SUCCESS) {
+    if (quenra::simruntime::Runtime::GetInstanceProcAddr(instance, name, &function) != XR_SUCCESS) {
         throw std::logic_error(std::string("the runtime lacks ") + name);
     }
     return reinterpret_cast<Pfn>(function);
@@ -39,7 +39,7 @@ SkelderTestWorld::~SkelderTestWorld()
 void SkelderTestWorld::Load()
 {
     UnityPluginLoad(registry.Interfaces());
-    GetInterceptedInstanceProcAddr(&sim::Runtime::GetInstanceProcAddr);
+    GetInterceptedInstanceProcAddr(&quenra::simruntime::Runtime::GetInstanceProcAddr);
 }
 
 XrSwapchain SkelderTestWorld::ApplicationSwapchain()
@@ -91,8 +91,9 @@ XrCompositionLayerProjection SkelderTestWorld::ApplicationProjection(XrSwapchain
 
 int32_t SkelderTestWorld::CreateLayer(LayerType type, int32_t sortingOrder)
 {
-    const int32_t id = CreateCompositionLayer(sim::HandleValue(layers.instance), sim::HandleValue(layers.session), 64,
-                                              32, sortingOrder, static_cast<uint32_t>(type), 0);
+    const int32_t id = CreateCompositionLayer(quenra::simruntime::HandleValue(layers.instance),
+                                              quenra::simruntime::HandleValue(layers.session), 64, 32, sortingOrder,
+                                              static_cast<uint32_t>(type), 0);
     if (id != 0 && type != LayerType::Passthrough) {
         AcquireSwapchainImageForLayer(id);
         ReleaseSwapchainImageForLayer(id);
@@ -120,4 +121,4 @@ const XrCompositionLayerBaseHeader* SkelderTestWorld::StructureOf(int32_t layerI
     return layer != nullptr ? layer->GetXrLayer() : nullptr;
 }
 
-} // namespace quenra::test
+} // namespace Skelder::test

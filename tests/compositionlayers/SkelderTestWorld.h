@@ -17,10 +17,10 @@
 #include "Skelder.h"
 #include "SkelderExports.h"
 
-namespace quenra::test {
+namespace Skelder::test {
 
-using engine::EngineRegistry;
-using engine::FakeGraphics;
+using quenra::simengine::EngineRegistry;
+using quenra::simengine::FakeGraphics;
 
 // One layer as the runtime read it during xrEndFrame.
 struct SubmittedLayer {
@@ -63,8 +63,8 @@ public:
     std::vector<std::string> Warnings() const { return layers.trace.Texts(kXRTraceLevelWarning); }
 
     LayerTestWorld layers;
-    sim::InstanceProperties properties{layers.runtime};
-    sim::Foveation foveation{layers.runtime};
+    quenra::simruntime::InstanceProperties properties{layers.runtime};
+    quenra::simruntime::Foveation foveation{layers.runtime};
     FakeGraphics graphics{kUnityGfxRendererVulkan};
     EngineRegistry registry;
     XrSpace applicationSpace;
@@ -75,4 +75,4 @@ private:
     std::deque<std::array<XrCompositionLayerProjectionView, 2>> projectionViews;
 };
 
-} // namespace quenra::test
+} // namespace Skelder::test

@@ -10,11 +10,8 @@
 
 #include "SkelderTestWorld.h"
 
-namespace quenra::test {
+namespace Skelder::test {
 namespace {
-
-using sim::HandleKind;
-using sim::HandleValue;
 
 constexpr int kFrames = 8000;
 constexpr size_t kMaxLayers = 6;
@@ -139,4 +136,4 @@ TEST(SkelderThreads, ScriptsChangeLayersWhileFramesEnd)
 }
 
 } // namespace
-} // namespace quenra::test
+} // namespace Skelder::test

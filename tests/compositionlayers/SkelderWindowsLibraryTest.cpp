@@ -10,8 +10,10 @@
 
 #include "SkelderExportTable.h"
 
-namespace quenra::test {
+namespace Skelder::test {
 namespace {
+
+using quenra::test::kSkelderExportNames;
 
 // The names in a loaded module's export table, read from its PE headers in memory.
 std::vector<std::string> ExportedNames(HMODULE module, DWORD* functionCount)
@@ -59,4 +61,4 @@ TEST(SkelderWindowsLibrary, LoadedByFileNameItExportsTheFunctionsAndNothingElse)
 }
 
 } // namespace
-} // namespace quenra::test
+} // namespace Skelder::test

@@ -73,8 +73,8 @@ TEST_P(BothPluginsThroughLoader, SessionRunsBothAndLeavesNoHandle)
 
     EXPECT_EQ(x.DestroyCompositionLayer(quad), 1);
     kelbrin.Disconnect();
-    EXPECT_EQ(world.LiveHandlesBesides({sim::HandleValue(app.instance), sim::HandleValue(app.session),
-                                        sim::HandleValue(app.space), sim::HandleValue(eyes)}),
+    EXPECT_EQ(world.LiveHandlesBesides({simruntime::HandleValue(app.instance), simruntime::HandleValue(app.session),
+                                        simruntime::HandleValue(app.space), simruntime::HandleValue(eyes)}),
               std::vector<std::string>{});
     app.Teardown();
     skelder.Unload();

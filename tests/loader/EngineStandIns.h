@@ -33,10 +33,10 @@ struct EngineStandIns {
         return texts;
     }
 
-    engine::TraceRecorder trace;
-    engine::FakeMeshSubsystem meshes;
-    engine::FakeGraphics graphics{kUnityGfxRendererVulkan};
-    engine::EngineRegistry registry;
+    simengine::TraceRecorder trace;
+    simengine::FakeMeshSubsystem meshes;
+    simengine::FakeGraphics graphics{kUnityGfxRendererVulkan};
+    simengine::EngineRegistry registry;
 };
 
 } // namespace quenra::test

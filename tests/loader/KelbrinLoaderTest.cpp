@@ -27,8 +27,8 @@ TEST_P(KelbrinThroughLoader, FullSessionPassesAndLeavesNoHandle)
 
     const KelbrinSession::Tally tally = kelbrin.RunUntilScenes(app, 3);
     kelbrin.Disconnect();
-    EXPECT_EQ(world.LiveHandlesBesides({sim::HandleValue(app.instance), sim::HandleValue(app.session),
-                                        sim::HandleValue(app.space)}),
+    EXPECT_EQ(world.LiveHandlesBesides({simruntime::HandleValue(app.instance), simruntime::HandleValue(app.session),
+                                        simruntime::HandleValue(app.space)}),
               std::vector<std::string>{});
     app.Teardown();
     EXPECT_EQ(world.LiveHandles(), std::vector<std::string>{});

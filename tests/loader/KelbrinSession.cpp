@@ -23,20 +23,20 @@ XrUuidMSFT ComponentId(uint8_t first)
 }
 
 // A square of two triangles, `size` metres wide, around the origin of its component.
-sim::SimMeshBuffer Square(float size)
+simruntime::SimMeshBuffer Square(float size)
 {
-    sim::SimMeshBuffer buffer;
+    simruntime::SimMeshBuffer buffer;
     const float h = size / 2;
     buffer.vertices = {{-h, 0, -h}, {h, 0, -h}, {h, 0, h}, {-h, 0, h}};
     buffer.indices = {0, 1, 2, 0, 2, 3};
     return buffer;
 }
 
-sim::SimWorld Room()
+simruntime::SimWorld Room()
 {
-    sim::SimWorld world;
+    simruntime::SimWorld world;
     for (uint8_t i = 0; i < KelbrinSession::kMeshCount; ++i) {
-        sim::SimVisualMesh mesh;
+        simruntime::SimVisualMesh mesh;
         mesh.id = ComponentId(static_cast<uint8_t>(0x10 + i));
         mesh.pose.position = {static_cast<float>(i), 0, -1};
         mesh.meshBufferId = 100 + i;
@@ -46,7 +46,7 @@ sim::SimWorld Room()
     const XrScenePlaneAlignmentTypeMSFT alignments[KelbrinSession::kPlaneCount] = {
         XR_SCENE_PLANE_ALIGNMENT_TYPE_HORIZONTAL_MSFT, XR_SCENE_PLANE_ALIGNMENT_TYPE_VERTICAL_MSFT};
     for (uint8_t i = 0; i < KelbrinSession::kPlaneCount; ++i) {
-        sim::SimPlane plane;
+        simruntime::SimPlane plane;
         plane.id = ComponentId(static_cast<uint8_t>(0x20 + i));
         plane.alignment = alignments[i];
         plane.size = {2, 3};
@@ -58,43 +58,42 @@ sim::SimWorld Room()
 }
 } // namespace
 
-KelbrinSession::KelbrinSession(sim::SimulatedRuntime& runtime, EngineStandIns& engine)
-    : runtime_(runtime), library_(KELBRIN_LIBRARY_PATH), engine_(engine)
+KelbrinSession::KelbrinSession(simruntime::SimulatedRuntime& runtime, EngineStandIns& engine)
+    : runtime(runtime), library(KELBRIN_LIBRARY_PATH), engine(engine)
 {
-    if (!library_.Loaded()) {
-        throw std::runtime_error("libKelbrin did not open: " + library_.Error());
+    if (!library.Loaded()) {
+        throw std::runtime_error("libKelbrin did not open: " + library.Error());
     }
-    if (!simulator::ResolveKelbrinExports(library_, exports_).empty()) {
+    if (!sim::ResolveKelbrinExports(library, exports).empty()) {
         throw std::runtime_error("libKelbrin lacks exports");
     }
-    runtime_.scene.SetWorld(Room());
-    exports_.UnityPluginLoad(engine_.registry.Interfaces());
-    loaded_ = true;
+    runtime.scene.SetWorld(Room());
+    exports.UnityPluginLoad(engine.registry.Interfaces());
+    loaded = true;
 }
 
 KelbrinSession::~KelbrinSession()
 {
-    if (loaded_) {
-        exports_.UnityPluginUnload();
+    if (loaded) {
+        exports.UnityPluginUnload();
     }
 }
 
 PFN_xrGetInstanceProcAddr KelbrinSession::Chain(PFN_xrGetInstanceProcAddr next)
 {
-    return exports_.GetInterceptedInstanceProcAddr(next);
+    return exports.GetInterceptedInstanceProcAddr(next);
 }
 
 void KelbrinSession::Connect(const LoaderApplication& app)
 {
-    exports_.SetInstanceHandle(sim::HandleValue(app.instance));
-    exports_.SetSessionHandle(sim::HandleValue(app.session));
-    exports_.SetSpaceHandle(sim::HandleValue(app.space));
-    if (!exports_.RegisterMeshingLifecycleProvider() ||
-        engine_.meshes.Initialize() != kUnitySubsystemErrorCodeSuccess ||
-        engine_.meshes.Start() != kUnitySubsystemErrorCodeSuccess) {
+    exports.SetInstanceHandle(simruntime::HandleValue(app.instance));
+    exports.SetSessionHandle(simruntime::HandleValue(app.session));
+    exports.SetSpaceHandle(simruntime::HandleValue(app.space));
+    if (!exports.RegisterMeshingLifecycleProvider() || engine.meshes.Initialize() != kUnitySubsystemErrorCodeSuccess ||
+        engine.meshes.Start() != kUnitySubsystemErrorCodeSuccess) {
         throw std::runtime_error("the meshing subsystem did not start");
     }
-    exports_.RegisterProviderWithSceneObserver(kScriptProvider, kScriptFeatures);
+    exports.RegisterProviderWithSceneObserver(kScriptProvider, kScriptFeatures);
 }
 
 KelbrinSession::Tally KelbrinSession::RunUntilScenes(LoaderApplication& app, size_t scenes, const FrameEnd& endFrame)
@@ -109,7 +108,7 @@ KelbrinSession::Tally KelbrinSession::RunUntilScenes(LoaderApplication& app, siz
         } else {
             app.EndFrame(state, {});
         }
-        tally.scenes = runtime_.runtime.CallCount("xrCreateSceneMSFT");
+        tally.scenes = runtime.runtime.CallCount("xrCreateSceneMSFT");
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     // A last read of the planes of the last scene.
@@ -119,37 +118,37 @@ KelbrinSession::Tally KelbrinSession::RunUntilScenes(LoaderApplication& app, siz
 
 void KelbrinSession::Update(Tally& tally, bool readPlanes)
 {
-    const engine::MeshInfosResult list = engine_.meshes.GetMeshInfos();
+    const simengine::MeshInfosResult list = engine.meshes.GetMeshInfos();
     if (list.result == kUnitySubsystemErrorCodeSuccess) {
         tally.meshesListed = std::max(tally.meshesListed, list.infos.size());
         for (const UnityXRMeshInfo& info : list.infos) {
             if (!info.updated) {
                 continue;
             }
-            const engine::AcquiredMesh mesh = engine_.meshes.AcquireAndReleaseMesh(info.meshId);
+            const simengine::AcquiredMesh mesh = engine.meshes.AcquireAndReleaseMesh(info.meshId);
             const bool whole = mesh.result == kUnitySubsystemErrorCodeSuccess && mesh.positions.size() == 4 &&
                                mesh.indices.size() == 6 && mesh.guardsIntact;
             ++(whole ? tally.meshesAcquired : tally.acquireFailures);
         }
     }
-    engine_.meshes.GetUpdatedTransforms();
-    if (!readPlanes || !exports_.UpdatePlanes()) {
+    engine.meshes.GetUpdatedTransforms();
+    if (!readPlanes || !exports.UpdatePlanes()) {
         return;
     }
     ++tally.planeReads;
     uint32_t count = 0;
-    if (!exports_.CountScenePlanes(&count)) {
+    if (!exports.CountScenePlanes(&count)) {
         return;
     }
     tally.planesCounted = count;
     std::vector<ScenePlane> planes(count);
-    if (!exports_.FetchScenePlanes(count, planes.data())) {
+    if (!exports.FetchScenePlanes(count, planes.data())) {
         return;
     }
     for (const ScenePlane& plane : planes) {
         std::vector<XrVector3f> vertices(plane.vertexCount);
         std::vector<uint32_t> indices(plane.indexCount);
-        if (plane.vertexCount == 4 && exports_.FetchPlaneVertices(&plane, vertices.data(), indices.data())) {
+        if (plane.vertexCount == 4 && exports.FetchPlaneVertices(&plane, vertices.data(), indices.data())) {
             ++tally.planeOutlinesRead;
         }
     }
@@ -157,11 +156,11 @@ void KelbrinSession::Update(Tally& tally, bool readPlanes)
 
 void KelbrinSession::Disconnect()
 {
-    exports_.UnregisterProviderWithSceneObserver(kScriptProvider);
-    engine_.meshes.Stop();
-    engine_.meshes.Shutdown();
-    exports_.UnityPluginUnload();
-    loaded_ = false;
+    exports.UnregisterProviderWithSceneObserver(kScriptProvider);
+    engine.meshes.Stop();
+    engine.meshes.Shutdown();
+    exports.UnityPluginUnload();
+    loaded = false;
 }
 
 } // namespace quenra::test

@@ -35,7 +35,7 @@ public:
     };
 
     // Gives the runtime a small room to see, opens the library and loads it.
-    KelbrinSession(sim::SimulatedRuntime& runtime, EngineStandIns& engine);
+    KelbrinSession(simruntime::SimulatedRuntime& runtime, EngineStandIns& engine);
     ~KelbrinSession();
     KelbrinSession(const KelbrinSession&) = delete;
     KelbrinSession& operator=(const KelbrinSession&) = delete;
@@ -54,11 +54,11 @@ public:
     void Disconnect();
 
 private:
-    sim::SimulatedRuntime& runtime_;
-    engine::PluginLibrary library_;
-    simulator::KelbrinExports exports_{};
-    EngineStandIns& engine_;
-    bool loaded_ = false;
+    simruntime::SimulatedRuntime& runtime;
+    simengine::PluginLibrary library;
+    sim::KelbrinExports exports{};
+    EngineStandIns& engine;
+    bool loaded = false;
 };
 
 } // namespace quenra::test

@@ -23,17 +23,17 @@ LoaderApplication::~LoaderApplication()
 
 PFN_xrVoidFunction LoaderApplication::Find(const char* name)
 {
-    const auto known = functions_.find(name);
-    if (known != functions_.end()) {
+    const auto known = functions.find(name);
+    if (known != functions.end()) {
         return known->second;
     }
     PFN_xrVoidFunction function = nullptr;
-    CheckXr(lookup_(instance, name, &function), name);
+    CheckXr(lookup(instance, name, &function), name);
     if (function == nullptr) {
         throw std::runtime_error(std::string("no function ") + name);
     }
     if (instance != XR_NULL_HANDLE) {
-        functions_[name] = function;
+        functions[name] = function;
     }
     return function;
 }
@@ -149,7 +149,7 @@ XrSwapchain LoaderApplication::CreateSwapchain(uint32_t width, uint32_t height)
     info.mipCount = 1;
     XrSwapchain swapchain = XR_NULL_HANDLE;
     CheckXr(Function<PFN_xrCreateSwapchain>("xrCreateSwapchain")(session, &info, &swapchain), "xrCreateSwapchain");
-    swapchains_.push_back(swapchain);
+    swapchains.push_back(swapchain);
     return swapchain;
 }
 
@@ -198,10 +198,10 @@ void LoaderApplication::Teardown()
     if (instance == XR_NULL_HANDLE) {
         return;
     }
-    for (auto it = swapchains_.rbegin(); it != swapchains_.rend(); ++it) {
+    for (auto it = swapchains.rbegin(); it != swapchains.rend(); ++it) {
         CheckXr(Function<PFN_xrDestroySwapchain>("xrDestroySwapchain")(*it), "xrDestroySwapchain");
     }
-    swapchains_.clear();
+    swapchains.clear();
     if (space != XR_NULL_HANDLE) {
         CheckXr(Function<PFN_xrDestroySpace>("xrDestroySpace")(space), "xrDestroySpace");
         space = XR_NULL_HANDLE;
@@ -213,7 +213,7 @@ void LoaderApplication::Teardown()
     const auto destroyInstance = Function<PFN_xrDestroyInstance>("xrDestroyInstance");
     const XrInstance doomed = instance;
     instance = XR_NULL_HANDLE;
-    functions_.clear();
+    functions.clear();
     CheckXr(destroyInstance(doomed), "xrDestroyInstance");
 }
 

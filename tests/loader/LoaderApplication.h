@@ -13,7 +13,7 @@ namespace quenra::test {
 
 class LoaderApplication {
 public:
-    explicit LoaderApplication(PFN_xrGetInstanceProcAddr lookup) : lookup_(lookup) {}
+    explicit LoaderApplication(PFN_xrGetInstanceProcAddr lookup) : lookup(lookup) {}
     ~LoaderApplication();
     LoaderApplication(const LoaderApplication&) = delete;
     LoaderApplication& operator=(const LoaderApplication&) = delete;
@@ -50,9 +50,9 @@ private:
     // instance exists: the plug-ins may be unloaded before the application ends its session.
     void LookUpInstanceFunctions();
 
-    PFN_xrGetInstanceProcAddr lookup_;
-    std::vector<XrSwapchain> swapchains_;
-    std::map<std::string, PFN_xrVoidFunction> functions_;
+    PFN_xrGetInstanceProcAddr lookup;
+    std::vector<XrSwapchain> swapchains;
+    std::map<std::string, PFN_xrVoidFunction> functions;
 };
 
 // Throws when an OpenXR call failed, naming it.

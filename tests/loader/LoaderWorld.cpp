@@ -22,42 +22,48 @@ std::string PerTestFileName()
 }
 } // namespace
 
-LoaderWorld::LoaderWorld() : validationFile_(PerTestFileName()), library_(QUENRA_SIMRUNTIME_LIBRARY)
+LoaderWorld::LoaderWorld() : validationFile(PerTestFileName()), library(QUENRA_SIMRUNTIME_LIBRARY)
 {
-    if (!library_.Loaded()) {
-        throw std::runtime_error("the runtime library did not open: " + library_.Error());
+    if (!library.Loaded()) {
+        throw std::runtime_error("the runtime library did not open: " + library.Error());
     }
-    if (!library_.Resolve(sim::kRuntimeControlName, control_)) {
+    if (!library.Resolve(simruntime::kRuntimeControlName, control)) {
         throw std::runtime_error("the runtime library lacks its control entry");
     }
     // The layer appends: each test starts from an empty file.
-    std::remove(validationFile_.c_str());
-    environment_.Set("XR_RUNTIME_JSON", QUENRA_SIMRUNTIME_MANIFEST);
-    environment_.Set("XR_CORE_VALIDATION_EXPORT_TYPE", "text");
-    environment_.Set("XR_CORE_VALIDATION_FILE_NAME", validationFile_);
-    runtime_ = control_(sim::RuntimeControlRequest::Reset);
-    if (runtime_ == nullptr) {
+    std::remove(validationFile.c_str());
+    environment.Set("XR_RUNTIME_JSON", QUENRA_SIMRUNTIME_MANIFEST);
+    environment.Set("XR_CORE_VALIDATION_EXPORT_TYPE", "text");
+    environment.Set("XR_CORE_VALIDATION_FILE_NAME", validationFile);
+    runtime = control(simruntime::RuntimeControlRequest::Reset);
+    if (runtime == nullptr) {
         throw std::runtime_error("the runtime library made no runtime");
     }
 }
 
-LoaderWorld::~LoaderWorld() { control_(sim::RuntimeControlRequest::Release); }
+LoaderWorld::~LoaderWorld()
+{
+    control(simruntime::RuntimeControlRequest::Release);
+}
 
 PFN_xrGetInstanceProcAddr LoaderWorld::LoaderLookup() { return &xrGetInstanceProcAddr; }
 
-ValidationReport LoaderWorld::Validation() const { return ValidationReport(validationFile_, QUENRA_VALIDATION_ALLOWLIST); }
+ValidationReport LoaderWorld::Validation() const
+{
+    return ValidationReport(validationFile, QUENRA_VALIDATION_ALLOWLIST);
+}
 
 std::vector<std::string> LoaderWorld::LiveHandles() const { return LiveHandlesBesides({}); }
 
 std::vector<std::string> LoaderWorld::LiveHandlesBesides(const std::vector<uint64_t>& applications) const
 {
     std::vector<std::string> live;
-    for (const sim::LiveHandle& handle : runtime_->runtime.LiveHandles()) {
+    for (const simruntime::LiveHandle& handle : runtime->runtime.LiveHandles()) {
         if (std::find(applications.begin(), applications.end(), handle.handle) != applications.end()) {
             continue;
         }
         std::ostringstream text;
-        text << sim::HandleKindName(handle.kind) << " 0x" << std::hex << handle.handle;
+        text << simruntime::HandleKindName(handle.kind) << " 0x" << std::hex << handle.handle;
         live.push_back(text.str());
     }
     return live;

@@ -28,8 +28,8 @@ public:
     static PFN_xrGetInstanceProcAddr LoaderLookup();
 
     // The runtime the loader talks to, fresh for this world.
-    sim::SimulatedRuntime& Runtime() { return *runtime_; }
-    const std::string& ValidationFile() const { return validationFile_; }
+    simruntime::SimulatedRuntime& Runtime() { return *runtime; }
+    const std::string& ValidationFile() const { return validationFile; }
     // What the validation layer wrote so far, less the allowed findings.
     ValidationReport Validation() const;
     // The handles still alive in the runtime, by kind and value, for a failure message.
@@ -39,11 +39,11 @@ public:
     std::vector<std::string> LiveHandlesBesides(const std::vector<uint64_t>& applications) const;
 
 private:
-    ScopedEnvironment environment_;
-    std::string validationFile_;
-    engine::PluginLibrary library_;
-    sim::PFN_quenraSimRuntimeControl control_ = nullptr;
-    sim::SimulatedRuntime* runtime_ = nullptr;
+    ScopedEnvironment environment;
+    std::string validationFile;
+    simengine::PluginLibrary library;
+    simruntime::PFN_quenraSimRuntimeControl control = nullptr;
+    simruntime::SimulatedRuntime* runtime = nullptr;
 };
 
 } // namespace quenra::test

@@ -12,7 +12,7 @@
 namespace quenra::test {
 namespace {
 
-using namespace quenra::sim;
+using namespace quenra::simruntime;
 
 XrNegotiateLoaderInfo LoaderInfo()
 {
@@ -38,7 +38,7 @@ XrNegotiateRuntimeRequest RuntimeRequest()
 
 TEST(RuntimeLibrary, NegotiationAnswersAFittingLoaderAndRefusesAnyOther)
 {
-    const engine::PluginLibrary library(QUENRA_SIMRUNTIME_LIBRARY);
+    const simengine::PluginLibrary library(QUENRA_SIMRUNTIME_LIBRARY);
     ASSERT_TRUE(library.Loaded()) << library.Error();
     PFN_xrNegotiateLoaderRuntimeInterface negotiate = nullptr;
     ASSERT_TRUE(library.Resolve("xrNegotiateLoaderRuntimeInterface", negotiate));
@@ -82,7 +82,7 @@ TEST(RuntimeLibrary, TheControlEntryConfiguresAndInspectsTheRuntimeBehindTheLoad
     EXPECT_THROW(app.CreateSession(), std::runtime_error);
     EXPECT_EQ(world.Runtime().runtime.Calls("xrCreateSession").at(0).result, XR_ERROR_LIMIT_REACHED);
     app.CreateSession();
-    EXPECT_EQ(world.Runtime().runtime.LiveHandles(sim::HandleKind::Session).size(), 1u);
+    EXPECT_EQ(world.Runtime().runtime.LiveHandles(simruntime::HandleKind::Session).size(), 1u);
     app.Teardown();
     EXPECT_EQ(world.LiveHandles(), std::vector<std::string>{});
 }

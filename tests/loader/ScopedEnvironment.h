@@ -19,7 +19,7 @@ public:
 
 private:
     // Each name with the value it had before the first Set, if any.
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
 };
 
 } // namespace quenra::test

@@ -78,7 +78,7 @@ TEST_P(SkelderThroughLoader, FullSessionPassesAndLeavesNoHandle)
     // The application names no layer: Skelder's rewritten creation adds the one its probe of the
     // extension enumeration found present.
     app.CreateInstance({}, kLayerExtensions);
-    const std::vector<sim::InstanceCreateRecord> created = world.Runtime().properties.CreateRecords();
+    const std::vector<simruntime::InstanceCreateRecord> created = world.Runtime().properties.CreateRecords();
     ASSERT_EQ(created.size(), 1u);
     const std::vector<std::string> enabled =
         Validated() ? std::vector<std::string>{kValidationLayer} : std::vector<std::string>{};
@@ -91,10 +91,10 @@ TEST_P(SkelderThroughLoader, FullSessionPassesAndLeavesNoHandle)
     // The application's swapchain gets foveation and alpha blending chained in; the validation
     // layer refuses the alpha-blend structure there, and the hook asks again without it.
     eyes = app.CreateSwapchain(128, 128);
-    const std::vector<sim::SwapchainCreation> creations = world.Runtime().foveation.Creations();
+    const std::vector<simruntime::SwapchainCreation> creations = world.Runtime().foveation.Creations();
     ASSERT_EQ(creations.size(), 1u);
     std::vector<XrStructureType> chain;
-    for (const sim::ChainedStructure& structure : creations[0].chain) {
+    for (const simruntime::ChainedStructure& structure : creations[0].chain) {
         chain.push_back(structure.type);
     }
     std::vector<XrStructureType> expectedChain{XR_TYPE_SWAPCHAIN_CREATE_INFO_FOVEATION_FB};
@@ -132,17 +132,18 @@ TEST_P(SkelderThroughLoader, FullSessionPassesAndLeavesNoHandle)
     }
     ExpectFrame({P});
 
-    x.SetFoveationLevel(sim::HandleValue(app.instance), sim::HandleValue(app.session), XR_FOVEATION_LEVEL_HIGH_FB);
+    x.SetFoveationLevel(simruntime::HandleValue(app.instance), simruntime::HandleValue(app.session),
+                        XR_FOVEATION_LEVEL_HIGH_FB);
     EXPECT_EQ(world.Runtime().foveation.LevelOf(eyes), XR_FOVEATION_LEVEL_HIGH_FB);
 
     for (int32_t layer : {passthrough, quad, cylinder}) {
         EXPECT_EQ(x.DestroyCompositionLayer(layer), 1) << layer;
     }
-    x.DestroyCompositionLayersInSession(sim::HandleValue(app.session));
+    x.DestroyCompositionLayersInSession(simruntime::HandleValue(app.session));
     EXPECT_EQ(x.DestroyCompositionLayer(equirect), 0) << "destroyed with its session's layers";
     ExpectFrame({P});
-    EXPECT_EQ(world.LiveHandlesBesides({sim::HandleValue(app.instance), sim::HandleValue(app.session),
-                                        sim::HandleValue(app.space), sim::HandleValue(eyes)}),
+    EXPECT_EQ(world.LiveHandlesBesides({simruntime::HandleValue(app.instance), simruntime::HandleValue(app.session),
+                                        simruntime::HandleValue(app.space), simruntime::HandleValue(eyes)}),
               std::vector<std::string>{});
     app.Teardown();
     skelder.Unload();

@@ -3,17 +3,17 @@
 #include <stdexcept>
 
 #include "LoaderApplication.h"
-#include "SimRuntime.h"
+#include "Runtime.h"
 
 namespace quenra::test {
 
-SkelderSession::SkelderSession(EngineStandIns& engine) : library_(SKELDER_LIBRARY_PATH), engine_(engine)
+SkelderSession::SkelderSession(EngineStandIns& engine) : library(SKELDER_LIBRARY_PATH), engine(engine)
 {
-    if (!library_.Loaded()) {
-        throw std::runtime_error("Skelder did not open: " + library_.Error());
+    if (!library.Loaded()) {
+        throw std::runtime_error("Skelder did not open: " + library.Error());
     }
 #define SKELDER_RESOLVE(name, ...)                                                                                     \
-    if (!library_.Resolve(#name, exports_.name)) {                                                                     \
+    if (!library.Resolve(#name, exports.name)) {                                                                       \
         throw std::runtime_error("Skelder lacks " #name);                                                              \
     }
     SKELDER_EXPORTS(SKELDER_RESOLVE)
@@ -24,44 +24,45 @@ SkelderSession::~SkelderSession() { Unload(); }
 
 PFN_xrGetInstanceProcAddr SkelderSession::LoadAndChain(PFN_xrGetInstanceProcAddr next, uint32_t maxLayers)
 {
-    exports_.UnityPluginLoad(engine_.registry.Interfaces());
-    loaded_ = true;
-    exports_.SetCompositionLayerFeatureEnabled(1);
-    exports_.SetMaxCompositionLayerCount(maxLayers);
-    exports_.SetEnableFoveation(1);
-    return exports_.GetInterceptedInstanceProcAddr(next);
+    exports.UnityPluginLoad(engine.registry.Interfaces());
+    loaded = true;
+    exports.SetCompositionLayerFeatureEnabled(1);
+    exports.SetMaxCompositionLayerCount(maxLayers);
+    exports.SetEnableFoveation(1);
+    return exports.GetInterceptedInstanceProcAddr(next);
 }
 
 int32_t SkelderSession::CreateLayer(const LoaderApplication& app, SkelderLayer type, int32_t sortingOrder)
 {
-    const int32_t id = exports_.CreateCompositionLayer(sim::HandleValue(app.instance), sim::HandleValue(app.session),
-                                                       128, 128, sortingOrder, static_cast<uint32_t>(type), 0);
+    const int32_t id =
+        exports.CreateCompositionLayer(simruntime::HandleValue(app.instance), simruntime::HandleValue(app.session), 128,
+                                       128, sortingOrder, static_cast<uint32_t>(type), 0);
     if (id == 0) {
         throw std::runtime_error("Skelder made no layer of type " + std::to_string(static_cast<uint32_t>(type)));
     }
-    exports_.SetPositionForLayer(id, 0.0f, 1.5f, -2.0f);
-    exports_.SetOrientationForLayer(id, 0.0f, 0.0f, 0.0f, 1.0f);
+    exports.SetPositionForLayer(id, 0.0f, 1.5f, -2.0f);
+    exports.SetOrientationForLayer(id, 0.0f, 0.0f, 0.0f, 1.0f);
     if (type != SkelderLayer::Passthrough) {
-        if (exports_.AcquireSwapchainImageForLayer(id) == nullptr) {
+        if (exports.AcquireSwapchainImageForLayer(id) == nullptr) {
             throw std::runtime_error("no image for layer " + std::to_string(id));
         }
-        exports_.ReleaseSwapchainImageForLayer(id);
+        exports.ReleaseSwapchainImageForLayer(id);
     }
     return id;
 }
 
 void SkelderSession::Unload()
 {
-    if (loaded_) {
-        exports_.UnityPluginUnload();
-        loaded_ = false;
+    if (loaded) {
+        exports.UnityPluginUnload();
+        loaded = false;
     }
 }
 
 ProjectionLayer::ProjectionLayer(XrSwapchain swapchain, XrSpace space)
 {
-    for (uint32_t eye = 0; eye < views_.size(); ++eye) {
-        XrCompositionLayerProjectionView& view = views_[eye];
+    for (uint32_t eye = 0; eye < views.size(); ++eye) {
+        XrCompositionLayerProjectionView& view = views[eye];
         view.type = XR_TYPE_COMPOSITION_LAYER_PROJECTION_VIEW;
         view.pose.orientation.w = 1.0f;
         view.fov = {-0.8f, 0.8f, 0.8f, -0.8f};
@@ -69,9 +70,9 @@ ProjectionLayer::ProjectionLayer(XrSwapchain swapchain, XrSpace space)
         view.subImage.imageRect = {{0, 0}, {128, 128}};
         view.subImage.imageArrayIndex = eye;
     }
-    layer_.space = space;
-    layer_.viewCount = static_cast<uint32_t>(views_.size());
-    layer_.views = views_.data();
+    layer.space = space;
+    layer.viewCount = static_cast<uint32_t>(views.size());
+    layer.views = views.data();
 }
 
 } // namespace quenra::test

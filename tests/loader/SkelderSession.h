@@ -27,7 +27,7 @@ public:
     SkelderSession(const SkelderSession&) = delete;
     SkelderSession& operator=(const SkelderSession&) = delete;
 
-    const SkelderExportTable& Exports() const { return exports_; }
+    const SkelderExportTable& Exports() const { return exports; }
     // Loads the plug-in, enables layers (at most `maxLayers` a frame) and foveation, and chains
     // its interceptor in front of `next`.
     PFN_xrGetInstanceProcAddr LoadAndChain(PFN_xrGetInstanceProcAddr next, uint32_t maxLayers = 16);
@@ -37,10 +37,10 @@ public:
     void Unload();
 
 private:
-    engine::PluginLibrary library_;
-    SkelderExportTable exports_;
-    EngineStandIns& engine_;
-    bool loaded_ = false;
+    simengine::PluginLibrary library;
+    SkelderExportTable exports;
+    EngineStandIns& engine;
+    bool loaded = false;
 };
 
 // The application's projection layer of two views, both showing `swapchain`, in `space`.
@@ -51,12 +51,12 @@ public:
     ProjectionLayer& operator=(const ProjectionLayer&) = delete;
     const XrCompositionLayerBaseHeader* Header() const
     {
-        return reinterpret_cast<const XrCompositionLayerBaseHeader*>(&layer_);
+        return reinterpret_cast<const XrCompositionLayerBaseHeader*>(&layer);
     }
 
 private:
-    std::array<XrCompositionLayerProjectionView, 2> views_{};
-    XrCompositionLayerProjection layer_{XR_TYPE_COMPOSITION_LAYER_PROJECTION};
+    std::array<XrCompositionLayerProjectionView, 2> views{};
+    XrCompositionLayerProjection layer{XR_TYPE_COMPOSITION_LAYER_PROJECTION};
 };
 
 } // namespace quenra::test

@@ -63,16 +63,16 @@ ValidationReport::ValidationReport(const std::string& reportPath, const std::str
     const std::vector<AllowedFinding> allowlist = ReadAllowlist(allowlistPath);
     for (const ValidationFinding& finding : ReadFindings(reportPath)) {
         if (finding.severity == "VALID_INFO" || finding.severity == "VALID_DEBUG") {
-            ++info_;
+            ++info;
             continue;
         }
-        const bool allowed = std::any_of(allowlist.begin(), allowlist.end(), [&](const AllowedFinding& entry) {
+        const bool listed = std::any_of(allowlist.begin(), allowlist.end(), [&](const AllowedFinding& entry) {
             return finding.text.find(entry.match) != std::string::npos;
         });
-        if (allowed) {
-            ++allowed_;
+        if (listed) {
+            ++allowed;
         } else {
-            unexpected_.push_back(finding);
+            unexpected.push_back(finding);
         }
     }
 }
@@ -80,7 +80,7 @@ ValidationReport::ValidationReport(const std::string& reportPath, const std::str
 std::string ValidationReport::Describe() const
 {
     std::ostringstream out;
-    for (const ValidationFinding& finding : unexpected_) {
+    for (const ValidationFinding& finding : unexpected) {
         out << finding.text << "\n\n";
     }
     return out.str();

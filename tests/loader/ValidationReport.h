@@ -26,9 +26,9 @@ public:
     ValidationReport(const std::string& reportPath, const std::string& allowlistPath);
 
     // Errors and warnings (also those of unknown severity) not allowed by the list.
-    const std::vector<ValidationFinding>& Unexpected() const { return unexpected_; }
-    size_t AllowedCount() const { return allowed_; }
-    size_t InfoCount() const { return info_; }
+    const std::vector<ValidationFinding>& Unexpected() const { return unexpected; }
+    size_t AllowedCount() const { return allowed; }
+    size_t InfoCount() const { return info; }
     // The unexpected findings, one per paragraph, for a failure message.
     std::string Describe() const;
 
@@ -36,9 +36,9 @@ public:
     static std::vector<ValidationFinding> ReadFindings(const std::string& path);
 
 private:
-    std::vector<ValidationFinding> unexpected_;
-    size_t allowed_ = 0;
-    size_t info_ = 0;
+    std::vector<ValidationFinding> unexpected;
+    size_t allowed = 0;
+    size_t info = 0;
 };
 
 } // namespace quenra::test

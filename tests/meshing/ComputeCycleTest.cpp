@@ -5,9 +5,6 @@
 namespace kelbrin::test {
 namespace {
 
-using quenra::sim::ComputeOutcome;
-using quenra::sim::HandleKind;
-using quenra::sim::HandleValue;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 

@@ -12,29 +12,30 @@
 #include "FrameLoop.h"
 #include "KelbrinExports.h"
 #include "PluginLibrary.h"
+#include "Runtime.h"
 #include "SceneUnderstanding.h"
-#include "SimRuntime.h"
 #include "TraceRecorder.h"
 
+namespace kelbrin::test {
 namespace {
 
-using quenra::sim::HandleKind;
-using quenra::sim::HandleValue;
-using quenra::sim::Runtime;
-using quenra::simulator::KelbrinExports;
+using quenra::sim::KelbrinExports;
+using quenra::simruntime::HandleKind;
+using quenra::simruntime::HandleValue;
+using quenra::simruntime::Runtime;
 
 // A failure names every export the library lacks.
-KelbrinExports ResolveAll(const quenra::engine::PluginLibrary& library)
+KelbrinExports ResolveAll(const quenra::simengine::PluginLibrary& library)
 {
     KelbrinExports exports{};
-    EXPECT_EQ(quenra::simulator::ResolveKelbrinExports(library, exports), std::vector<std::string>{});
+    EXPECT_EQ(quenra::sim::ResolveKelbrinExports(library, exports), std::vector<std::string>{});
     return exports;
 }
 
 // One engine session: load, register with the meshing subsystem, connect OpenXR, wait a
 // frame through the interceptor, unload.
-void RunSession(const KelbrinExports& kelbrin, Runtime& runtime, quenra::engine::TraceRecorder& trace,
-                quenra::engine::FakeMeshSubsystem& meshes, IUnityInterfaces* interfaces)
+void RunSession(const KelbrinExports& kelbrin, Runtime& runtime, quenra::simengine::TraceRecorder& trace,
+                quenra::simengine::FakeMeshSubsystem& meshes, IUnityInterfaces* interfaces)
 {
     const size_t messagesBefore = trace.Size();
     const size_t lifecyclesBefore = meshes.LifecycleRegistrations().size();
@@ -93,16 +94,16 @@ protected:
     }
 
     Runtime runtime;
-    quenra::sim::FrameLoop frames{runtime};
-    quenra::sim::SceneUnderstanding sceneUnderstanding{runtime};
-    quenra::engine::TraceRecorder trace;
-    quenra::engine::FakeMeshSubsystem meshes;
-    quenra::engine::EngineRegistry registry;
+    quenra::simruntime::FrameLoop frames{runtime};
+    quenra::simruntime::SceneUnderstanding sceneUnderstanding{runtime};
+    quenra::simengine::TraceRecorder trace;
+    quenra::simengine::FakeMeshSubsystem meshes;
+    quenra::simengine::EngineRegistry registry;
 };
 
 TEST_F(LoadedLibrary, EveryExportResolvesByNameAndWorks)
 {
-    const quenra::engine::PluginLibrary library(KELBRIN_LIBRARY_PATH);
+    const quenra::simengine::PluginLibrary library(KELBRIN_LIBRARY_PATH);
     ASSERT_TRUE(library.Loaded()) << library.Error();
     const KelbrinExports kelbrin = ResolveAll(library);
     ASSERT_FALSE(::testing::Test::HasFailure());
@@ -112,7 +113,7 @@ TEST_F(LoadedLibrary, EveryExportResolvesByNameAndWorks)
 TEST_F(LoadedLibrary, HundredLoadsAndUnloadsEachStartFresh)
 {
     // The editor keeps the library mapped and calls load and unload again and again.
-    const quenra::engine::PluginLibrary library(KELBRIN_LIBRARY_PATH);
+    const quenra::simengine::PluginLibrary library(KELBRIN_LIBRARY_PATH);
     ASSERT_TRUE(library.Loaded()) << library.Error();
     const KelbrinExports kelbrin = ResolveAll(library);
     ASSERT_FALSE(::testing::Test::HasFailure());
@@ -126,3 +127,4 @@ TEST_F(LoadedLibrary, HundredLoadsAndUnloadsEachStartFresh)
 }
 
 } // namespace
+} // namespace kelbrin::test

@@ -3,7 +3,6 @@
 namespace kelbrin::test {
 namespace {
 
-using quenra::sim::HandleKind;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::Pair;
@@ -187,7 +186,7 @@ TEST_F(PluginEntry, ExportsOutsideLoadAndUnloadDoNothingAndReturnZeroValues)
     trace.Clear();
 
     EXPECT_FALSE(RegisterMeshingLifecycleProvider());
-    EXPECT_EQ(GetInterceptedInstanceProcAddr(&quenra::sim::Runtime::GetInstanceProcAddr), nullptr);
+    EXPECT_EQ(GetInterceptedInstanceProcAddr(&quenra::simruntime::Runtime::GetInstanceProcAddr), nullptr);
     RegisterProviderWithSceneObserver("A", 1);
     UnregisterProviderWithSceneObserver("A");
     SetInstanceHandle(1);

@@ -16,12 +16,6 @@
 namespace kelbrin::test {
 namespace {
 
-using quenra::sim::HandleKind;
-using quenra::sim::Runtime;
-using quenra::sim::SimMeshBuffer;
-using quenra::sim::SimPlane;
-using quenra::sim::SimWorld;
-
 using PredictedTime = LoadedPlugin;
 
 TEST_F(PredictedTime, FrameThreadWritesWhileAnotherThreadReads)
@@ -126,7 +120,7 @@ SimWorld World(uint32_t version)
 
 // What the engine must receive for a mesh of a scene version: mirrored z, reversed
 // indices, the plain normals mirrored.
-bool MatchesReference(const quenra::engine::AcquiredMesh& acquired, uint32_t mesh, uint32_t version)
+bool MatchesReference(const quenra::simengine::AcquiredMesh& acquired, uint32_t mesh, uint32_t version)
 {
     const SimMeshBuffer buffer = MeshBuffer(mesh, version);
     std::vector<XrVector3f> normals = PlainNormals(buffer.vertices, buffer.indices);
@@ -185,7 +179,7 @@ TEST_F(EngineThreads, MeshesAcquiredWhileScenesAreReplacedEveryFrameComeWholeFro
             if (wait(session, nullptr, &state) != XR_SUCCESS || !frame.Finish(session, state.predictedDisplayTime)) {
                 Fail("frame " + std::to_string(version) + " refused");
             }
-            const quenra::engine::MeshInfosResult listed = EngineUpdate();
+            const quenra::simengine::MeshInfosResult listed = EngineUpdate();
             if (listed.result != kUnitySubsystemErrorCodeSuccess || listed.infos.size() != kMeshes) {
                 Fail("listing of version " + std::to_string(version) + " failed");
             }
@@ -200,7 +194,7 @@ TEST_F(EngineThreads, MeshesAcquiredWhileScenesAreReplacedEveryFrameComeWholeFro
         }
         while (!done) {
             for (uint32_t mesh = 0; mesh < kMeshes; ++mesh) {
-                const quenra::engine::AcquiredMesh acquired =
+                const quenra::simengine::AcquiredMesh acquired =
                     meshes.AcquireAndReleaseMesh(MeshIdOf(Uuid({static_cast<uint8_t>(mesh + 1)})));
                 const uint32_t version =
                     acquired.positions.empty() ? 0 : static_cast<uint32_t>(acquired.positions[0].y);
@@ -258,7 +252,7 @@ TEST_F(EngineThreads, MeshesAcquiredWhileScenesAreReplacedEveryFrameComeWholeFro
     EXPECT_EQ(trace.CountAtLevel(kXRTraceLevelError), 0u);
     // Every scene was used only while it lived, and none outlived the last provider.
     size_t invalidHandles = 0;
-    for (const quenra::sim::RecordedCall& call : runtime.Calls()) {
+    for (const quenra::simruntime::RecordedCall& call : runtime.Calls()) {
         invalidHandles += call.result == XR_ERROR_HANDLE_INVALID;
     }
     EXPECT_EQ(invalidHandles, 0u);
@@ -346,7 +340,7 @@ protected:
     }
 
     HeldRead held;
-    std::future<quenra::engine::AcquiredMesh> acquisition;
+    std::future<quenra::simengine::AcquiredMesh> acquisition;
 };
 
 TEST_F(HeldAcquisition, ListingDoesNotWaitAndReplacingTheSceneWaitsForTheReaderWhoGetsTheOldScene)
@@ -371,7 +365,7 @@ TEST_F(HeldAcquisition, ListingDoesNotWaitAndReplacingTheSceneWaitsForTheReaderW
     EXPECT_EQ(replacing.wait_for(100ms), std::future_status::timeout) << "the scene was replaced under its reader";
     held.Release();
 
-    const quenra::engine::AcquiredMesh acquired = acquisition.get();
+    const quenra::simengine::AcquiredMesh acquired = acquisition.get();
     EXPECT_EQ(acquired.result, kUnitySubsystemErrorCodeSuccess);
     EXPECT_TRUE(MatchesReference(acquired, 0, 1));
     EXPECT_EQ(replacing.get().result, kUnitySubsystemErrorCodeSuccess);

@@ -7,7 +7,6 @@
 
 namespace kelbrin::test {
 
-using quenra::sim::HandleValue;
 
 KelbrinWorld::KelbrinWorld()
 {
@@ -39,7 +38,7 @@ void KelbrinWorld::ConnectOpenXr()
     instance = runtime.MakeInstance();
     session = runtime.MakeSession(instance);
     space = runtime.MakeSpace(session);
-    if (GetInterceptedInstanceProcAddr(&quenra::sim::Runtime::GetInstanceProcAddr) !=
+    if (GetInterceptedInstanceProcAddr(&quenra::simruntime::Runtime::GetInstanceProcAddr) !=
         &InterceptedXrGetInstanceProcAddr) {
         throw std::runtime_error("the plug-in gave no lookup function to chain");
     }

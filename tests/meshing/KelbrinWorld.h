@@ -8,12 +8,21 @@
 
 #include "EngineRegistry.h"
 #include "FrameLoop.h"
+#include "Runtime.h"
 #include "SceneUnderstanding.h"
-#include "SimRuntime.h"
 #include "TraceRecorder.h"
 #include "UnityXRMeshing.h"
 
 namespace kelbrin::test {
+
+// The simulated runtime's names every libKelbrin test uses.
+using quenra::simruntime::ComputeOutcome;
+using quenra::simruntime::HandleKind;
+using quenra::simruntime::HandleValue;
+using quenra::simruntime::Runtime;
+using quenra::simruntime::SimMeshBuffer;
+using quenra::simruntime::SimPlane;
+using quenra::simruntime::SimWorld;
 
 class KelbrinWorld {
 public:
@@ -33,11 +42,11 @@ public:
     // A frame waited for through the plug-in's interception, so that locating has a predicted time.
     XrTime WaitFrame();
 
-    quenra::sim::Runtime runtime;
-    quenra::sim::FrameLoop frames{runtime};
-    quenra::sim::SceneUnderstanding sceneUnderstanding{runtime};
-    quenra::engine::TraceRecorder trace;
-    quenra::engine::EngineRegistry registry;
+    quenra::simruntime::Runtime runtime;
+    quenra::simruntime::FrameLoop frames{runtime};
+    quenra::simruntime::SceneUnderstanding sceneUnderstanding{runtime};
+    quenra::simengine::TraceRecorder trace;
+    quenra::simengine::EngineRegistry registry;
     XrInstance instance = XR_NULL_HANDLE;
     XrSession session = XR_NULL_HANDLE;
     XrSpace space = XR_NULL_HANDLE;

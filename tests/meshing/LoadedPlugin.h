@@ -35,7 +35,7 @@ protected:
     // Runs one compute to a current scene through the bindings' wrappers.
     void MakeCurrentScene();
 
-    quenra::engine::FakeMeshSubsystem meshes;
+    quenra::simengine::FakeMeshSubsystem meshes;
 };
 
 } // namespace kelbrin::test

@@ -6,9 +6,6 @@
 namespace kelbrin::test {
 namespace {
 
-using quenra::sim::ComputeOutcome;
-using quenra::sim::SimMeshBuffer;
-using quenra::sim::SimWorld;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
@@ -59,7 +56,7 @@ protected:
         sceneUnderstanding.SetWorld(std::move(world));
     }
     // The engine update that makes the next scene current.
-    quenra::engine::MeshInfosResult NextScene()
+    quenra::simengine::MeshInfosResult NextScene()
     {
         Advance(1501ms);
         return EngineUpdate();
@@ -96,7 +93,7 @@ TEST_F(MeshDelivery, ListingAsksTheRuntimeForSizesOnlyAndLocatesAtThePredictedTi
     EXPECT_TRUE(queries[1].meshesChained);
     const auto locates = sceneUnderstanding.LocateRequests();
     ASSERT_EQ(locates.size(), 1u);
-    EXPECT_EQ(locates[0].baseSpace, quenra::sim::HandleValue(space));
+    EXPECT_EQ(locates[0].baseSpace, quenra::simruntime::HandleValue(space));
     EXPECT_EQ(locates[0].time, predicted);
     const auto reads = sceneUnderstanding.MeshBuffersRequests();
     ASSERT_EQ(reads.size(), 1u);
@@ -271,7 +268,7 @@ TEST_F(MeshDelivery, PlaneIdentifierIsAcquiredConvertedWithoutNormalsOrWarnings)
     SimWorld world;
     world.meshes.push_back(VisualMesh(kFirst, 7));
     world.buffers[7] = Triangle();
-    quenra::sim::SimPlane floor;
+    quenra::simruntime::SimPlane floor;
     floor.id = plane;
     floor.meshBufferId = 9;
     world.planes.push_back(floor);

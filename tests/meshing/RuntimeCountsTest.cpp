@@ -35,8 +35,6 @@ void operator delete(void* memory, size_t) noexcept
 namespace kelbrin::test {
 namespace {
 
-using quenra::sim::SimMeshBuffer;
-using quenra::sim::SimWorld;
 using ::testing::ElementsAre;
 
 // What the lying runtime reports in place of the true counts.
@@ -97,7 +95,7 @@ protected:
         trace.Clear();
     }
 
-    quenra::engine::AcquiredMesh ListAndAcquire()
+    quenra::simengine::AcquiredMesh ListAndAcquire()
     {
         EXPECT_EQ(EngineUpdate().result, kUnitySubsystemErrorCodeSuccess);
         trace.Clear();

@@ -11,9 +11,9 @@ UnityXRMeshId MeshIdOf(const XrUuidMSFT& uuid)
     return id;
 }
 
-quenra::sim::SimVisualMesh VisualMesh(const XrUuidMSFT& id, uint64_t meshBufferId, XrPosef pose)
+quenra::simruntime::SimVisualMesh VisualMesh(const XrUuidMSFT& id, uint64_t meshBufferId, XrPosef pose)
 {
-    quenra::sim::SimVisualMesh mesh;
+    quenra::simruntime::SimVisualMesh mesh;
     mesh.id = id;
     mesh.meshBufferId = meshBufferId;
     mesh.pose = pose;

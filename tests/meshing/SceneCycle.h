@@ -16,7 +16,8 @@ using namespace std::chrono_literals;
 // A uuid whose leading bytes are given, the rest zero.
 using quenra::test::Uuid;
 UnityXRMeshId MeshIdOf(const XrUuidMSFT& uuid);
-quenra::sim::SimVisualMesh VisualMesh(const XrUuidMSFT& id, uint64_t meshBufferId, XrPosef pose = {{0, 0, 0, 1}, {}});
+quenra::simruntime::SimVisualMesh VisualMesh(const XrUuidMSFT& id, uint64_t meshBufferId,
+                                             XrPosef pose = {{0, 0, 0, 1}, {}});
 // The updated flag as the engine finds it: 1 written, 0xCD (the allocator's fill) untouched.
 uint8_t UpdatedByte(const UnityXRMeshInfo& info);
 
@@ -29,7 +30,7 @@ protected:
     // Registers the lifecycle and runs initialise and start: the meshing subsystem becomes a provider.
     void StartMeshingSubsystem();
     // One engine update of the meshing subsystem.
-    quenra::engine::MeshInfosResult EngineUpdate() { return meshes.GetMeshInfos(); }
+    quenra::simengine::MeshInfosResult EngineUpdate() { return meshes.GetMeshInfos(); }
 
     static inline SceneObserver::SystemTime clockNow{};
 };

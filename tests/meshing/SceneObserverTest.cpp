@@ -3,7 +3,6 @@
 namespace kelbrin::test {
 namespace {
 
-using quenra::sim::HandleKind;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::Pair;

@@ -9,9 +9,6 @@
 namespace kelbrin::test {
 namespace {
 
-using quenra::sim::SimMeshBuffer;
-using quenra::sim::SimPlane;
-using quenra::sim::SimWorld;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
@@ -178,7 +175,7 @@ TEST_F(ScenePlanes, ReadsTheComponentsTwiceWithTheFilterAndLocatesThemAtThePredi
     EXPECT_TRUE(fillQuery.planesChained);
     EXPECT_TRUE(fillQuery.alignmentFilter.has_value());
     const auto locate = sceneUnderstanding.LocateRequests().back();
-    EXPECT_EQ(locate.baseSpace, quenra::sim::HandleValue(space));
+    EXPECT_EQ(locate.baseSpace, quenra::simruntime::HandleValue(space));
     EXPECT_EQ(locate.time, predicted);
     ASSERT_EQ(locate.ids.size(), 3u);
     EXPECT_EQ(MeshIdOf(locate.ids[0]).idPart[0], MeshIdOf(kPlaneA).idPart[0]);

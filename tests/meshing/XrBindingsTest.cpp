@@ -5,8 +5,6 @@
 namespace kelbrin::test {
 namespace {
 
-using quenra::sim::HandleValue;
-using quenra::sim::Runtime;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
@@ -212,9 +210,9 @@ TEST_F(Hooking, ARestartDropsTheOldSceneObjectsWithoutCallingTheOldInstance)
     // A provider, whose removal at unload destroys the scene objects.
     RegisterProviderWithSceneObserver("Planes", SceneObserver::FeaturePlane);
     MakeCurrentScene();
-    const std::vector<quenra::sim::LiveHandle> before = runtime.LiveHandles();
+    const std::vector<quenra::simruntime::LiveHandle> before = runtime.LiveHandles();
     // The application destroys its instance, and the runtime everything made under it.
-    runtime.DestroyHandle(quenra::sim::HandleKind::Instance, HandleValue(instance));
+    runtime.DestroyHandle(quenra::simruntime::HandleKind::Instance, HandleValue(instance));
     runtime.ClearCalls();
 
     ConnectOpenXr();
@@ -222,14 +220,14 @@ TEST_F(Hooking, ARestartDropsTheOldSceneObjectsWithoutCallingTheOldInstance)
     EXPECT_FALSE(Bindings().HasCurrentScene());
     MakeCurrentScene();
     Unload();
-    for (const quenra::sim::RecordedCall& call : runtime.Calls()) {
-        for (const quenra::sim::LiveHandle& old : before) {
+    for (const quenra::simruntime::RecordedCall& call : runtime.Calls()) {
+        for (const quenra::simruntime::LiveHandle& old : before) {
             EXPECT_THAT(call.handles, ::testing::Not(::testing::Contains(old.handle))) << call.function;
         }
         EXPECT_NE(call.result, XR_ERROR_HANDLE_INVALID) << call.function;
     }
-    EXPECT_TRUE(runtime.LiveHandles(quenra::sim::HandleKind::SceneObserver).empty());
-    EXPECT_TRUE(runtime.LiveHandles(quenra::sim::HandleKind::Scene).empty());
+    EXPECT_TRUE(runtime.LiveHandles(quenra::simruntime::HandleKind::SceneObserver).empty());
+    EXPECT_TRUE(runtime.LiveHandles(quenra::simruntime::HandleKind::Scene).empty());
     Load(meshes.Interface());
 }
 
@@ -287,8 +285,8 @@ TEST_F(Wrappers, EachCallGoesToTheRuntimeWithTheStoredHandle)
     MakeCurrentScene();
     EXPECT_TRUE(Bindings().HasXrSceneObserver());
     EXPECT_TRUE(Bindings().HasCurrentScene());
-    const auto observers = runtime.LiveHandles(quenra::sim::HandleKind::SceneObserver);
-    const auto scenes = runtime.LiveHandles(quenra::sim::HandleKind::Scene);
+    const auto observers = runtime.LiveHandles(quenra::simruntime::HandleKind::SceneObserver);
+    const auto scenes = runtime.LiveHandles(quenra::simruntime::HandleKind::Scene);
     ASSERT_EQ(observers.size(), 1u);
     ASSERT_EQ(scenes.size(), 1u);
     EXPECT_EQ(observers[0].parent, HandleValue(session));

@@ -8,10 +8,8 @@
 #include "FrameLoop.h"
 #include "Swapchains.h"
 
-namespace quenra::test {
+namespace quenra::simruntime {
 namespace {
-
-using sim::Rgba;
 
 struct BlendCase {
     const char* name;
@@ -58,15 +56,15 @@ protected:
     template <typename Pfn> Pfn Call(const char* name)
     {
         PFN_xrVoidFunction function = nullptr;
-        sim::Runtime::GetInstanceProcAddr(instance, name, &function);
+        Runtime::GetInstanceProcAddr(instance, name, &function);
         return reinterpret_cast<Pfn>(function);
     }
 
-    sim::Runtime runtime;
-    sim::FrameLoop frameLoop{runtime};
-    sim::Swapchains swapchains{runtime, frameLoop};
-    sim::CpuSwapchainImages images{runtime, swapchains};
-    sim::Compositor compositor{runtime, images};
+    Runtime runtime;
+    FrameLoop frameLoop{runtime};
+    Swapchains swapchains{runtime, frameLoop};
+    CpuSwapchainImages images{runtime, swapchains};
+    Compositor compositor{runtime, images};
     XrInstance instance = runtime.MakeInstance();
     XrSession session = runtime.MakeSession(instance);
 };
@@ -83,7 +81,7 @@ TEST_P(CompositorBlend, LaysTheLayerOverWhatIsBeneathAsItsFlagsSay)
     frame.layerCount = 2;
     frame.layers = layers;
 
-    const sim::RgbaImage picture = compositor.Compose(frame, blend.eye, 8, 8);
+    const RgbaImage picture = compositor.Compose(frame, blend.eye, 8, 8);
     const Rgba seen = picture.Get(4, 4);
     for (int c = 0; c < 3; ++c) {
         EXPECT_NEAR(seen[c], blend.expected[c], 1) << "channel " << c;
@@ -107,4 +105,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
-} // namespace quenra::test
+} // namespace quenra::simruntime

@@ -2,7 +2,7 @@
 
 #include "EngineRegistry.h"
 
-namespace quenra::engine {
+namespace quenra::simengine {
 namespace {
 
 // The engine's own identifier record: a class with a user-written copy constructor, which every
@@ -37,4 +37,4 @@ TEST(EngineRegistry, BothLookupFormsReceiveTheIdentifierAsTheEnginePassesIt)
 }
 
 } // namespace
-} // namespace quenra::engine
+} // namespace quenra::simengine

@@ -5,7 +5,7 @@
 
 #include "FakeMeshSubsystem.h"
 
-namespace quenra::engine {
+namespace quenra::simengine {
 namespace {
 
 // A mesh provider of its own: lists two meshes, the first flagged updated, and acquires a
@@ -119,4 +119,4 @@ TEST(FakeMeshSubsystem, MeshInfosShowUntouchedFieldsUnlessClearedAsTheEngineDoes
 }
 
 } // namespace
-} // namespace quenra::engine
+} // namespace quenra::simengine

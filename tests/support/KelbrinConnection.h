@@ -8,20 +8,21 @@
 #include "EngineRegistry.h"
 #include "FakeMeshSubsystem.h"
 #include "KelbrinExports.h"
-#include "SimRuntime.h"
+#include "Runtime.h"
 
 namespace quenra::test {
 
 // Answers the lookup the plug-in handed back.
-inline PFN_xrGetInstanceProcAddr ConnectKelbrin(const simulator::KelbrinExports& kelbrin,
-                                                engine::EngineRegistry& registry, engine::FakeMeshSubsystem& meshes,
-                                                sim::Runtime& runtime, XrInstance instance, XrSession session)
+inline PFN_xrGetInstanceProcAddr ConnectKelbrin(const sim::KelbrinExports& kelbrin, simengine::EngineRegistry& registry,
+                                                simengine::FakeMeshSubsystem& meshes, simruntime::Runtime& runtime,
+                                                XrInstance instance, XrSession session)
 {
     kelbrin.UnityPluginLoad(registry.Interfaces());
-    const PFN_xrGetInstanceProcAddr lookup = kelbrin.GetInterceptedInstanceProcAddr(&sim::Runtime::GetInstanceProcAddr);
-    kelbrin.SetInstanceHandle(sim::HandleValue(instance));
-    kelbrin.SetSessionHandle(sim::HandleValue(session));
-    kelbrin.SetSpaceHandle(sim::HandleValue(runtime.MakeSpace(session)));
+    const PFN_xrGetInstanceProcAddr lookup =
+        kelbrin.GetInterceptedInstanceProcAddr(&simruntime::Runtime::GetInstanceProcAddr);
+    kelbrin.SetInstanceHandle(simruntime::HandleValue(instance));
+    kelbrin.SetSessionHandle(simruntime::HandleValue(session));
+    kelbrin.SetSpaceHandle(simruntime::HandleValue(runtime.MakeSpace(session)));
     kelbrin.RegisterMeshingLifecycleProvider();
     meshes.Initialize();
     meshes.Start();

@@ -4,7 +4,7 @@
 
 #include "PluginLibrary.h"
 
-namespace quenra::engine {
+namespace quenra::simengine {
 namespace {
 
 using Strlen = size_t (*)(const char*);
@@ -43,4 +43,4 @@ TEST(PluginLibrary, FindsOnlyWhatTheOpenedLibraryExports)
 }
 
 } // namespace
-} // namespace quenra::engine
+} // namespace quenra::simengine

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "Runtime.h"
 #include "SceneUnderstanding.h"
-#include "SimRuntime.h"
 #include "TestUuid.h"
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 namespace {
 
 using test::Uuid;
@@ -326,4 +326,4 @@ TEST_F(SceneRuntime, MeshBuffersAreReadWithTheTwoCallIdiom)
 }
 
 } // namespace
-} // namespace quenra::sim
+} // namespace quenra::simruntime

@@ -8,23 +8,23 @@
 #include "InstanceProperties.h"
 #include "LayerTestWorld.h"
 
-namespace quenra::test {
+namespace quenra::simruntime {
 namespace {
 
-using sim::HandleValue;
+using Skelder::test::LayerTestWorld;
 
 template <typename Pfn> Pfn RuntimeFunction(XrInstance instance, const char* name)
 {
     PFN_xrVoidFunction function = nullptr;
-    EXPECT_EQ(sim::Runtime::GetInstanceProcAddr(instance, name, &function), XR_SUCCESS) << name;
+    EXPECT_EQ(Runtime::GetInstanceProcAddr(instance, name, &function), XR_SUCCESS) << name;
     return reinterpret_cast<Pfn>(function);
 }
 
 class SimModules : public ::testing::Test {
 protected:
     LayerTestWorld world;
-    sim::InstanceProperties properties{world.runtime};
-    sim::Foveation foveation{world.runtime};
+    InstanceProperties properties{world.runtime};
+    Foveation foveation{world.runtime};
 };
 
 TEST_F(SimModules, EnumerationsFollowTheTwoCallIdiom)
@@ -45,7 +45,7 @@ TEST_F(SimModules, EnumerationsFollowTheTwoCallIdiom)
     EXPECT_EQ(extensions("XR_APILAYER_none", 0, &count, nullptr), XR_ERROR_API_LAYER_NOT_PRESENT);
     std::vector<XrExtensionProperties> untyped(1);
     EXPECT_EQ(extensions("XR_APILAYER_one", 1, &count, untyped.data()), XR_ERROR_VALIDATION_FAILURE);
-    const std::vector<sim::ExtensionQuery> queries = properties.ExtensionQueries();
+    const std::vector<ExtensionQuery> queries = properties.ExtensionQueries();
     ASSERT_EQ(queries.size(), 2u);
     EXPECT_EQ(queries[0].layerName, "XR_APILAYER_none");
     EXPECT_EQ(queries[0].result, XR_ERROR_API_LAYER_NOT_PRESENT);
@@ -69,7 +69,7 @@ TEST_F(SimModules, InstanceCreationRefusesWhatNothingOffers)
     EXPECT_EQ(attempt({"XR_APILAYER_other"}, {}), XR_ERROR_API_LAYER_NOT_PRESENT);
     EXPECT_EQ(attempt({}, {"XR_EXT_one"}), XR_ERROR_EXTENSION_NOT_PRESENT) << "its layer is not enabled";
     EXPECT_EQ(attempt({"XR_APILAYER_one"}, {"XR_EXT_one", "XR_EXT_runtime"}), XR_SUCCESS);
-    const std::vector<sim::InstanceCreateRecord> records = properties.CreateRecords();
+    const std::vector<InstanceCreateRecord> records = properties.CreateRecords();
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[2].extensions, (std::vector<std::string>{"XR_EXT_one", "XR_EXT_runtime"}));
 }
@@ -127,4 +127,4 @@ TEST_F(SimModules, AChainThatNeverEndsIsRefused)
 }
 
 } // namespace
-} // namespace quenra::test
+} // namespace quenra::simruntime

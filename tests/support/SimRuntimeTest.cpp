@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "FrameLoop.h"
-#include "SimRuntime.h"
+#include "Runtime.h"
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 namespace {
 
 template <typename Pfn>
@@ -201,4 +201,4 @@ TEST(SimFrameLoop, LayerCountAboveTheLimitIsRefused)
 }
 
 } // namespace
-} // namespace quenra::sim
+} // namespace quenra::simruntime

@@ -4,7 +4,7 @@
 
 #include "LayerTestWorld.h"
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 namespace {
 
 template <typename Pfn> Pfn Lookup(XrInstance instance, const char* name)
@@ -15,7 +15,7 @@ template <typename Pfn> Pfn Lookup(XrInstance instance, const char* name)
 }
 
 // A 4x4 swapchain of an offered format: the runtime accepts it.
-XrResult CreateSwapchain(const test::LayerTestWorld& world, XrSwapchain* swapchain)
+XrResult CreateSwapchain(const Skelder::test::LayerTestWorld& world, XrSwapchain* swapchain)
 {
     XrSwapchainCreateInfo info{XR_TYPE_SWAPCHAIN_CREATE_INFO};
     info.format = 43;
@@ -34,7 +34,7 @@ protected:
         return swapchain;
     }
 
-    test::LayerTestWorld world;
+    Skelder::test::LayerTestWorld world;
     PFN_xrAcquireSwapchainImage acquire =
         Lookup<PFN_xrAcquireSwapchainImage>(world.instance, "xrAcquireSwapchainImage");
     PFN_xrWaitSwapchainImage wait = Lookup<PFN_xrWaitSwapchainImage>(world.instance, "xrWaitSwapchainImage");
@@ -196,7 +196,7 @@ TEST(SimSwapchainImages, ImagesOfSwapchainsLeftAliveAreFreedWithTheRuntime)
 {
     NumberedImages source;
     {
-        test::LayerTestWorld world;
+        Skelder::test::LayerTestWorld world;
         world.swapchains.SetImageCount(1);
         world.swapchains.SetImageSource(&source);
         XrSwapchain swapchain = XR_NULL_HANDLE;
@@ -206,4 +206,4 @@ TEST(SimSwapchainImages, ImagesOfSwapchainsLeftAliveAreFreedWithTheRuntime)
 }
 
 } // namespace
-} // namespace quenra::sim
+} // namespace quenra::simruntime

@@ -8,8 +8,11 @@
 #include "LayerTestWorld.h"
 #include "QuadCompositionLayer.h"
 
-namespace quenra::test {
+namespace quenra::simruntime {
 namespace {
+
+using Skelder::QuadCompositionLayer;
+using Skelder::test::LayerTestWorld;
 
 TEST(SimSwapchainsThreads, LayersOnSeparateThreadsCycleTheirImagesIndependently)
 {
@@ -17,7 +20,7 @@ TEST(SimSwapchainsThreads, LayersOnSeparateThreadsCycleTheirImagesIndependently)
     constexpr int kCycles = 200;
     std::vector<std::unique_ptr<QuadCompositionLayer>> layers;
     for (int32_t id = 1; id <= 2; ++id) {
-        layers.push_back(std::make_unique<QuadCompositionLayer>(world.instance, &sim::Runtime::GetInstanceProcAddr,
+        layers.push_back(std::make_unique<QuadCompositionLayer>(world.instance, &Runtime::GetInstanceProcAddr,
                                                                 world.trace.Interface(), id, world.VulkanInterface()));
         ASSERT_TRUE(layers.back()->ConfigureSwapchain(world.session, 16, 16, 0));
     }
@@ -56,4 +59,4 @@ TEST(SimSwapchainsThreads, LayersOnSeparateThreadsCycleTheirImagesIndependently)
 }
 
 } // namespace
-} // namespace quenra::test
+} // namespace quenra::simruntime

@@ -4,7 +4,7 @@
 
 #include "TraceRecorder.h"
 
-namespace quenra::engine {
+namespace quenra::simengine {
 namespace {
 
 TEST(TraceRecorder, FormatsPrintfStyleMessagesWithTheirLevel)
@@ -50,4 +50,4 @@ TEST(TraceRecorder, EchoesOnlyMessagesAtTheChosenSeverityOrWorse)
 }
 
 } // namespace
-} // namespace quenra::engine
+} // namespace quenra::simengine

@@ -56,7 +56,7 @@ bool MayAnswer(const std::string& function, XrResult result)
 SweepFigures Sweep(ScriptedSession& session)
 {
     SweepFigures figures;
-    const SessionOutcome baseline = session.Run([](sim::Runtime&) {});
+    const SessionOutcome baseline = session.Run([](simruntime::Runtime&) {});
     figures.calls = baseline.calls.size();
     if (!baseline.ranToEnd || !baseline.worked || !baseline.leftAlive.empty()) {
         figures.failed.push_back("the clean session itself does not work");
@@ -70,9 +70,8 @@ SweepFigures Sweep(ScriptedSession& session)
                 continue;
             }
             ++figures.cases;
-            const SessionOutcome faulty = session.Run([&](sim::Runtime& runtime) {
-                runtime.InjectAtCall(runtime.CallsEntered() + number, result);
-            });
+            const SessionOutcome faulty = session.Run(
+                [&](simruntime::Runtime& runtime) { runtime.InjectAtCall(runtime.CallsEntered() + number, result); });
             std::vector<std::string> faults;
             if (!faulty.ranToEnd) {
                 faults.push_back("the session did not run to its end");
@@ -80,7 +79,7 @@ SweepFigures Sweep(ScriptedSession& session)
             for (const std::string& handle : faulty.leftAlive) {
                 faults.push_back("left alive: " + handle);
             }
-            const SessionOutcome next = session.Run([](sim::Runtime&) {});
+            const SessionOutcome next = session.Run([](simruntime::Runtime&) {});
             if (!next.ranToEnd || !next.worked || !next.leftAlive.empty()) {
                 faults.push_back("the next session did not work");
             }

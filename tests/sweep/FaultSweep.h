@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "SimRuntime.h"
+#include "Runtime.h"
 
 namespace quenra::test {
 
@@ -29,7 +29,7 @@ public:
     virtual ~ScriptedSession() = default;
     // Runs one session in a world of its own. Once the plug-in is loaded, `arm` is called with the
     // runtime; the calls counted from then on are the ones the sweep fails.
-    virtual SessionOutcome Run(const std::function<void(sim::Runtime&)>& arm) = 0;
+    virtual SessionOutcome Run(const std::function<void(simruntime::Runtime&)>& arm) = 0;
 };
 
 struct SweepFigures {

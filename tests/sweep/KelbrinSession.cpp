@@ -6,8 +6,8 @@
 #include "FakeMeshSubsystem.h"
 #include "FrameLoop.h"
 #include "ReferenceSpaces.h"
+#include "Runtime.h"
 #include "SceneUnderstanding.h"
-#include "SimRuntime.h"
 #include "SweepApplication.h"
 #include "TraceRecorder.h"
 
@@ -17,16 +17,16 @@ namespace {
 const char* const kScript = "Planes";
 
 // A room of one mesh and one plane with a mesh of its own.
-sim::SimWorld Room()
+simruntime::SimWorld Room()
 {
-    sim::SimWorld world;
+    simruntime::SimWorld world;
     world.buffers[1] = {{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}, false};
     world.buffers[2] = {{{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}}, {0, 1, 2, 2, 3, 0}, false};
-    sim::SimVisualMesh mesh;
+    simruntime::SimVisualMesh mesh;
     mesh.id.bytes[0] = 1;
     mesh.meshBufferId = 1;
     world.meshes.push_back(mesh);
-    sim::SimPlane plane;
+    simruntime::SimPlane plane;
     plane.id.bytes[0] = 2;
     plane.meshBufferId = 2;
     world.planes.push_back(plane);
@@ -35,57 +35,57 @@ sim::SimWorld Room()
 
 } // namespace
 
-KelbrinSession::KelbrinSession(const char* libraryPath) : library_(libraryPath)
+KelbrinSession::KelbrinSession(const char* libraryPath) : library(libraryPath)
 {
-    if (!library_.Loaded() || !simulator::ResolveKelbrinExports(library_, kelbrin_).empty()) {
-        throw std::runtime_error("libKelbrin or one of its exports is missing: " + library_.Error());
+    if (!library.Loaded() || !sim::ResolveKelbrinExports(library, kelbrin).empty()) {
+        throw std::runtime_error("libKelbrin or one of its exports is missing: " + library.Error());
     }
 }
 
-SessionOutcome KelbrinSession::Run(const std::function<void(sim::Runtime&)>& arm)
+SessionOutcome KelbrinSession::Run(const std::function<void(simruntime::Runtime&)>& arm)
 {
-    sim::Runtime runtime;
-    sim::FrameLoop frameLoop{runtime};
-    sim::ReferenceSpaces spaces{runtime};
-    sim::SceneUnderstanding scene{runtime};
+    simruntime::Runtime runtime;
+    simruntime::FrameLoop frameLoop{runtime};
+    simruntime::ReferenceSpaces spaces{runtime};
+    simruntime::SceneUnderstanding scene{runtime};
     scene.SetWorld(Room());
-    engine::TraceRecorder trace;
-    engine::FakeMeshSubsystem meshes;
-    engine::EngineRegistry registry;
+    simengine::TraceRecorder trace;
+    simengine::FakeMeshSubsystem meshes;
+    simengine::EngineRegistry registry;
     registry.Provide<IUnityXRTrace>(trace.Interface());
     registry.Provide<IUnityXRMeshInterface>(meshes.Interface());
 
-    kelbrin_.UnityPluginLoad(registry.Interfaces());
-    Application app(kelbrin_.GetInterceptedInstanceProcAddr(&sim::Runtime::GetInstanceProcAddr));
+    kelbrin.UnityPluginLoad(registry.Interfaces());
+    SweepApplication app(kelbrin.GetInterceptedInstanceProcAddr(&simruntime::Runtime::GetInstanceProcAddr));
     const size_t armedAt = runtime.Calls().size();
     arm(runtime);
 
     app.CreateSession(app.CreateInstance());
-    kelbrin_.SetInstanceHandle(sim::HandleValue(app.instance));
-    kelbrin_.SetSessionHandle(sim::HandleValue(app.session));
-    kelbrin_.SetSpaceHandle(sim::HandleValue(app.space));
-    kelbrin_.RegisterMeshingLifecycleProvider();
+    kelbrin.SetInstanceHandle(simruntime::HandleValue(app.instance));
+    kelbrin.SetSessionHandle(simruntime::HandleValue(app.session));
+    kelbrin.SetSpaceHandle(simruntime::HandleValue(app.space));
+    kelbrin.RegisterMeshingLifecycleProvider();
     meshes.Initialize();
     meshes.Start();
-    kelbrin_.RegisterProviderWithSceneObserver(kScript, 1 | 2);
+    kelbrin.RegisterProviderWithSceneObserver(kScript, 1 | 2);
     size_t meshesAcquired = 0;
     size_t planeVerticesRead = 0;
     for (int frame = 0; frame < 4; ++frame) {
         XrFrameState state{XR_TYPE_FRAME_STATE};
         app.Call<PFN_xrWaitFrame>("xrWaitFrame", app.session, static_cast<const XrFrameWaitInfo*>(nullptr), &state);
-        const engine::MeshInfosResult list = meshes.GetMeshInfos();
+        const simengine::MeshInfosResult list = meshes.GetMeshInfos();
         for (const UnityXRMeshInfo& info : list.infos) {
             meshesAcquired += meshes.AcquireAndReleaseMesh(info.meshId).result == kUnitySubsystemErrorCodeSuccess;
         }
-        kelbrin_.UpdateObservedScene(kScript);
+        kelbrin.UpdateObservedScene(kScript);
         uint32_t count = 0;
-        if (kelbrin_.UpdatePlanes() && kelbrin_.CountScenePlanes(&count) && count > 0) {
+        if (kelbrin.UpdatePlanes() && kelbrin.CountScenePlanes(&count) && count > 0) {
             std::vector<ScenePlane> planes(count);
-            kelbrin_.FetchScenePlanes(count, planes.data());
+            kelbrin.FetchScenePlanes(count, planes.data());
             for (const ScenePlane& plane : planes) {
                 std::vector<XrVector3f> vertices(plane.vertexCount);
                 std::vector<uint32_t> indices(plane.indexCount);
-                planeVerticesRead += kelbrin_.FetchPlaneVertices(&plane, vertices.data(), indices.data()) ? 1 : 0;
+                planeVerticesRead += kelbrin.FetchPlaneVertices(&plane, vertices.data(), indices.data()) ? 1 : 0;
             }
         }
     }
@@ -97,7 +97,7 @@ SessionOutcome KelbrinSession::Run(const std::function<void(sim::Runtime&)>& arm
         outcome.calls.push_back(runtime.Calls()[i].function);
     }
     runtime.InjectAtCall(0, XR_SUCCESS);
-    kelbrin_.UnityPluginUnload();
+    kelbrin.UnityPluginUnload();
     outcome.leftAlive = LeftAlive(runtime, app.Handles(), armedAt);
     app.DestroyAll();
     outcome.ranToEnd = true;

@@ -13,11 +13,11 @@ namespace quenra::test {
 class KelbrinSession : public ScriptedSession {
 public:
     explicit KelbrinSession(const char* libraryPath);
-    SessionOutcome Run(const std::function<void(sim::Runtime&)>& arm) override;
+    SessionOutcome Run(const std::function<void(simruntime::Runtime&)>& arm) override;
 
 private:
-    engine::PluginLibrary library_;
-    simulator::KelbrinExports kelbrin_{};
+    simengine::PluginLibrary library;
+    sim::KelbrinExports kelbrin{};
 };
 
 } // namespace quenra::test

@@ -9,18 +9,18 @@
 #include "InstanceProperties.h"
 #include "Passthrough.h"
 #include "ReferenceSpaces.h"
-#include "SimRuntime.h"
+#include "Runtime.h"
 #include "SkelderExports.h"
-#include "SweepApplication.h"
 #include "Swapchains.h"
+#include "SweepApplication.h"
 #include "TraceRecorder.h"
 
 namespace quenra::test {
 namespace {
 
-using sim::HandleValue;
+using simruntime::HandleValue;
 
-void Connect(Application& app)
+void Connect(SweepApplication& app)
 {
     const XrSystemId system = app.CreateInstance();
     uint32_t count = 0;
@@ -46,7 +46,7 @@ void Connect(Application& app)
 }
 
 // Each frame must carry the plug-in's layers for the session to count as working.
-bool RunFrames(Application& app, const sim::FrameLoop& frameLoop, size_t layers)
+bool RunFrames(SweepApplication& app, const simruntime::FrameLoop& frameLoop, size_t layers)
 {
     bool carried = true;
     for (int frame = 0; frame < 3; ++frame) {
@@ -66,19 +66,19 @@ bool RunFrames(Application& app, const sim::FrameLoop& frameLoop, size_t layers)
 
 } // namespace
 
-SessionOutcome SkelderSession::Run(const std::function<void(sim::Runtime&)>& arm)
+SessionOutcome SkelderSession::Run(const std::function<void(simruntime::Runtime&)>& arm)
 {
-    sim::Runtime runtime;
-    sim::FrameLoop frameLoop{runtime};
-    sim::Swapchains swapchains{runtime, frameLoop};
-    sim::Passthrough passthrough{runtime};
-    sim::ReferenceSpaces spaces{runtime};
-    sim::InstanceProperties properties{runtime};
-    sim::Foveation foveation{runtime};
+    simruntime::Runtime runtime;
+    simruntime::FrameLoop frameLoop{runtime};
+    simruntime::Swapchains swapchains{runtime, frameLoop};
+    simruntime::Passthrough passthrough{runtime};
+    simruntime::ReferenceSpaces spaces{runtime};
+    simruntime::InstanceProperties properties{runtime};
+    simruntime::Foveation foveation{runtime};
     properties.SetBlendModes({XR_ENVIRONMENT_BLEND_MODE_OPAQUE, XR_ENVIRONMENT_BLEND_MODE_ALPHA_BLEND});
-    engine::TraceRecorder trace;
-    engine::FakeGraphics graphics{kUnityGfxRendererVulkan};
-    engine::EngineRegistry registry;
+    simengine::TraceRecorder trace;
+    simengine::FakeGraphics graphics{kUnityGfxRendererVulkan};
+    simengine::EngineRegistry registry;
     registry.Provide(trace.Interface());
     registry.Provide(graphics.Interface());
 
@@ -86,7 +86,7 @@ SessionOutcome SkelderSession::Run(const std::function<void(sim::Runtime&)>& arm
     SetCompositionLayerFeatureEnabled(1);
     SetEnableFoveation(1);
     SetMaxCompositionLayerCount(8);
-    Application app(GetInterceptedInstanceProcAddr(&sim::Runtime::GetInstanceProcAddr));
+    SweepApplication app(GetInterceptedInstanceProcAddr(&simruntime::Runtime::GetInstanceProcAddr));
     const size_t armedAt = runtime.Calls().size();
     arm(runtime);
 

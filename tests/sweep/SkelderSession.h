@@ -10,7 +10,7 @@ namespace quenra::test {
 
 class SkelderSession : public ScriptedSession {
 public:
-    SessionOutcome Run(const std::function<void(sim::Runtime&)>& arm) override;
+    SessionOutcome Run(const std::function<void(simruntime::Runtime&)>& arm) override;
 };
 
 } // namespace quenra::test

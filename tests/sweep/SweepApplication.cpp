@@ -2,27 +2,27 @@
 
 namespace quenra::test {
 
-std::set<uint64_t> Application::Handles() const
+std::set<uint64_t> SweepApplication::Handles() const
 {
-    return {sim::HandleValue(instance), sim::HandleValue(session), sim::HandleValue(space),
-            sim::HandleValue(swapchain)};
+    return {simruntime::HandleValue(instance), simruntime::HandleValue(session), simruntime::HandleValue(space),
+            simruntime::HandleValue(swapchain)};
 }
 
-PFN_xrVoidFunction Application::Find(const char* name)
+PFN_xrVoidFunction SweepApplication::Find(const char* name)
 {
-    auto known = found_.find(name);
-    if (known != found_.end()) {
+    auto known = found.find(name);
+    if (known != found.end()) {
         return known->second;
     }
     PFN_xrVoidFunction function = nullptr;
-    if (XR_FAILED(lookup_(instance, name, &function)) || function == nullptr) {
+    if (XR_FAILED(lookup(instance, name, &function)) || function == nullptr) {
         return nullptr;
     }
-    found_[name] = function;
+    found[name] = function;
     return function;
 }
 
-XrSystemId Application::CreateInstance()
+XrSystemId SweepApplication::CreateInstance()
 {
     XrInstanceCreateInfo instanceInfo{XR_TYPE_INSTANCE_CREATE_INFO};
     Call<PFN_xrCreateInstance>("xrCreateInstance", &instanceInfo, &instance);
@@ -33,7 +33,7 @@ XrSystemId Application::CreateInstance()
     return system;
 }
 
-void Application::CreateSession(XrSystemId system)
+void SweepApplication::CreateSession(XrSystemId system)
 {
     XrSessionCreateInfo sessionInfo{XR_TYPE_SESSION_CREATE_INFO};
     sessionInfo.systemId = system;
@@ -47,7 +47,7 @@ void Application::CreateSession(XrSystemId system)
     }
 }
 
-void Application::DestroyAll()
+void SweepApplication::DestroyAll()
 {
     if (swapchain != XR_NULL_HANDLE) {
         Call<PFN_xrDestroySwapchain>("xrDestroySwapchain", swapchain);
@@ -57,18 +57,18 @@ void Application::DestroyAll()
     Call<PFN_xrDestroyInstance>("xrDestroyInstance", instance);
 }
 
-std::vector<std::string> LeftAlive(const sim::Runtime& runtime, std::set<uint64_t> application, size_t armedAt)
+std::vector<std::string> LeftAlive(const simruntime::Runtime& runtime, std::set<uint64_t> application, size_t armedAt)
 {
-    const std::vector<sim::RecordedCall> calls = runtime.Calls();
+    const std::vector<simruntime::RecordedCall> calls = runtime.Calls();
     for (size_t i = armedAt; i < calls.size(); ++i) {
         if (calls[i].function.rfind("xrDestroy", 0) == 0 && XR_FAILED(calls[i].result) && !calls[i].handles.empty()) {
             application.insert(calls[i].handles[0]);
         }
     }
     std::vector<std::string> alive;
-    for (const sim::LiveHandle& handle : runtime.LiveHandles()) {
+    for (const simruntime::LiveHandle& handle : runtime.LiveHandles()) {
         if (application.count(handle.handle) == 0) {
-            alive.push_back(std::string(sim::HandleKindName(handle.kind)) + " " + std::to_string(handle.handle));
+            alive.push_back(std::string(simruntime::HandleKindName(handle.kind)) + " " + std::to_string(handle.handle));
         }
     }
     return alive;

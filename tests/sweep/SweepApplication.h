@@ -8,28 +8,28 @@
 #include <string>
 #include <vector>
 
-#include "SimRuntime.h"
+#include "Runtime.h"
 
 namespace quenra::test {
 
 // Every function is found through the plug-in's lookup when it is first called and kept, as an
 // application does. A function not found fails the call.
-class Application {
+class SweepApplication {
 public:
-    explicit Application(PFN_xrGetInstanceProcAddr lookup) : lookup_(lookup) {}
+    explicit SweepApplication(PFN_xrGetInstanceProcAddr lookup) : lookup(lookup) {}
 
     template <typename Pfn, typename... Args> XrResult Call(const char* name, Args... args)
     {
         const PFN_xrVoidFunction function = Find(name);
         if (function == nullptr) {
-            failures_ += 1;
+            failures += 1;
             return XR_ERROR_FUNCTION_UNSUPPORTED;
         }
         const XrResult result = reinterpret_cast<Pfn>(function)(args...);
-        failures_ += result == XR_SUCCESS ? 0 : 1;
+        failures += result == XR_SUCCESS ? 0 : 1;
         return result;
     }
-    bool AllSucceeded() const { return failures_ == 0; }
+    bool AllSucceeded() const { return failures == 0; }
     // What the application made (null where it made nothing).
     std::set<uint64_t> Handles() const;
 
@@ -49,13 +49,13 @@ public:
 private:
     PFN_xrVoidFunction Find(const char* name);
 
-    PFN_xrGetInstanceProcAddr lookup_;
-    std::map<std::string, PFN_xrVoidFunction> found_;
-    int failures_ = 0;
+    PFN_xrGetInstanceProcAddr lookup;
+    std::map<std::string, PFN_xrVoidFunction> found;
+    int failures = 0;
 };
 
 // Handles alive that are not in `application`, except those whose destruction the runtime
 // refused after `armedAt` (the plug-in cannot do more than ask), described.
-std::vector<std::string> LeftAlive(const sim::Runtime& runtime, std::set<uint64_t> application, size_t armedAt);
+std::vector<std::string> LeftAlive(const simruntime::Runtime& runtime, std::set<uint64_t> application, size_t armedAt);
 
 } // namespace quenra::test

@@ -18,27 +18,27 @@
 #include "Passthrough.h"
 #include "PluginLibrary.h"
 #include "ReferenceSpaces.h"
+#include "Runtime.h"
 #include "SceneUnderstanding.h"
-#include "SimRuntime.h"
 #include "Swapchains.h"
 #include "TraceRecorder.h"
 
 namespace {
 
-using quenra::sim::HandleValue;
-using quenra::sim::Runtime;
+using quenra::simruntime::HandleValue;
+using quenra::simruntime::Runtime;
 
 // Made before main, so destroyed only after the exit handler has looked at them.
 Runtime runtime;
-quenra::sim::FrameLoop frameLoop{runtime};
-quenra::sim::Swapchains swapchains{runtime, frameLoop};
-quenra::sim::Passthrough passthrough{runtime};
-quenra::sim::ReferenceSpaces spaces{runtime};
-quenra::sim::SceneUnderstanding sceneUnderstanding{runtime};
-quenra::engine::TraceRecorder trace;
-quenra::engine::FakeGraphics graphics{kUnityGfxRendererVulkan};
-quenra::engine::FakeMeshSubsystem meshes;
-quenra::engine::EngineRegistry registry;
+quenra::simruntime::FrameLoop frameLoop{runtime};
+quenra::simruntime::Swapchains swapchains{runtime, frameLoop};
+quenra::simruntime::Passthrough passthrough{runtime};
+quenra::simruntime::ReferenceSpaces spaces{runtime};
+quenra::simruntime::SceneUnderstanding sceneUnderstanding{runtime};
+quenra::simengine::TraceRecorder trace;
+quenra::simengine::FakeGraphics graphics{kUnityGfxRendererVulkan};
+quenra::simengine::FakeMeshSubsystem meshes;
+quenra::simengine::EngineRegistry registry;
 
 struct Counts {
     size_t runtimeCalls;
@@ -62,7 +62,7 @@ void CheckNothingWasCalled()
     }
 }
 
-template <typename Function> Function Export(const quenra::engine::PluginLibrary& library, const char* name)
+template <typename Function> Function Export(const quenra::simengine::PluginLibrary& library, const char* name)
 {
     Function function = nullptr;
     if (!library.Resolve(name, function)) {
@@ -72,10 +72,10 @@ template <typename Function> Function Export(const quenra::engine::PluginLibrary
     return function;
 }
 
-const quenra::engine::PluginLibrary& Open(const char* path)
+const quenra::simengine::PluginLibrary& Open(const char* path)
 {
     // Kept open, as the engine keeps its plug-ins until the process ends.
-    static const auto* library = new quenra::engine::PluginLibrary(path);
+    static const auto* library = new quenra::simengine::PluginLibrary(path);
     if (!library->Loaded()) {
         std::fprintf(stderr, "%s\n", library->Error().c_str());
         std::_Exit(2);
@@ -126,8 +126,8 @@ void UseWendrath()
 void UseKelbrin(XrInstance instance, XrSession session)
 {
     const auto& library = Open(KELBRIN_LIBRARY_PATH);
-    quenra::simulator::KelbrinExports kelbrin{};
-    if (!quenra::simulator::ResolveKelbrinExports(library, kelbrin).empty()) {
+    quenra::sim::KelbrinExports kelbrin{};
+    if (!quenra::sim::ResolveKelbrinExports(library, kelbrin).empty()) {
         std::_Exit(2);
     }
     const PFN_xrGetInstanceProcAddr lookup =

@@ -7,11 +7,8 @@
 
 #include "SkelderTestWorld.h"
 
-namespace quenra::test {
+namespace Skelder::test {
 namespace {
-
-using sim::HandleKind;
-using sim::HandleValue;
 
 class TeardownOrder : public ::testing::Test {
 protected:
@@ -28,7 +25,7 @@ protected:
     std::vector<uint64_t> OthersAlive(const std::set<uint64_t>& application) const
     {
         std::vector<uint64_t> others;
-        for (const sim::LiveHandle& handle : world.layers.runtime.LiveHandles()) {
+        for (const quenra::simruntime::LiveHandle& handle : world.layers.runtime.LiveHandles()) {
             if (application.count(handle.handle) == 0) {
                 others.push_back(handle.handle);
             }
@@ -43,7 +40,7 @@ protected:
     template <typename Pfn> Pfn RuntimeFunction(const char* name)
     {
         PFN_xrVoidFunction function = nullptr;
-        sim::Runtime::GetInstanceProcAddr(world.layers.instance, name, &function);
+        quenra::simruntime::Runtime::GetInstanceProcAddr(world.layers.instance, name, &function);
         return reinterpret_cast<Pfn>(function);
     }
 
@@ -127,4 +124,4 @@ TEST_F(TeardownOrder, SecondInstanceAfterTheFirstGetsLayersMadeWithItsOwnHandles
 }
 
 } // namespace
-} // namespace quenra::test
+} // namespace Skelder::test

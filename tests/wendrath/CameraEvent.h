@@ -8,7 +8,7 @@
 
 #include "RenderHwBuffersEventArgs.h"
 
-namespace quenra::test {
+namespace wendrath::test {
 
 // A recorded call as the stand-in writes it: Call("glViewport", "0", "0", "64", "64").
 inline std::string Call(const std::string& function, std::initializer_list<std::string> arguments = {})
@@ -35,7 +35,7 @@ struct CameraEvent {
     int32_t width = 640;
     int32_t height = 480;
 
-    wendrath::RenderHwBuffersEventArgs Args() const
+    RenderHwBuffersEventArgs Args() const
     {
         return {static_cast<int32_t>(buffers.size()), width, height, buffers.data(), targets.data()};
     }
@@ -52,4 +52,4 @@ inline CameraEvent Frames(int count)
     return event;
 }
 
-} // namespace quenra::test
+} // namespace wendrath::test

@@ -12,22 +12,22 @@
 #include "WendrathPlugin.h"
 #include "CameraEvent.h"
 
-namespace quenra::test {
+namespace wendrath::test {
 namespace {
 
-using simgl::RecordingGl;
-using simgl::SyntheticCamera;
-using simgl::YuvFrame;
+using quenra::simgl::RecordingGl;
+using quenra::simgl::SyntheticCamera;
+using quenra::simgl::YuvFrame;
 
 constexpr uint32_t kWidth = 64;
 constexpr uint32_t kHeight = 48;
 
 // A colour as it leaves the shader: what survives the 8-bit YUV round trip, raised to 2.2.
-void ExpectColour(const sim::RgbaImage& texture, uint32_t x, uint32_t rowFromTop, std::array<uint8_t, 3> expected,
-                  const std::string& what)
+void ExpectColour(const quenra::simruntime::RgbaImage& texture, uint32_t x, uint32_t rowFromTop,
+                  std::array<uint8_t, 3> expected, const std::string& what)
 {
     // GL keeps rows from the bottom: the camera's top row is the texture's last.
-    const sim::Rgba seen = texture.Get(x, kHeight - 1 - rowFromTop);
+    const quenra::simruntime::Rgba seen = texture.Get(x, kHeight - 1 - rowFromTop);
     for (int c = 0; c < 3; ++c) {
         const double linear = std::pow(expected[c] / 255.0, 2.2) * 255.0;
         EXPECT_NEAR(seen[c], linear, 6.0) << what << ", channel " << c << " at (" << x << ", " << rowFromTop << ")";
@@ -37,9 +37,9 @@ void ExpectColour(const sim::RgbaImage& texture, uint32_t x, uint32_t rowFromTop
 
 TEST(CameraPixels, EachFrameLandsUprightAndInColourInItsOwnTexture)
 {
-    engine::TraceRecorder trace;
-    engine::FakeGraphics graphics(kUnityGfxRendererOpenGLES30);
-    engine::EngineRegistry registry;
+    quenra::simengine::TraceRecorder trace;
+    quenra::simengine::FakeGraphics graphics(kUnityGfxRendererOpenGLES30);
+    quenra::simengine::EngineRegistry registry;
     registry.Provide<IUnityXRTrace>(trace.Interface());
     registry.Provide<IUnityGraphics>(graphics.Interface());
     RecordingGl gl;
@@ -60,14 +60,14 @@ TEST(CameraPixels, EachFrameLandsUprightAndInColourInItsOwnTexture)
         event.buffers.push_back(reinterpret_cast<AHardwareBuffer*>(&frames[i]));
         gl.ProvideFrame(event.buffers[i], &frames[i]);
     }
-    wendrath::RenderHwBuffersEventArgs args = event.Args();
-    GetRenderEventFuncPtr()(wendrath::kRenderHwBuffersEventId, &args);
+    RenderHwBuffersEventArgs args = event.Args();
+    GetRenderEventFuncPtr()(kRenderHwBuffersEventId, &args);
     graphics.FireDeviceEvent(kUnityGfxDeviceEventShutdown);
 
     EXPECT_TRUE(gl.Misuses().empty());
     EXPECT_EQ(gl.ExecutedDraws(), 3u);
     for (uint32_t i = 0; i < 3; ++i) {
-        const sim::RgbaImage texture = gl.TexturePixels(200 + i);
+        const quenra::simruntime::RgbaImage texture = gl.TexturePixels(200 + i);
         ASSERT_EQ(texture.width, kWidth);
         ASSERT_EQ(texture.height, kHeight);
         const std::string frame = "texture " + std::to_string(i);
@@ -80,7 +80,7 @@ TEST(CameraPixels, EachFrameLandsUprightAndInColourInItsOwnTexture)
         // Its own frame's marker is there; the others' are not.
         for (uint32_t j = 0; j < 3; ++j) {
             const auto [x, y] = SyntheticCamera::MarkerCentre(numbers[j], kWidth, kHeight);
-            const sim::Rgba seen = texture.Get(x, kHeight - 1 - y);
+            const quenra::simruntime::Rgba seen = texture.Get(x, kHeight - 1 - y);
             const bool white = seen[0] > 240 && seen[1] > 240 && seen[2] > 240;
             EXPECT_EQ(white, i == j) << frame << ", marker of frame " << numbers[j];
         }
@@ -88,4 +88,4 @@ TEST(CameraPixels, EachFrameLandsUprightAndInColourInItsOwnTexture)
 }
 
 } // namespace
-} // namespace quenra::test
+} // namespace wendrath::test

@@ -4,25 +4,22 @@
 #include <cstring>
 #include <memory>
 
-#include "FrameRenderer.Gles.h"
-#include "FrameRenderer.Vulkan.h"
+#include "CameraEvent.h"
+#include "FrameRenderer_GLES.h"
+#include "FrameRenderer_Vulkan.h"
 #include "GlesShaders.h"
 #include "RecordingGl.h"
 #include "TraceRecorder.h"
-#include "CameraEvent.h"
 
-using namespace quenra::engine;
+using namespace quenra::simengine;
 using namespace quenra::simgl;
-using namespace quenra::test;
 using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::IsEmpty;
 using testing::MatchesRegex;
 using testing::StartsWith;
-using wendrath::FrameRenderer;
-using wendrath::FrameRenderer_GLES;
-using wendrath::FrameRenderer_Vulkan;
 
+namespace wendrath::test {
 namespace {
 
 constexpr int kNotice = kXRTraceLevelNotice;
@@ -37,31 +34,31 @@ class FrameRendererGlesTest : public testing::Test {
 protected:
     void TearDown() override
     {
-        renderer_.reset();
-        EXPECT_THAT(gl_.Misuses(), IsEmpty());
+        renderer.reset();
+        EXPECT_THAT(gl.Misuses(), IsEmpty());
     }
 
     FrameRenderer& Renderer()
     {
-        if (!renderer_) {
-            renderer_ = FrameRenderer::Create(GraphicsAPI::OpenGLES, trace_.Interface());
+        if (!renderer) {
+            renderer = FrameRenderer::Create(GraphicsAPI::OpenGLES, trace.Interface());
         }
-        return *renderer_;
+        return *renderer;
     }
 
     // Runs one event and returns the calls it made.
     std::vector<std::string> Render(const CameraEvent& event)
     {
         FrameRenderer& renderer = Renderer();
-        const size_t mark = gl_.CallCount();
+        const size_t mark = gl.CallCount();
         renderer.RenderHwBuffers(event.Args());
-        return gl_.CallsSince(mark);
+        return gl.CallsSince(mark);
     }
 
     std::vector<std::string> CallsNamed(const std::string& function) const
     {
         std::vector<std::string> found;
-        for (const std::string& call : gl_.Calls()) {
+        for (const std::string& call : gl.Calls()) {
             if (call.rfind(function + "(", 0) == 0) {
                 found.push_back(call);
             }
@@ -69,14 +66,14 @@ protected:
         return found;
     }
 
-    TraceRecorder trace_;
-    RecordingGl gl_;
-    std::unique_ptr<FrameRenderer> renderer_;
+    TraceRecorder trace;
+    RecordingGl gl;
+    std::unique_ptr<FrameRenderer> renderer;
 };
 
 std::vector<std::string> DrawInto(const std::string& target, int width, int height)
 {
-    const std::string float_ = Enum(GL_FLOAT);
+    const std::string floatType = Enum(GL_FLOAT);
     return {
         Call("glBindFramebuffer", {Enum(GL_FRAMEBUFFER), kFramebuffer}),
         Call("glBindTexture", {Enum(GL_TEXTURE_2D), target}),
@@ -91,9 +88,9 @@ std::vector<std::string> DrawInto(const std::string& target, int width, int heig
         Call("glFrontFace", {Enum(GL_CCW)}),
         Call("glDisable", {Enum(GL_CULL_FACE)}),
         Call("glDisable", {Enum(GL_DEPTH_TEST)}),
-        Call("glVertexAttribPointer", {"0", "2", float_, "0", "16", "0"}),
+        Call("glVertexAttribPointer", {"0", "2", floatType, "0", "16", "0"}),
         Call("glEnableVertexAttribArray", {"0"}),
-        Call("glVertexAttribPointer", {"1", "2", float_, "0", "16", "8"}),
+        Call("glVertexAttribPointer", {"1", "2", floatType, "0", "16", "8"}),
         Call("glEnableVertexAttribArray", {"1"}),
         Call("glGetUniformLocation", {kProgram, "sampler"}),
         Call("glProgramUniform1i", {kProgram, std::to_string(RecordingGl::kSamplerLocation), "0"}),
@@ -120,7 +117,7 @@ TEST_F(FrameRendererGlesTest, ConstructorBindsTheFourAndroidFunctionsByNameInOrd
                             Call("eglGetProcAddress", {"eglDestroyImageKHR"}),
                             Call("eglGetProcAddress", {"eglGetNativeClientBufferANDROID"}),
                             Call("eglGetProcAddress", {"glEGLImageTargetTexture2DOES"})));
-    EXPECT_EQ(trace_.Size(), 0u);
+    EXPECT_EQ(trace.Size(), 0u);
 }
 
 TEST_F(FrameRendererGlesTest, ConstructorUploadsTheQuadOnceAsStaticData)
@@ -133,10 +130,10 @@ TEST_F(FrameRendererGlesTest, ConstructorUploadsTheQuadOnceAsStaticData)
     std::vector<uint8_t> indexBytes(sizeof(indices));
     std::memcpy(indexBytes.data(), indices, sizeof(indices));
 
-    EXPECT_EQ(gl_.BufferData(1), vertexBytes);
-    EXPECT_EQ(gl_.BufferData(2), indexBytes);
-    EXPECT_EQ(gl_.BufferUsage(1), static_cast<GLenum>(GL_STATIC_DRAW));
-    EXPECT_EQ(gl_.BufferUsage(2), static_cast<GLenum>(GL_STATIC_DRAW));
+    EXPECT_EQ(gl.BufferData(1), vertexBytes);
+    EXPECT_EQ(gl.BufferData(2), indexBytes);
+    EXPECT_EQ(gl.BufferUsage(1), static_cast<GLenum>(GL_STATIC_DRAW));
+    EXPECT_EQ(gl.BufferUsage(2), static_cast<GLenum>(GL_STATIC_DRAW));
     EXPECT_THAT(CallsNamed("glBufferData"),
                 ElementsAre(Call("glBufferData", {Enum(GL_ARRAY_BUFFER), "64", Enum(GL_STATIC_DRAW)}),
                             Call("glBufferData", {Enum(GL_ELEMENT_ARRAY_BUFFER), "24", Enum(GL_STATIC_DRAW)})));
@@ -145,28 +142,28 @@ TEST_F(FrameRendererGlesTest, ConstructorUploadsTheQuadOnceAsStaticData)
 TEST_F(FrameRendererGlesTest, ConstructorLinksOneProgramFromBothShadersAndDeletesTheShaders)
 {
     Renderer();
-    EXPECT_EQ(gl_.ShaderSource(GL_VERTEX_SHADER), wendrath::VertexShader);
-    EXPECT_EQ(gl_.ShaderSource(GL_FRAGMENT_SHADER), wendrath::FragmentShader);
+    EXPECT_EQ(gl.ShaderSource(GL_VERTEX_SHADER), VertexShader);
+    EXPECT_EQ(gl.ShaderSource(GL_FRAGMENT_SHADER), FragmentShader);
     EXPECT_THAT(CallsNamed("glAttachShader"),
                 ElementsAre(Call("glAttachShader", {kProgram, "2"}), Call("glAttachShader", {kProgram, "3"})));
-    EXPECT_EQ(gl_.Count("glLinkProgram"), 1u);
-    EXPECT_EQ(gl_.Count("glValidateProgram"), 1u);
-    EXPECT_THAT(gl_.LiveShaders(), IsEmpty());
-    EXPECT_THAT(gl_.LivePrograms(), ElementsAre(1u));
-    EXPECT_THAT(gl_.LiveFramebuffers(), ElementsAre(1u));
+    EXPECT_EQ(gl.Count("glLinkProgram"), 1u);
+    EXPECT_EQ(gl.Count("glValidateProgram"), 1u);
+    EXPECT_THAT(gl.LiveShaders(), IsEmpty());
+    EXPECT_THAT(gl.LivePrograms(), ElementsAre(1u));
+    EXPECT_THAT(gl.LiveFramebuffers(), ElementsAre(1u));
 }
 
 TEST_F(FrameRendererGlesTest, ShaderThatDoesNotCompileLogsItsInfoLogAndIsLeftOut)
 {
-    gl_.FailShaderCompilation(GL_FRAGMENT_SHADER, "0:5: '__samplerExternal2DY2YEXT' : unknown type");
+    gl.FailShaderCompilation(GL_FRAGMENT_SHADER, "0:5: '__samplerExternal2DY2YEXT' : unknown type");
     Renderer();
-    EXPECT_THAT(trace_.Texts(kNotice),
+    EXPECT_THAT(trace.Texts(kNotice),
                 ElementsAre("Wendrath: GL_ERROR: Shader compilation error",
                             "Wendrath: GL_ERROR: 0:5: '__samplerExternal2DY2YEXT' : unknown type"));
     // The program is still linked, with the vertex shader alone, and no shader is left behind.
     EXPECT_THAT(CallsNamed("glAttachShader"), ElementsAre(Call("glAttachShader", {kProgram, "2"})));
-    EXPECT_EQ(gl_.Count("glLinkProgram"), 1u);
-    EXPECT_THAT(gl_.LiveShaders(), IsEmpty());
+    EXPECT_EQ(gl.Count("glLinkProgram"), 1u);
+    EXPECT_THAT(gl.LiveShaders(), IsEmpty());
 }
 
 TEST_F(FrameRendererGlesTest, OneFrameIsBoundAsAnImageDrawnIntoItsTargetAndTheImageDestroyed)
@@ -195,12 +192,12 @@ TEST_F(FrameRendererGlesTest, OneFrameIsBoundAsAnImageDrawnIntoItsTargetAndTheIm
                     },
                 })));
     // What the engine finds afterwards: no framebuffer, no program, the target on unit 0.
-    EXPECT_EQ(gl_.BoundFramebuffer(), 0u);
-    EXPECT_EQ(gl_.CurrentProgram(), 0u);
-    EXPECT_EQ(gl_.BoundTexture(GL_TEXTURE_2D), 100u);
-    EXPECT_EQ(gl_.BoundTexture(GL_TEXTURE_EXTERNAL_OES), 0u);
-    EXPECT_EQ(gl_.LiveImages(), 0u);
-    EXPECT_EQ(trace_.Size(), 0u);
+    EXPECT_EQ(gl.BoundFramebuffer(), 0u);
+    EXPECT_EQ(gl.CurrentProgram(), 0u);
+    EXPECT_EQ(gl.BoundTexture(GL_TEXTURE_2D), 100u);
+    EXPECT_EQ(gl.BoundTexture(GL_TEXTURE_EXTERNAL_OES), 0u);
+    EXPECT_EQ(gl.LiveImages(), 0u);
+    EXPECT_EQ(trace.Size(), 0u);
 }
 
 TEST_F(FrameRendererGlesTest, EachFrameUsesItsOwnExternalTextureBufferAndTarget)
@@ -216,19 +213,19 @@ TEST_F(FrameRendererGlesTest, EachFrameUsesItsOwnExternalTextureBufferAndTarget)
     EXPECT_THAT(CallsNamed("glBindTexture"),
                 testing::Contains(Call("glBindTexture", {Enum(GL_TEXTURE_EXTERNAL_OES), "2"})));
     EXPECT_THAT(CallsNamed("glViewport"), testing::Each(Call("glViewport", {"0", "0", "320", "240"})));
-    EXPECT_EQ(gl_.Count("glDrawElements"), 2u);
-    EXPECT_EQ(gl_.Count("eglDestroyImageKHR"), 2u);
-    EXPECT_EQ(gl_.LiveImages(), 0u);
+    EXPECT_EQ(gl.Count("glDrawElements"), 2u);
+    EXPECT_EQ(gl.Count("eglDestroyImageKHR"), 2u);
+    EXPECT_EQ(gl.LiveImages(), 0u);
 }
 
 TEST_F(FrameRendererGlesTest, EventsWithTheSameFrameCountReuseTheExternalTextures)
 {
     Render(Frames(2));
     Render(Frames(2));
-    EXPECT_EQ(gl_.Count("glGenTextures"), 2u);
-    EXPECT_EQ(gl_.Count("glDeleteTextures"), 0u);
-    EXPECT_THAT(gl_.LiveTextures(), ElementsAre(1u, 2u));
-    EXPECT_EQ(gl_.Count("glDrawElements"), 4u);
+    EXPECT_EQ(gl.Count("glGenTextures"), 2u);
+    EXPECT_EQ(gl.Count("glDeleteTextures"), 0u);
+    EXPECT_THAT(gl.LiveTextures(), ElementsAre(1u, 2u));
+    EXPECT_EQ(gl.Count("glDrawElements"), 4u);
 }
 
 TEST_F(FrameRendererGlesTest, ChangedFrameCountReplacesTheExternalTexturesInOneDeletion)
@@ -236,8 +233,8 @@ TEST_F(FrameRendererGlesTest, ChangedFrameCountReplacesTheExternalTexturesInOneD
     Render(Frames(2));
     const std::vector<std::string> calls = Render(Frames(3));
     EXPECT_EQ(calls.front(), Call("glDeleteTextures", {"2", "[1, 2]"}));
-    EXPECT_THAT(gl_.LiveTextures(), ElementsAre(3u, 4u, 5u));
-    EXPECT_EQ(gl_.Count("glDrawElements"), 5u);
+    EXPECT_THAT(gl.LiveTextures(), ElementsAre(3u, 4u, 5u));
+    EXPECT_EQ(gl.Count("glDrawElements"), 5u);
 }
 
 TEST_F(FrameRendererGlesTest, EventWithNoFramesAfterTwoDeletesTheTexturesAndDrawsNothing)
@@ -245,89 +242,89 @@ TEST_F(FrameRendererGlesTest, EventWithNoFramesAfterTwoDeletesTheTexturesAndDraw
     Render(Frames(2));
     const std::vector<std::string> calls = Render(Frames(0));
     EXPECT_THAT(calls, ElementsAre(Call("glDeleteTextures", {"2", "[1, 2]"})));
-    EXPECT_THAT(gl_.LiveTextures(), IsEmpty());
-    EXPECT_EQ(trace_.Size(), 0u);
+    EXPECT_THAT(gl.LiveTextures(), IsEmpty());
+    EXPECT_EQ(trace.Size(), 0u);
 }
 
 TEST_F(FrameRendererGlesTest, BufferWithoutAClientBufferIsReportedAndItsTargetStillDrawn)
 {
     CameraEvent event = Frames(2);
-    gl_.RefuseClientBuffer(event.buffers[0]);
+    gl.RefuseClientBuffer(event.buffers[0]);
     Render(event);
-    EXPECT_THAT(trace_.Texts(kNotice), ElementsAre(kNoClientBuffer));
+    EXPECT_THAT(trace.Texts(kNotice), ElementsAre(kNoClientBuffer));
     EXPECT_THAT(CallsNamed("eglCreateImageKHR"), ElementsAre(HasSubstr("0x5100")));
-    EXPECT_EQ(gl_.Count("glDrawElements"), 2u);
-    EXPECT_EQ(gl_.Count("eglDestroyImageKHR"), 1u);
-    EXPECT_EQ(gl_.LiveImages(), 0u);
+    EXPECT_EQ(gl.Count("glDrawElements"), 2u);
+    EXPECT_EQ(gl.Count("eglDestroyImageKHR"), 1u);
+    EXPECT_EQ(gl.LiveImages(), 0u);
 }
 
 TEST_F(FrameRendererGlesTest, ImageThatCannotBeMadeLogsTheEglErrorAndItsTargetIsStillDrawn)
 {
-    gl_.FailImages(EGL_BAD_PARAMETER);
+    gl.FailImages(EGL_BAD_PARAMETER);
     const std::vector<std::string> calls = Render(Frames(1));
-    const std::vector<std::string> notices = trace_.Texts(kNotice);
+    const std::vector<std::string> notices = trace.Texts(kNotice);
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_THAT(notices[0], MatchesRegex("Wendrath: eglYUVImage OpenGL error \\(0x300c\\) at "
-                                         ".*FrameRenderer\\.Gles\\.cpp:[0-9]+\n"));
-    EXPECT_EQ(gl_.Count("glEGLImageTargetTexture2DOES"), 0u);
-    EXPECT_EQ(gl_.Count("glDrawElements"), 1u);
-    EXPECT_EQ(gl_.Count("eglDestroyImageKHR"), 0u);
+                                         ".*FrameRenderer_GLES\\.cpp:[0-9]+\n"));
+    EXPECT_EQ(gl.Count("glEGLImageTargetTexture2DOES"), 0u);
+    EXPECT_EQ(gl.Count("glDrawElements"), 1u);
+    EXPECT_EQ(gl.Count("eglDestroyImageKHR"), 0u);
 }
 
 TEST_F(FrameRendererGlesTest, ImageThatCannotBeMadeWithoutAnEglErrorLogsNothing)
 {
-    gl_.FailImages(EGL_SUCCESS);
+    gl.FailImages(EGL_SUCCESS);
     Render(Frames(1));
-    EXPECT_EQ(gl_.Count("eglGetError"), 1u);
-    EXPECT_EQ(trace_.Size(), 0u);
-    EXPECT_EQ(gl_.Count("glDrawElements"), 1u);
+    EXPECT_EQ(gl.Count("eglGetError"), 1u);
+    EXPECT_EQ(trace.Size(), 0u);
+    EXPECT_EQ(gl.Count("glDrawElements"), 1u);
 }
 
 TEST_F(FrameRendererGlesTest, TextureGenerationErrorSkipsTheEventAndTheNextEventTriesAgain)
 {
-    gl_.FailTextureGeneration(1, GL_OUT_OF_MEMORY);
+    gl.FailTextureGeneration(1, GL_OUT_OF_MEMORY);
     Render(Frames(2));
-    const std::vector<std::string> notices = trace_.Texts(kNotice);
+    const std::vector<std::string> notices = trace.Texts(kNotice);
     ASSERT_EQ(notices.size(), 2u);
     EXPECT_THAT(notices[0], MatchesRegex("Wendrath: OpenGL error \\(0x505\\) at .*TextureArray\\.cpp:[0-9]+\n"));
     EXPECT_EQ(notices[1], kAllocationFailed);
-    EXPECT_EQ(gl_.Count("glDrawElements"), 0u);
-    EXPECT_EQ(gl_.Count("eglGetNativeClientBufferANDROID"), 0u);
+    EXPECT_EQ(gl.Count("glDrawElements"), 0u);
+    EXPECT_EQ(gl.Count("eglGetNativeClientBufferANDROID"), 0u);
 
     Render(Frames(2));
-    EXPECT_EQ(trace_.Size(), 2u);
-    EXPECT_EQ(gl_.Count("glDrawElements"), 2u);
-    EXPECT_EQ(gl_.LiveTextures().size(), 2u);
+    EXPECT_EQ(trace.Size(), 2u);
+    EXPECT_EQ(gl.Count("glDrawElements"), 2u);
+    EXPECT_EQ(gl.LiveTextures().size(), 2u);
 }
 
 TEST_F(FrameRendererGlesTest, IncompleteFramebufferLogsTheStatusSkipsThatFrameAndLeavesNoFramebufferBound)
 {
     CameraEvent event = Frames(2);
-    gl_.SetFramebufferStatus(event.targets[1], GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT);
+    gl.SetFramebufferStatus(event.targets[1], GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT);
     Render(event);
-    EXPECT_THAT(trace_.Texts(kNotice),
+    EXPECT_THAT(trace.Texts(kNotice),
                 ElementsAre("Wendrath: FrameRenderer_GLES::RenderToTexture - !GL_FRAMEBUFFER_COMPLETE - (0x8cd6)"));
-    EXPECT_EQ(gl_.Count("glDrawElements"), 1u);
-    EXPECT_EQ(gl_.BoundFramebuffer(), 0u);
+    EXPECT_EQ(gl.Count("glDrawElements"), 1u);
+    EXPECT_EQ(gl.BoundFramebuffer(), 0u);
     // The skipped frame's image is still released.
-    EXPECT_EQ(gl_.Count("eglDestroyImageKHR"), 2u);
+    EXPECT_EQ(gl.Count("eglDestroyImageKHR"), 2u);
 }
 
 TEST_F(FrameRendererGlesTest, MalformedRecordsDrawNothingAllocateNothingAndAreReported)
 {
     AHardwareBuffer* buffers[] = {FakeHardwareBuffer(0x5000)};
     uint32_t targets[] = {100};
-    const wendrath::RenderHwBuffersEventArgs records[] = {
+    const RenderHwBuffersEventArgs records[] = {
         {-1, 64, 64, buffers, targets}, {1, 64, 64, nullptr, targets}, {1, 64, 64, buffers, nullptr},
         {1, -64, 64, buffers, targets}, {1, 64, -1, buffers, targets},
     };
     Renderer();
-    const size_t mark = gl_.CallCount();
+    const size_t mark = gl.CallCount();
     for (const auto& record : records) {
         Renderer().RenderHwBuffers(record);
     }
-    EXPECT_THAT(gl_.CallsSince(mark), IsEmpty());
-    const std::vector<std::string> notices = trace_.Texts(kNotice);
+    EXPECT_THAT(gl.CallsSince(mark), IsEmpty());
+    const std::vector<std::string> notices = trace.Texts(kNotice);
     ASSERT_EQ(notices.size(), 5u);
     EXPECT_THAT(notices[0],
                 StartsWith("Wendrath: FrameRenderer_GLES::RenderHwBuffers - invalid record (bufferCount -1,"));
@@ -339,35 +336,35 @@ TEST_F(FrameRendererGlesTest, MalformedRecordsDrawNothingAllocateNothingAndAreRe
 
 TEST_F(FrameRendererGlesTest, EventWithNoFramesNeedsNoArrays)
 {
-    const wendrath::RenderHwBuffersEventArgs empty{0, 0, 0, nullptr, nullptr};
+    const RenderHwBuffersEventArgs empty{0, 0, 0, nullptr, nullptr};
     Renderer().RenderHwBuffers(empty);
-    EXPECT_EQ(trace_.Size(), 0u);
+    EXPECT_EQ(trace.Size(), 0u);
 }
 
 TEST_F(FrameRendererGlesTest, DestructionDeletesEverythingTheRendererMade)
 {
     Render(Frames(3));
-    renderer_.reset();
-    EXPECT_THAT(gl_.LiveTextures(), IsEmpty());
-    EXPECT_THAT(gl_.LiveBuffers(), IsEmpty());
-    EXPECT_THAT(gl_.LiveFramebuffers(), IsEmpty());
-    EXPECT_THAT(gl_.LivePrograms(), IsEmpty());
-    EXPECT_EQ(gl_.Count("glDeleteTextures"), 1u);
+    renderer.reset();
+    EXPECT_THAT(gl.LiveTextures(), IsEmpty());
+    EXPECT_THAT(gl.LiveBuffers(), IsEmpty());
+    EXPECT_THAT(gl.LiveFramebuffers(), IsEmpty());
+    EXPECT_THAT(gl.LivePrograms(), IsEmpty());
+    EXPECT_EQ(gl.Count("glDeleteTextures"), 1u);
 }
 
 class MissingEglFunctionTest : public FrameRendererGlesTest, public testing::WithParamInterface<const char*> {};
 
 TEST_P(MissingEglFunctionTest, IsReportedOnceAndNothingIsEverDrawn)
 {
-    gl_.Withhold(GetParam());
+    gl.Withhold(GetParam());
     Renderer();
-    EXPECT_THAT(trace_.Texts(kNotice), ElementsAre(std::string("Wendrath: FrameRenderer_GLES::BindEGLFunction - ") +
-                                                   GetParam() + " function not found"));
-    const size_t mark = gl_.CallCount();
+    EXPECT_THAT(trace.Texts(kNotice), ElementsAre(std::string("Wendrath: FrameRenderer_GLES::BindEGLFunction - ") +
+                                                  GetParam() + " function not found"));
+    const size_t mark = gl.CallCount();
     Render(Frames(2));
     Render(Frames(2));
-    EXPECT_THAT(gl_.CallsSince(mark), IsEmpty());
-    EXPECT_EQ(trace_.Size(), 1u);
+    EXPECT_THAT(gl.CallsSince(mark), IsEmpty());
+    EXPECT_EQ(trace.Size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(EachAndroidFunction, MissingEglFunctionTest,
@@ -406,3 +403,4 @@ TEST(FrameRendererVulkanTest, BindTextureGivesANullImageHandle)
 }
 
 } // namespace
+} // namespace wendrath::test

@@ -6,19 +6,19 @@
 #include <memory>
 #include <string>
 
+#include "CameraEvent.h"
 #include "EngineRegistry.h"
 #include "FakeGraphics.h"
-#include "FrameRenderer.Gles.h"
+#include "FrameRenderer_GLES.h"
 #include "PlatformGraphics.h"
 #include "TraceRecorder.h"
 #include "WendrathPlugin.h"
-#include "CameraEvent.h"
 
-using namespace quenra::engine;
-using namespace quenra::test;
+using namespace quenra::simengine;
 using testing::HasSubstr;
 using testing::IsEmpty;
 
+namespace wendrath::test {
 namespace {
 
 const std::string kMissingClientBufferFunction =
@@ -50,74 +50,74 @@ protected:
     static void SetUpTestSuite()
     {
         if (HasExtension(eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS), "EGL_MESA_platform_surfaceless")) {
-            display_ = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+            display = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
         }
-        if (display_ != EGL_NO_DISPLAY && eglInitialize(display_, nullptr, nullptr) == EGL_FALSE) {
-            display_ = EGL_NO_DISPLAY;
+        if (display != EGL_NO_DISPLAY && eglInitialize(display, nullptr, nullptr) == EGL_FALSE) {
+            display = EGL_NO_DISPLAY;
         }
     }
 
     void SetUp() override
     {
-        if (display_ == EGL_NO_DISPLAY) {
+        if (display == EGL_NO_DISPLAY) {
             GTEST_SKIP() << "no surfaceless EGL display (EGL_MESA_platform_surfaceless) can be created here";
         }
-        ASSERT_TRUE(HasExtension(eglQueryString(display_, EGL_EXTENSIONS), "EGL_KHR_surfaceless_context"));
-        ASSERT_TRUE(HasExtension(eglQueryString(display_, EGL_EXTENSIONS), "EGL_KHR_no_config_context"));
+        ASSERT_TRUE(HasExtension(eglQueryString(display, EGL_EXTENSIONS), "EGL_KHR_surfaceless_context"));
+        ASSERT_TRUE(HasExtension(eglQueryString(display, EGL_EXTENSIONS), "EGL_KHR_no_config_context"));
         ASSERT_EQ(eglBindAPI(EGL_OPENGL_ES_API), EGL_TRUE);
         const EGLint attributes[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 2, EGL_NONE};
-        context_ = eglCreateContext(display_, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attributes);
-        ASSERT_NE(context_, EGL_NO_CONTEXT) << "EGL error " << std::hex << eglGetError();
-        ASSERT_EQ(eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_), EGL_TRUE);
+        context = eglCreateContext(display, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attributes);
+        ASSERT_NE(context, EGL_NO_CONTEXT) << "EGL error " << std::hex << eglGetError();
+        ASSERT_EQ(eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context), EGL_TRUE);
         ASSERT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 
-        registry_.Provide<IUnityXRTrace>(trace_.Interface());
-        registry_.Provide<IUnityGraphics>(graphics_.Interface());
-        UnityPluginLoad(registry_.Interfaces());
+        registry.Provide<IUnityXRTrace>(trace.Interface());
+        registry.Provide<IUnityGraphics>(graphics.Interface());
+        UnityPluginLoad(registry.Interfaces());
     }
 
     void TearDown() override
     {
-        if (context_ == EGL_NO_CONTEXT) {
+        if (context == EGL_NO_CONTEXT) {
             return;
         }
-        graphics_.FireDeviceEvent(kUnityGfxDeviceEventShutdown);
-        eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-        eglDestroyContext(display_, context_);
+        graphics.FireDeviceEvent(kUnityGfxDeviceEventShutdown);
+        eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        eglDestroyContext(display, context);
     }
 
-    static EGLDisplay display_;
-    EGLContext context_ = EGL_NO_CONTEXT;
-    TraceRecorder trace_;
-    EngineRegistry registry_;
-    FakeGraphics graphics_{kUnityGfxRendererOpenGLES30};
+    static EGLDisplay display;
+    EGLContext context = EGL_NO_CONTEXT;
+    TraceRecorder trace;
+    EngineRegistry registry;
+    FakeGraphics graphics{kUnityGfxRendererOpenGLES30};
 };
 
-EGLDisplay MesaRendererTest::display_ = EGL_NO_DISPLAY;
+EGLDisplay MesaRendererTest::display = EGL_NO_DISPLAY;
 
 TEST_F(MesaRendererTest, RendererComesUpWithoutAGlErrorAndShutdownFreesEverything)
 {
-    graphics_.FireDeviceEvent(kUnityGfxDeviceEventInitialize);
+    graphics.FireDeviceEvent(kUnityGfxDeviceEventInitialize);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 
     // Mesa binds the image functions but has no Android client buffers. It lacks GL_EXT_YUV_target
     // too, so the fragment shader fails (with the driver's log) while the vertex shader compiles.
-    EXPECT_TRUE(trace_.Contains(kXRTraceLevelNotice, kMissingClientBufferFunction));
-    EXPECT_EQ(trace_.Count("Wendrath: GL_ERROR: Shader compilation error"), 1u);
-    EXPECT_EQ(trace_.Size(), 3u);
+    EXPECT_TRUE(trace.Contains(kXRTraceLevelNotice, kMissingClientBufferFunction));
+    EXPECT_EQ(trace.Count("Wendrath: GL_ERROR: Shader compilation error"), 1u);
+    EXPECT_EQ(trace.Size(), 3u);
     EXPECT_EQ(CountLive(glIsProgram), 1);
     EXPECT_EQ(CountLive(glIsBuffer), 2);
 
     // Events never call through the missing function, draw nothing and add no message.
     CameraEvent event = Frames(2);
     for (int i = 0; i < 3; ++i) {
-        wendrath::RenderHwBuffersEventArgs args = event.Args();
-        GetRenderEventFuncPtr()(wendrath::kRenderHwBuffersEventId, &args);
+        RenderHwBuffersEventArgs args = event.Args();
+        GetRenderEventFuncPtr()(kRenderHwBuffersEventId, &args);
     }
-    EXPECT_EQ(trace_.Size(), 3u);
+    EXPECT_EQ(trace.Size(), 3u);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 
-    graphics_.FireDeviceEvent(kUnityGfxDeviceEventShutdown);
+    graphics.FireDeviceEvent(kUnityGfxDeviceEventShutdown);
     EXPECT_EQ(CountLive(glIsProgram), 0);
     // The vertex shader, flagged for deletion, lived as long as the program it was attached to.
     EXPECT_EQ(CountLive(glIsShader), 0);
@@ -128,17 +128,17 @@ TEST_F(MesaRendererTest, RendererComesUpWithoutAGlErrorAndShutdownFreesEverythin
 
 TEST_F(MesaRendererTest, RenderToTextureCompletesTheFramebufferOfARealTexture)
 {
-    auto renderer = std::make_unique<wendrath::FrameRenderer_GLES>(trace_.Interface());
+    auto renderer = std::make_unique<FrameRenderer_GLES>(trace.Interface());
     GLuint target = 0;
     glGenTextures(1, &target);
     glBindTexture(GL_TEXTURE_2D, target);
     glTexStorage2D(GL_TEXTURE_2D, 1, GL_RGBA8, 64, 32);
     glGetError();
-    trace_.Clear();
+    trace.Clear();
 
     renderer->RenderToTexture(target, 64, 32);
     // The driver accepted the attachment: no incomplete-framebuffer notice.
-    EXPECT_THAT(trace_.Messages(), IsEmpty());
+    EXPECT_THAT(trace.Messages(), IsEmpty());
     // Using the program Mesa could not link is refused by the driver; that is all it refuses.
     GLenum error = glGetError();
     while (error != GL_NO_ERROR) {
@@ -188,14 +188,14 @@ TEST_F(MesaRendererTest, RenderToTextureCompletesTheFramebufferOfARealTexture)
 
 TEST_F(MesaRendererTest, TextureWithoutStorageIsReportedAsAnIncompleteFramebuffer)
 {
-    wendrath::FrameRenderer_GLES renderer(trace_.Interface());
+    FrameRenderer_GLES renderer(trace.Interface());
     GLuint target = 0;
     glGenTextures(1, &target);
-    trace_.Clear();
+    trace.Clear();
 
     renderer.RenderToTexture(target, 64, 64);
-    EXPECT_TRUE(trace_.Contains(kXRTraceLevelNotice, "Wendrath: FrameRenderer_GLES::RenderToTexture - "
-                                                     "!GL_FRAMEBUFFER_COMPLETE - (0x8cd6)"));
+    EXPECT_TRUE(trace.Contains(kXRTraceLevelNotice, "Wendrath: FrameRenderer_GLES::RenderToTexture - "
+                                                    "!GL_FRAMEBUFFER_COMPLETE - (0x8cd6)"));
     GLint binding = -1;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &binding);
     EXPECT_EQ(binding, 0);
@@ -204,3 +204,4 @@ TEST_F(MesaRendererTest, TextureWithoutStorageIsReportedAsAnIncompleteFramebuffe
 }
 
 } // namespace
+} // namespace wendrath::test

@@ -14,6 +14,7 @@
 
 #include "GlesShaders.h"
 
+namespace wendrath::test {
 namespace {
 
 struct Validation {
@@ -27,21 +28,21 @@ public:
     TemporaryFolder()
     {
         std::string pattern = testing::TempDir() + "wendrath-shaders-XXXXXX";
-        path_ = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+        path = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
     }
     ~TemporaryFolder()
     {
-        if (!path_.empty()) {
-            std::system(("rm -rf '" + path_ + "'").c_str());
+        if (!path.empty()) {
+            std::system(("rm -rf '" + path + "'").c_str());
         }
     }
     TemporaryFolder(const TemporaryFolder&) = delete;
     TemporaryFolder& operator=(const TemporaryFolder&) = delete;
 
-    const std::string& Path() const { return path_; }
+    const std::string& Path() const { return path; }
 
 private:
-    std::string path_;
+    std::string path;
 };
 
 // Runs glslangValidator on source as a shader of the stage named by extension ("vert", "frag").
@@ -94,23 +95,23 @@ std::string FragmentShaderForGlslang()
                               "\nprecision highp float;\nout vec4 color;\n"
                               "void main() { color = vec4(yuv_2_rgb(vec3(0.5), itu_601_full_range), 1.0); }\n";
     if (Validate(probe, "frag").status == 0) {
-        return wendrath::FragmentShader;
+        return FragmentShader;
     }
-    return WithLineAfter(wendrath::FragmentShader, kYuvExtension,
+    return WithLineAfter(FragmentShader, kYuvExtension,
                          "const highp int itu_601_full_range = 1;\n"
                          "highp vec3 yuv_2_rgb(highp vec3 color, highp int standard);\n");
 }
 
 TEST(ShaderValidationTest, VertexShaderCompilesAsEssl320)
 {
-    EXPECT_EQ(std::string(wendrath::VertexShader).rfind("#version 320 es\n", 0), 0u);
-    const Validation result = Validate(wendrath::VertexShader, "vert");
+    EXPECT_EQ(std::string(VertexShader).rfind("#version 320 es\n", 0), 0u);
+    const Validation result = Validate(VertexShader, "vert");
     EXPECT_EQ(result.status, 0) << result.output;
 }
 
 TEST(ShaderValidationTest, FragmentShaderCompilesAsEssl320WithTheYuvTargetExtension)
 {
-    EXPECT_EQ(std::string(wendrath::FragmentShader).rfind("#version 320 es\n" + kYuvExtension + "\n", 0), 0u);
+    EXPECT_EQ(std::string(FragmentShader).rfind("#version 320 es\n" + kYuvExtension + "\n", 0), 0u);
     const Validation result = Validate(FragmentShaderForGlslang(), "frag");
     EXPECT_EQ(result.status, 0) << result.output;
 }
@@ -123,3 +124,4 @@ TEST(ShaderValidationTest, FragmentShaderIsRejectedWithoutTheYuvTargetExtension)
 }
 
 } // namespace
+} // namespace wendrath::test

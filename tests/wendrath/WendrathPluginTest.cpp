@@ -11,68 +11,68 @@
 #include "WendrathPlugin.h"
 #include "CameraEvent.h"
 
-using namespace quenra::engine;
+using namespace quenra::simengine;
 using namespace quenra::simgl;
-using namespace quenra::test;
 using testing::ElementsAre;
 using testing::IsEmpty;
 
+namespace wendrath::test {
 namespace {
 
 class WendrathPluginTest : public testing::Test {
 protected:
     WendrathPluginTest()
     {
-        registry_.Provide<IUnityXRTrace>(trace_.Interface());
-        registry_.Provide<IUnityGraphics>(graphics_.Interface());
+        registry.Provide<IUnityXRTrace>(trace.Interface());
+        registry.Provide<IUnityGraphics>(graphics.Interface());
     }
 
     // The module outlives each test: leave it without a renderer.
     ~WendrathPluginTest() override
     {
-        graphics_.FireDeviceEvent(kUnityGfxDeviceEventShutdown);
-        EXPECT_THAT(gl_.Misuses(), IsEmpty());
+        graphics.FireDeviceEvent(kUnityGfxDeviceEventShutdown);
+        EXPECT_THAT(gl.Misuses(), IsEmpty());
     }
 
-    void Load() { UnityPluginLoad(registry_.Interfaces()); }
+    void Load() { UnityPluginLoad(registry.Interfaces()); }
 
     void Initialise(UnityGfxRenderer renderer)
     {
-        graphics_.SetRenderer(renderer);
-        graphics_.FireDeviceEvent(kUnityGfxDeviceEventInitialize);
+        graphics.SetRenderer(renderer);
+        graphics.FireDeviceEvent(kUnityGfxDeviceEventInitialize);
     }
 
     static void Render(int eventId, void* data) { GetRenderEventFuncPtr()(eventId, data); }
 
     static void Render(const CameraEvent& event)
     {
-        wendrath::RenderHwBuffersEventArgs args = event.Args();
-        Render(wendrath::kRenderHwBuffersEventId, &args);
+        RenderHwBuffersEventArgs args = event.Args();
+        Render(kRenderHwBuffersEventId, &args);
     }
 
-    TraceRecorder trace_;
-    EngineRegistry registry_;
-    FakeGraphics graphics_;
-    RecordingGl gl_;
+    TraceRecorder trace;
+    EngineRegistry registry;
+    FakeGraphics graphics;
+    RecordingGl gl;
 };
 
 TEST_F(WendrathPluginTest, LoadRegistersForDeviceEventsAndMakesNoRenderer)
 {
     Load();
-    EXPECT_EQ(graphics_.Callbacks().size(), 1u);
+    EXPECT_EQ(graphics.Callbacks().size(), 1u);
     Render(Frames(1));
-    EXPECT_EQ(gl_.CallCount(), 0u);
-    EXPECT_EQ(trace_.Size(), 0u);
+    EXPECT_EQ(gl.CallCount(), 0u);
+    EXPECT_EQ(trace.Size(), 0u);
 }
 
 TEST_F(WendrathPluginTest, OpenGles3DeviceGetsARendererThatDrawsEveryFrameOfAnEvent)
 {
     Load();
     Initialise(kUnityGfxRendererOpenGLES30);
-    EXPECT_EQ(gl_.Count("glCreateProgram"), 1u);
+    EXPECT_EQ(gl.Count("glCreateProgram"), 1u);
     Render(Frames(2));
-    EXPECT_EQ(gl_.Count("glDrawElements"), 2u);
-    EXPECT_EQ(trace_.Size(), 0u);
+    EXPECT_EQ(gl.Count("glDrawElements"), 2u);
+    EXPECT_EQ(trace.Size(), 0u);
 }
 
 TEST_F(WendrathPluginTest, RecordIsReadFromScriptMemoryOfAnyAlignment)
@@ -80,11 +80,11 @@ TEST_F(WendrathPluginTest, RecordIsReadFromScriptMemoryOfAnyAlignment)
     Load();
     Initialise(kUnityGfxRendererOpenGLES30);
     CameraEvent event = Frames(1);
-    const wendrath::RenderHwBuffersEventArgs args = event.Args();
+    const RenderHwBuffersEventArgs args = event.Args();
     alignas(8) unsigned char scriptMemory[sizeof(args) + 4];
     std::memcpy(scriptMemory + 4, &args, sizeof(args));
-    Render(wendrath::kRenderHwBuffersEventId, scriptMemory + 4);
-    EXPECT_EQ(gl_.Count("glDrawElements"), 1u);
+    Render(kRenderHwBuffersEventId, scriptMemory + 4);
+    EXPECT_EQ(gl.Count("glDrawElements"), 1u);
 }
 
 TEST_F(WendrathPluginTest, VulkanDeviceTakesEventsAndDrawsNothing)
@@ -92,8 +92,8 @@ TEST_F(WendrathPluginTest, VulkanDeviceTakesEventsAndDrawsNothing)
     Load();
     Initialise(kUnityGfxRendererVulkan);
     Render(Frames(2));
-    EXPECT_EQ(gl_.CallCount(), 0u);
-    EXPECT_EQ(trace_.Size(), 0u);
+    EXPECT_EQ(gl.CallCount(), 0u);
+    EXPECT_EQ(trace.Size(), 0u);
 }
 
 TEST_F(WendrathPluginTest, OtherRenderersGetNoRendererAndTheMutexStaysFree)
@@ -106,30 +106,30 @@ TEST_F(WendrathPluginTest, OtherRenderersGetNoRendererAndTheMutexStaysFree)
         LockMutex();
         UnlockMutex();
     }
-    EXPECT_EQ(gl_.CallCount(), 0u);
-    EXPECT_EQ(trace_.Size(), 0u);
+    EXPECT_EQ(gl.CallCount(), 0u);
+    EXPECT_EQ(trace.Size(), 0u);
 }
 
 TEST_F(WendrathPluginTest, RenderEventWithoutDataDoesNothing)
 {
     Load();
     Initialise(kUnityGfxRendererOpenGLES30);
-    const size_t mark = gl_.CallCount();
-    Render(wendrath::kRenderHwBuffersEventId, nullptr);
-    EXPECT_THAT(gl_.CallsSince(mark), IsEmpty());
-    EXPECT_EQ(trace_.Size(), 0u);
+    const size_t mark = gl.CallCount();
+    Render(kRenderHwBuffersEventId, nullptr);
+    EXPECT_THAT(gl.CallsSince(mark), IsEmpty());
+    EXPECT_EQ(trace.Size(), 0u);
 }
 
 TEST_F(WendrathPluginTest, UnknownEventIsLoggedWithItsIdAndDataAndDrawsNothing)
 {
     Load();
     Initialise(kUnityGfxRendererOpenGLES30);
-    const size_t mark = gl_.CallCount();
+    const size_t mark = gl.CallCount();
     Render(7, nullptr);
     Render(-2, reinterpret_cast<void*>(uintptr_t{0x40}));
-    EXPECT_THAT(gl_.CallsSince(mark), IsEmpty());
-    EXPECT_THAT(trace_.Texts(kXRTraceLevelNotice), ElementsAre("Wendrath: OnRenderEvent: Unknown event(7, 0)",
-                                                               "Wendrath: OnRenderEvent: Unknown event(-2, 64)"));
+    EXPECT_THAT(gl.CallsSince(mark), IsEmpty());
+    EXPECT_THAT(trace.Texts(kXRTraceLevelNotice), ElementsAre("Wendrath: OnRenderEvent: Unknown event(7, 0)",
+                                                              "Wendrath: OnRenderEvent: Unknown event(-2, 64)"));
 }
 
 TEST_F(WendrathPluginTest, ShutdownDestroysTheRendererAndLaterEventsDoNothing)
@@ -137,17 +137,17 @@ TEST_F(WendrathPluginTest, ShutdownDestroysTheRendererAndLaterEventsDoNothing)
     Load();
     Initialise(kUnityGfxRendererOpenGLES30);
     Render(Frames(2));
-    graphics_.FireDeviceEvent(kUnityGfxDeviceEventShutdown);
-    EXPECT_THAT(gl_.LivePrograms(), IsEmpty());
-    EXPECT_THAT(gl_.LiveBuffers(), IsEmpty());
-    EXPECT_THAT(gl_.LiveFramebuffers(), IsEmpty());
-    EXPECT_THAT(gl_.LiveTextures(), IsEmpty());
+    graphics.FireDeviceEvent(kUnityGfxDeviceEventShutdown);
+    EXPECT_THAT(gl.LivePrograms(), IsEmpty());
+    EXPECT_THAT(gl.LiveBuffers(), IsEmpty());
+    EXPECT_THAT(gl.LiveFramebuffers(), IsEmpty());
+    EXPECT_THAT(gl.LiveTextures(), IsEmpty());
 
-    const size_t mark = gl_.CallCount();
+    const size_t mark = gl.CallCount();
     Render(Frames(2));
     LockMutex();
     UnlockMutex();
-    EXPECT_THAT(gl_.CallsSince(mark), IsEmpty());
+    EXPECT_THAT(gl.CallsSince(mark), IsEmpty());
 }
 
 TEST_F(WendrathPluginTest, SecondInitialisationReplacesTheRendererWithoutLosingTheFirst)
@@ -157,13 +157,13 @@ TEST_F(WendrathPluginTest, SecondInitialisationReplacesTheRendererWithoutLosingT
     Render(Frames(2));
     Initialise(kUnityGfxRendererOpenGLES30);
     // The first renderer's program, framebuffer, buffers and textures are gone; only the new ones live.
-    EXPECT_EQ(gl_.Count("glDeleteProgram"), 1u);
-    EXPECT_EQ(gl_.LivePrograms().size(), 1u);
-    EXPECT_EQ(gl_.LiveBuffers().size(), 2u);
-    EXPECT_EQ(gl_.LiveFramebuffers().size(), 1u);
-    EXPECT_THAT(gl_.LiveTextures(), IsEmpty());
+    EXPECT_EQ(gl.Count("glDeleteProgram"), 1u);
+    EXPECT_EQ(gl.LivePrograms().size(), 1u);
+    EXPECT_EQ(gl.LiveBuffers().size(), 2u);
+    EXPECT_EQ(gl.LiveFramebuffers().size(), 1u);
+    EXPECT_THAT(gl.LiveTextures(), IsEmpty());
     Render(Frames(1));
-    EXPECT_EQ(gl_.Count("glDrawElements"), 3u);
+    EXPECT_EQ(gl.Count("glDrawElements"), 3u);
 }
 
 TEST_F(WendrathPluginTest, InitialisationOfAnotherRendererDropsTheEarlierOne)
@@ -171,53 +171,54 @@ TEST_F(WendrathPluginTest, InitialisationOfAnotherRendererDropsTheEarlierOne)
     Load();
     Initialise(kUnityGfxRendererOpenGLES30);
     Initialise(kUnityGfxRendererD3D11);
-    EXPECT_THAT(gl_.LivePrograms(), IsEmpty());
-    EXPECT_THAT(gl_.LiveBuffers(), IsEmpty());
+    EXPECT_THAT(gl.LivePrograms(), IsEmpty());
+    EXPECT_THAT(gl.LiveBuffers(), IsEmpty());
 }
 
 TEST_F(WendrathPluginTest, ExceptionDuringARenderEventIsLoggedAndReleasesTheMutex)
 {
     Load();
     Initialise(kUnityGfxRendererOpenGLES30);
-    gl_.ThrowFrom("glGenTextures");
+    gl.ThrowFrom("glGenTextures");
     Render(Frames(1));
-    EXPECT_THAT(trace_.Texts(kXRTraceLevelError), ElementsAre("Wendrath: OnRenderEvent - std::bad_alloc"));
+    EXPECT_THAT(trace.Texts(kXRTraceLevelError), ElementsAre("Wendrath: OnRenderEvent - std::bad_alloc"));
     // The lock was released on the way out: the script can take it, and the next event draws.
     LockMutex();
     UnlockMutex();
     Render(Frames(1));
-    EXPECT_EQ(gl_.Count("glDrawElements"), 1u);
+    EXPECT_EQ(gl.Count("glDrawElements"), 1u);
 }
 
 TEST_F(WendrathPluginTest, ExceptionWhileMakingTheRendererIsLoggedAndLeavesNoRenderer)
 {
     Load();
-    gl_.ThrowFrom("glGenBuffers");
+    gl.ThrowFrom("glGenBuffers");
     Initialise(kUnityGfxRendererOpenGLES30);
-    EXPECT_THAT(trace_.Texts(kXRTraceLevelError), ElementsAre("Wendrath: OnGraphicsDeviceEvent - std::bad_alloc"));
+    EXPECT_THAT(trace.Texts(kXRTraceLevelError), ElementsAre("Wendrath: OnGraphicsDeviceEvent - std::bad_alloc"));
     Render(Frames(1));
-    EXPECT_EQ(gl_.Count("glDrawElements"), 0u);
+    EXPECT_EQ(gl.Count("glDrawElements"), 0u);
     // What the half-made renderer had already made is released.
-    EXPECT_THAT(gl_.LivePrograms(), IsEmpty());
-    EXPECT_THAT(gl_.LiveFramebuffers(), IsEmpty());
-    EXPECT_THAT(gl_.LiveBuffers(), IsEmpty());
+    EXPECT_THAT(gl.LivePrograms(), IsEmpty());
+    EXPECT_THAT(gl.LiveFramebuffers(), IsEmpty());
+    EXPECT_THAT(gl.LiveBuffers(), IsEmpty());
 }
 
 TEST_F(WendrathPluginTest, WithoutTraceInterfaceNothingIsLogged)
 {
-    registry_.Withhold<IUnityXRTrace>();
+    registry.Withhold<IUnityXRTrace>();
     Load();
-    gl_.Withhold("eglGetNativeClientBufferANDROID");
+    gl.Withhold("eglGetNativeClientBufferANDROID");
     Initialise(kUnityGfxRendererOpenGLES30);
     Render(3, nullptr);
-    EXPECT_EQ(trace_.Size(), 0u);
+    EXPECT_EQ(trace.Size(), 0u);
 }
 
 TEST_F(WendrathPluginTest, WithoutGraphicsInterfaceLoadRegistersNothing)
 {
-    registry_.Withhold<IUnityGraphics>();
+    registry.Withhold<IUnityGraphics>();
     Load();
-    EXPECT_THAT(graphics_.Callbacks(), IsEmpty());
+    EXPECT_THAT(graphics.Callbacks(), IsEmpty());
 }
 
 } // namespace
+} // namespace wendrath::test

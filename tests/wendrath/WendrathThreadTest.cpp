@@ -13,40 +13,40 @@
 #include "WendrathPlugin.h"
 #include "CameraEvent.h"
 
-using namespace quenra::engine;
+using namespace quenra::simengine;
 using namespace quenra::simgl;
-using namespace quenra::test;
 using namespace std::chrono_literals;
 
+namespace wendrath::test {
 namespace {
 
 class WendrathThreadTest : public testing::Test {
 protected:
     WendrathThreadTest()
     {
-        registry_.Provide<IUnityXRTrace>(trace_.Interface());
-        registry_.Provide<IUnityGraphics>(graphics_.Interface());
-        UnityPluginLoad(registry_.Interfaces());
+        registry.Provide<IUnityXRTrace>(trace.Interface());
+        registry.Provide<IUnityGraphics>(graphics.Interface());
+        UnityPluginLoad(registry.Interfaces());
     }
 
-    ~WendrathThreadTest() override { graphics_.FireDeviceEvent(kUnityGfxDeviceEventShutdown); }
+    ~WendrathThreadTest() override { graphics.FireDeviceEvent(kUnityGfxDeviceEventShutdown); }
 
     void Initialise(UnityGfxRenderer renderer)
     {
-        graphics_.SetRenderer(renderer);
-        graphics_.FireDeviceEvent(kUnityGfxDeviceEventInitialize);
+        graphics.SetRenderer(renderer);
+        graphics.FireDeviceEvent(kUnityGfxDeviceEventInitialize);
     }
 
     static void Render(const CameraEvent& event)
     {
-        wendrath::RenderHwBuffersEventArgs args = event.Args();
-        GetRenderEventFuncPtr()(wendrath::kRenderHwBuffersEventId, &args);
+        RenderHwBuffersEventArgs args = event.Args();
+        GetRenderEventFuncPtr()(kRenderHwBuffersEventId, &args);
     }
 
-    TraceRecorder trace_;
-    EngineRegistry registry_;
-    FakeGraphics graphics_;
-    RecordingGl gl_;
+    TraceRecorder trace;
+    EngineRegistry registry;
+    FakeGraphics graphics;
+    RecordingGl gl;
 };
 
 TEST_F(WendrathThreadTest, NoDrawStartsWhileAScriptHoldsTheMutex)
@@ -55,7 +55,7 @@ TEST_F(WendrathThreadTest, NoDrawStartsWhileAScriptHoldsTheMutex)
     std::atomic<bool> scriptHolds{false};
     std::atomic<int> draws{0};
     std::atomic<int> drawsWhileHeld{0};
-    gl_.OnDraw([&] {
+    gl.OnDraw([&] {
         if (scriptHolds.load()) {
             ++drawsWhileHeld;
         }
@@ -114,16 +114,16 @@ TEST_F(WendrathThreadTest, ShutdownWaitsForTheScriptToUnlockAndLeavesTheMutexUsa
     LockMutex();
     std::atomic<bool> shutDown{false};
     std::thread deviceThread([&] {
-        graphics_.FireDeviceEvent(kUnityGfxDeviceEventShutdown);
+        graphics.FireDeviceEvent(kUnityGfxDeviceEventShutdown);
         shutDown = true;
     });
     std::this_thread::sleep_for(20ms);
     EXPECT_FALSE(shutDown.load());
-    EXPECT_EQ(gl_.LivePrograms().size(), 1u);
+    EXPECT_EQ(gl.LivePrograms().size(), 1u);
     UnlockMutex();
     deviceThread.join();
     EXPECT_TRUE(shutDown.load());
-    EXPECT_TRUE(gl_.LivePrograms().empty());
+    EXPECT_TRUE(gl.LivePrograms().empty());
 
     // After shutdown the script's lock and unlock pair as before.
     std::thread scriptThread([] {
@@ -132,7 +132,8 @@ TEST_F(WendrathThreadTest, ShutdownWaitsForTheScriptToUnlockAndLeavesTheMutexUsa
     });
     scriptThread.join();
     Render(Frames(1));
-    EXPECT_EQ(gl_.Count("glDrawElements"), 0u);
+    EXPECT_EQ(gl.Count("glDrawElements"), 0u);
 }
 
 } // namespace
+} // namespace wendrath::test

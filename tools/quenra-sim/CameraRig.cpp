@@ -7,7 +7,7 @@
 #include "SyntheticCamera.h"
 #include "UnityGraphics.h"
 
-namespace quenra::simulator {
+namespace quenra::sim {
 namespace {
 
 constexpr uint32_t kCameraWidth = 160;
@@ -17,23 +17,23 @@ constexpr uint32_t kFramesBetweenBatches = 6;
 
 } // namespace
 
-CameraRig::CameraRig(const WendrathFunctions& wendrath, engine::EngineRegistry& registry,
-                     engine::FakeGraphics& graphics)
-    : wendrath_(wendrath), registry_(registry), graphics_(graphics)
+CameraRig::CameraRig(const WendrathFunctions& wendrath, simengine::EngineRegistry& registry,
+                     simengine::FakeGraphics& graphics)
+    : wendrath(wendrath), registry(registry), graphics(graphics)
 {
-    gl_.ExecuteDraws();
-    frames_.reserve(kFramesPerEvent);
+    gl.ExecuteDraws();
+    frames.reserve(kFramesPerEvent);
     for (uint32_t i = 0; i < kFramesPerEvent; ++i) {
-        frames_.push_back(simgl::SyntheticCamera::Capture(i, kCameraWidth, kCameraHeight));
+        frames.push_back(simgl::SyntheticCamera::Capture(i, kCameraWidth, kCameraHeight));
     }
-    for (simgl::YuvFrame& frame : frames_) {
+    for (simgl::YuvFrame& frame : frames) {
         // The hardware-buffer stand-in is the frame itself; EGL finds its content by this address.
-        buffers_.push_back(reinterpret_cast<AHardwareBuffer*>(&frame));
-        gl_.ProvideFrame(buffers_.back(), &frame);
+        buffers.push_back(reinterpret_cast<AHardwareBuffer*>(&frame));
+        gl.ProvideFrame(buffers.back(), &frame);
     }
     // The engine's own textures, made on its GL context.
-    textures_.resize(kFramesPerEvent);
-    glGenTextures(static_cast<GLsizei>(textures_.size()), textures_.data());
+    textures.resize(kFramesPerEvent);
+    glGenTextures(static_cast<GLsizei>(textures.size()), textures.data());
 }
 
 CameraRig::~CameraRig()
@@ -43,19 +43,19 @@ CameraRig::~CameraRig()
 
 void CameraRig::Start()
 {
-    wendrath_.UnityPluginLoad(registry_.Interfaces());
-    if (graphics_.Callbacks().empty()) {
+    wendrath.UnityPluginLoad(registry.Interfaces());
+    if (graphics.Callbacks().empty()) {
         throw std::runtime_error("libWendrath registered no device-event callback");
     }
     // The camera plug-in runs on Android, where the engine's device is OpenGL ES 3; Skelder, on
     // Windows, keeps the renderer it was loaded with. Only the camera plug-in hears of this device.
-    deviceEvents_ = graphics_.Callbacks().back();
-    const UnityGfxRenderer renderer = graphics_.Interface()->GetRenderer();
-    graphics_.SetRenderer(kUnityGfxRendererOpenGLES30);
-    deviceEvents_(kUnityGfxDeviceEventInitialize);
-    graphics_.SetRenderer(renderer);
-    started_ = true;
-    renderThread_ = std::thread([this] { RenderThread(); });
+    deviceEvents = graphics.Callbacks().back();
+    const UnityGfxRenderer renderer = graphics.Interface()->GetRenderer();
+    graphics.SetRenderer(kUnityGfxRendererOpenGLES30);
+    deviceEvents(kUnityGfxDeviceEventInitialize);
+    graphics.SetRenderer(renderer);
+    started = true;
+    renderThread = std::thread([this] { RenderThread(); });
 }
 
 void CameraRig::Frame(uint32_t frame)
@@ -65,77 +65,77 @@ void CameraRig::Frame(uint32_t frame)
     }
     // The script holds the plug-in's lock while it writes the buffers, so no draw reads them half written.
     const auto locked = std::chrono::steady_clock::now();
-    wendrath_.LockMutex();
-    scriptHoldsLock_ = true;
-    for (simgl::YuvFrame& image : frames_) {
-        image = simgl::SyntheticCamera::Capture(captured_++, kCameraWidth, kCameraHeight);
+    wendrath.LockMutex();
+    scriptHoldsLock = true;
+    for (simgl::YuvFrame& image : frames) {
+        image = simgl::SyntheticCamera::Capture(captured++, kCameraWidth, kCameraHeight);
     }
-    unlockedAt_ = std::chrono::steady_clock::now().time_since_epoch().count();
-    scriptHoldsLock_ = false;
-    wendrath_.UnlockMutex();
-    counts_.scriptHeldLock += std::chrono::steady_clock::now() - locked;
+    unlockedAt = std::chrono::steady_clock::now().time_since_epoch().count();
+    scriptHoldsLock = false;
+    wendrath.UnlockMutex();
+    counts.scriptHeldLock += std::chrono::steady_clock::now() - locked;
     {
-        std::lock_guard<std::mutex> lock(queueMutex_);
-        queued_.push_back(frame);
+        std::lock_guard<std::mutex> lock(queueMutex);
+        queued.push_back(frame);
     }
-    ++counts_.eventsQueued;
-    queueChanged_.notify_one();
+    ++counts.eventsQueued;
+    queueChanged.notify_one();
 }
 
 void CameraRig::RenderThread()
 {
-    const RenderEventFunction render = wendrath_.GetRenderEventFuncPtr();
+    const RenderEventFunction render = wendrath.GetRenderEventFuncPtr();
     wendrath::RenderHwBuffersEventArgs args{static_cast<int32_t>(kFramesPerEvent), static_cast<int32_t>(kCameraWidth),
-                                            static_cast<int32_t>(kCameraHeight), buffers_.data(), textures_.data()};
-    std::unique_lock<std::mutex> lock(queueMutex_);
+                                            static_cast<int32_t>(kCameraHeight), buffers.data(), textures.data()};
+    std::unique_lock<std::mutex> lock(queueMutex);
     for (;;) {
-        queueChanged_.wait(lock, [this] { return stopping_ || !queued_.empty(); });
-        if (queued_.empty()) {
+        queueChanged.wait(lock, [this] { return stopping || !queued.empty(); });
+        if (queued.empty()) {
             return;
         }
-        queued_.pop_front();
+        queued.pop_front();
         lock.unlock();
         // An event that starts while the script writes frames waits in the plug-in until the script unlocks.
-        const bool blocked = scriptHoldsLock_;
+        const bool blocked = scriptHoldsLock;
         const auto start = std::chrono::steady_clock::now().time_since_epoch().count();
-        const size_t drawsBefore = gl_.ExecutedDraws();
+        const size_t drawsBefore = gl.ExecutedDraws();
         render(wendrath::kRenderHwBuffersEventId, &args);
         if (blocked) {
-            counts_.lockWait +=
-                std::chrono::steady_clock::duration(std::max<std::chrono::steady_clock::rep>(0, unlockedAt_ - start));
+            counts.lockWait +=
+                std::chrono::steady_clock::duration(std::max<std::chrono::steady_clock::rep>(0, unlockedAt - start));
         }
-        counts_.framesDrawn += gl_.ExecutedDraws() - drawsBefore;
-        ++counts_.eventsRun;
+        counts.framesDrawn += gl.ExecutedDraws() - drawsBefore;
+        ++counts.eventsRun;
         lock.lock();
     }
 }
 
 void CameraRig::Stop()
 {
-    if (!started_) {
+    if (!started) {
         return;
     }
     {
-        std::lock_guard<std::mutex> lock(queueMutex_);
-        stopping_ = true;
+        std::lock_guard<std::mutex> lock(queueMutex);
+        stopping = true;
     }
-    queueChanged_.notify_one();
-    renderThread_.join();
-    deviceEvents_(kUnityGfxDeviceEventShutdown);
-    started_ = false;
-    for (uint32_t texture : textures_) {
-        counts_.texturesWritten += gl_.TexturePixels(texture).pixels.empty() ? 0 : 1;
+    queueChanged.notify_one();
+    renderThread.join();
+    deviceEvents(kUnityGfxDeviceEventShutdown);
+    started = false;
+    for (uint32_t texture : textures) {
+        counts.texturesWritten += gl.TexturePixels(texture).pixels.empty() ? 0 : 1;
     }
-    counts_.glMisuses = gl_.Misuses().size();
+    counts.glMisuses = gl.Misuses().size();
 }
 
-std::vector<sim::RgbaImage> CameraRig::Textures() const
+std::vector<simruntime::RgbaImage> CameraRig::Textures() const
 {
-    std::vector<sim::RgbaImage> pictures;
-    for (uint32_t texture : textures_) {
-        pictures.push_back(gl_.TexturePixels(texture));
+    std::vector<simruntime::RgbaImage> pictures;
+    for (uint32_t texture : textures) {
+        pictures.push_back(gl.TexturePixels(texture));
     }
     return pictures;
 }
 
-} // namespace quenra::simulator
+} // namespace quenra::sim

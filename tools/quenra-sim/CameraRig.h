@@ -23,7 +23,7 @@
 #include "WendrathFunctions.h"
 #include "YuvFrame.h"
 
-namespace quenra::simulator {
+namespace quenra::sim {
 
 struct CameraCounts {
     uint32_t eventsQueued = 0;
@@ -41,7 +41,8 @@ public:
     static constexpr uint32_t kFramesPerEvent = 3;
 
     // The registry offers the engine's trace and graphics interfaces.
-    CameraRig(const WendrathFunctions& wendrath, engine::EngineRegistry& registry, engine::FakeGraphics& graphics);
+    CameraRig(const WendrathFunctions& wendrath, simengine::EngineRegistry& registry,
+              simengine::FakeGraphics& graphics);
     ~CameraRig();
     CameraRig(const CameraRig&) = delete;
     CameraRig& operator=(const CameraRig&) = delete;
@@ -53,33 +54,33 @@ public:
     // Waits for the queued events, stops the render thread, shuts the device down.
     void Stop();
 
-    const CameraCounts& Counts() const { return counts_; }
+    const CameraCounts& Counts() const { return counts; }
     // The engine textures as drawn, rows from the bottom (GL's order).
-    std::vector<sim::RgbaImage> Textures() const;
+    std::vector<simruntime::RgbaImage> Textures() const;
 
 private:
     void RenderThread();
 
-    const WendrathFunctions& wendrath_;
-    engine::EngineRegistry& registry_;
-    engine::FakeGraphics& graphics_;
-    IUnityGraphicsDeviceEventCallback deviceEvents_ = nullptr;
-    simgl::RecordingGl gl_;
-    std::vector<simgl::YuvFrame> frames_;
-    std::vector<AHardwareBuffer*> buffers_;
-    std::vector<uint32_t> textures_;
-    uint32_t captured_ = 0;
+    const WendrathFunctions& wendrath;
+    simengine::EngineRegistry& registry;
+    simengine::FakeGraphics& graphics;
+    IUnityGraphicsDeviceEventCallback deviceEvents = nullptr;
+    simgl::RecordingGl gl;
+    std::vector<simgl::YuvFrame> frames;
+    std::vector<AHardwareBuffer*> buffers;
+    std::vector<uint32_t> textures;
+    uint32_t captured = 0;
 
-    std::mutex queueMutex_;
-    std::condition_variable queueChanged_;
-    std::deque<uint32_t> queued_;
-    bool stopping_ = false;
-    std::thread renderThread_;
-    bool started_ = false;
+    std::mutex queueMutex;
+    std::condition_variable queueChanged;
+    std::deque<uint32_t> queued;
+    bool stopping = false;
+    std::thread renderThread;
+    bool started = false;
     // Set by the script while it holds the plug-in's lock, with the time it let go, for the render thread.
-    std::atomic<bool> scriptHoldsLock_{false};
-    std::atomic<std::chrono::steady_clock::rep> unlockedAt_{0};
-    CameraCounts counts_;
+    std::atomic<bool> scriptHoldsLock{false};
+    std::atomic<std::chrono::steady_clock::rep> unlockedAt{0};
+    CameraCounts counts;
 };
 
-} // namespace quenra::simulator
+} // namespace quenra::sim

@@ -9,27 +9,27 @@
 #include "PixelFont.h"
 #include "PoseMath.h"
 
-namespace quenra::simulator {
+namespace quenra::sim {
 namespace {
 
-using sim::operator+;
-using sim::operator-;
-using sim::operator*;
+using simruntime::operator+;
+using simruntime::operator-;
+using simruntime::operator*;
 
 constexpr float kNear = 0.05f;
 // Light from above, a little from the left and behind the viewer.
-const XrVector3f kLight = sim::Normalised({-0.3f, 0.85f, -0.4f});
+const XrVector3f kLight = simruntime::Normalised({-0.3f, 0.85f, -0.4f});
 
 XrVector3f Vector(const UnityXRVector3& v)
 {
     return {v.x, v.y, v.z};
 }
 
-sim::Rgba ShadeByNormal(XrVector3f normal)
+simruntime::Rgba ShadeByNormal(XrVector3f normal)
 {
-    const XrVector3f n = sim::Normalised(normal);
-    const float light = 0.55f + 0.45f * std::max(0.0f, sim::Dot(n, kLight));
-    sim::Rgba colour{0, 0, 0, 255};
+    const XrVector3f n = simruntime::Normalised(normal);
+    const float light = 0.55f + 0.45f * std::max(0.0f, simruntime::Dot(n, kLight));
+    simruntime::Rgba colour{0, 0, 0, 255};
     const float channels[3] = {0.5f + 0.5f * n.x, 0.5f + 0.5f * n.y, 0.5f + 0.5f * n.z};
     for (int c = 0; c < 3; ++c) {
         colour[c] = static_cast<uint8_t>(std::lround(255.0f * light * (0.25f + 0.75f * channels[c])));
@@ -46,7 +46,8 @@ struct ScreenVertex {
 
 // Fills a triangle, keeping the nearest surface per pixel: row by row, over the span of pixel
 // centres between its edges.
-void FillTriangle(sim::RgbaImage& picture, std::vector<float>& depth, const ScreenVertex (&v)[3], sim::Rgba colour)
+void FillTriangle(simruntime::RgbaImage& picture, std::vector<float>& depth, const ScreenVertex (&v)[3],
+                  simruntime::Rgba colour)
 {
     const float area = (v[1].x - v[0].x) * (v[2].y - v[0].y) - (v[2].x - v[0].x) * (v[1].y - v[0].y);
     if (area == 0) {
@@ -105,7 +106,8 @@ std::vector<XrVector3f> ClipNear(const std::vector<XrVector3f>& polygon)
     return clipped;
 }
 
-void DrawLine(sim::RgbaImage& picture, float x0, float y0, float x1, float y1, sim::Rgba colour, int thickness)
+void DrawLine(simruntime::RgbaImage& picture, float x0, float y0, float x1, float y1, simruntime::Rgba colour,
+              int thickness)
 {
     const int steps = static_cast<int>(std::max(std::fabs(x1 - x0), std::fabs(y1 - y0))) + 1;
     for (int i = 0; i <= steps; ++i) {
@@ -125,7 +127,7 @@ void DrawLine(sim::RgbaImage& picture, float x0, float y0, float x1, float y1, s
     }
 }
 
-sim::Rgba AlignmentColour(XrScenePlaneAlignmentTypeMSFT alignment)
+simruntime::Rgba AlignmentColour(XrScenePlaneAlignmentTypeMSFT alignment)
 {
     switch (alignment) {
     case XR_SCENE_PLANE_ALIGNMENT_TYPE_HORIZONTAL_MSFT:
@@ -139,26 +141,26 @@ sim::Rgba AlignmentColour(XrScenePlaneAlignmentTypeMSFT alignment)
 
 } // namespace
 
-void DeliveredRoom::Keep(const UnityXRMeshId& id, const engine::AcquiredMesh& mesh)
+void DeliveredRoom::Keep(const UnityXRMeshId& id, const simengine::AcquiredMesh& mesh)
 {
-    Mesh& kept = meshes_[{id.idPart[0], id.idPart[1]}];
+    Mesh& kept = meshes[{id.idPart[0], id.idPart[1]}];
     kept.positions = mesh.positions;
     kept.normals = mesh.normals;
     kept.indices = mesh.indices;
-    ++version_;
+    ++version;
 }
 
 void DeliveredRoom::Place(const std::vector<UnityXRMeshTransform>& transforms)
 {
     for (const UnityXRMeshTransform& transform : transforms) {
-        auto found = meshes_.find({transform.meshId.idPart[0], transform.meshId.idPart[1]});
-        if (found != meshes_.end()) {
+        auto found = meshes.find({transform.meshId.idPart[0], transform.meshId.idPart[1]});
+        if (found != meshes.end()) {
             found->second.pose = {
                 {transform.rotation.x, transform.rotation.y, transform.rotation.z, transform.rotation.w},
                 {transform.position.x, transform.position.y, transform.position.z}};
         }
     }
-    ++version_;
+    ++version;
 }
 
 std::vector<XrVector3f> DeliveredRoom::PlacedPositions(const Mesh& mesh)
@@ -166,7 +168,7 @@ std::vector<XrVector3f> DeliveredRoom::PlacedPositions(const Mesh& mesh)
     std::vector<XrVector3f> placed;
     placed.reserve(mesh.positions.size());
     for (const UnityXRVector3& position : mesh.positions) {
-        placed.push_back(sim::Transform(mesh.pose, Vector(position)));
+        placed.push_back(simruntime::Transform(mesh.pose, Vector(position)));
     }
     return placed;
 }
@@ -176,21 +178,21 @@ std::vector<XrVector3f> DeliveredRoom::PlacedNormals(const Mesh& mesh)
     std::vector<XrVector3f> placed;
     placed.reserve(mesh.normals.size());
     for (const UnityXRVector3& normal : mesh.normals) {
-        placed.push_back(sim::Rotate(mesh.pose.orientation, Vector(normal)));
+        placed.push_back(simruntime::Rotate(mesh.pose.orientation, Vector(normal)));
     }
     return placed;
 }
 
-sim::RgbaImage DeliveredRoom::Render(const EngineCamera& camera, uint32_t width, uint32_t height) const
+simruntime::RgbaImage DeliveredRoom::Render(const EngineCamera& camera, uint32_t width, uint32_t height) const
 {
-    sim::RgbaImage picture(width, height);
+    simruntime::RgbaImage picture(width, height);
     std::vector<float> depth(size_t(width) * height, 0.0f);
     const float left = std::tan(camera.fov.angleLeft);
     const float right = std::tan(camera.fov.angleRight);
     const float up = std::tan(camera.fov.angleUp);
     const float down = std::tan(camera.fov.angleDown);
     const XrPosef pose{camera.rotation, camera.position};
-    for (const auto& entry : meshes_) {
+    for (const auto& entry : meshes) {
         const Mesh& mesh = entry.second;
         const std::vector<XrVector3f> positions = PlacedPositions(mesh);
         const std::vector<XrVector3f> normals = PlacedNormals(mesh);
@@ -201,10 +203,10 @@ sim::RgbaImage DeliveredRoom::Render(const EngineCamera& camera, uint32_t width,
             }
             const XrVector3f normal = normals.size() == positions.size()
                                           ? normals[a] + normals[b] + normals[c]
-                                          : sim::Cross(positions[b] - positions[a], positions[c] - positions[a]);
-            const std::vector<XrVector3f> polygon =
-                ClipNear({sim::InverseTransform(pose, positions[a]), sim::InverseTransform(pose, positions[b]),
-                          sim::InverseTransform(pose, positions[c])});
+                                          : simruntime::Cross(positions[b] - positions[a], positions[c] - positions[a]);
+            const std::vector<XrVector3f> polygon = ClipNear({simruntime::InverseTransform(pose, positions[a]),
+                                                              simruntime::InverseTransform(pose, positions[b]),
+                                                              simruntime::InverseTransform(pose, positions[c])});
             std::vector<ScreenVertex> screen;
             for (const XrVector3f& p : polygon) {
                 screen.push_back(
@@ -220,12 +222,12 @@ sim::RgbaImage DeliveredRoom::Render(const EngineCamera& camera, uint32_t width,
     return picture;
 }
 
-sim::RgbaImage DeliveredRoom::TopMap(const EngineCamera& camera, uint32_t width, uint32_t height) const
+simruntime::RgbaImage DeliveredRoom::TopMap(const EngineCamera& camera, uint32_t width, uint32_t height) const
 {
-    sim::RgbaImage picture(width, height, {24, 24, 28, 255});
+    simruntime::RgbaImage picture(width, height, {24, 24, 28, 255});
     float minX = camera.position.x, maxX = camera.position.x, minZ = camera.position.z, maxZ = camera.position.z;
     float minY = 0, maxY = 0;
-    for (const auto& entry : meshes_) {
+    for (const auto& entry : meshes) {
         for (const XrVector3f& p : PlacedPositions(entry.second)) {
             minX = std::min(minX, p.x), maxX = std::max(maxX, p.x), minZ = std::min(minZ, p.z);
             maxZ = std::max(maxZ, p.z), minY = std::min(minY, p.y), maxY = std::max(maxY, p.y);
@@ -243,7 +245,7 @@ sim::RgbaImage DeliveredRoom::TopMap(const EngineCamera& camera, uint32_t width,
     };
     // Height as depth: the highest surface wins, lighter the higher it is.
     std::vector<float> depth(size_t(width) * height, 0.0f);
-    for (const auto& entry : meshes_) {
+    for (const auto& entry : meshes) {
         const std::vector<XrVector3f> positions = PlacedPositions(entry.second);
         const std::vector<uint32_t>& indices = entry.second.indices;
         for (size_t i = 0; i + 2 < indices.size(); i += 3) {
@@ -262,7 +264,7 @@ sim::RgbaImage DeliveredRoom::TopMap(const EngineCamera& camera, uint32_t width,
             FillTriangle(picture, depth, triangle, {grey, grey, grey, 255});
         }
     }
-    for (const PlaneOutline& plane : planes_) {
+    for (const PlaneOutline& plane : planes) {
         for (size_t i = 0; i < plane.corners.size(); ++i) {
             const auto [x0, y0] = toPixel(plane.corners[i]);
             const auto [x1, y1] = toPixel(plane.corners[(i + 1) % plane.corners.size()]);
@@ -271,7 +273,7 @@ sim::RgbaImage DeliveredRoom::TopMap(const EngineCamera& camera, uint32_t width,
     }
     // The camera: a dot and its line of sight.
     const auto [cx, cy] = toPixel(camera.position);
-    const XrVector3f ahead = camera.position + sim::Rotate(camera.rotation, {0, 0, 0.6f});
+    const XrVector3f ahead = camera.position + simruntime::Rotate(camera.rotation, {0, 0, 0.6f});
     const auto [ax, ay] = toPixel(ahead);
     DrawLine(picture, cx, cy, ax, ay, {255, 60, 60, 255}, 3);
     DrawLine(picture, cx, cy, cx, cy, {255, 60, 60, 255}, 9);
@@ -296,7 +298,7 @@ void DeliveredRoom::WriteObj(const std::string& path) const
            "# coordinates (left-handed: +x right, +y up, +z ahead), metres.\n";
     size_t first = 1;
     size_t firstNormal = 1;
-    for (const auto& [key, mesh] : meshes_) {
+    for (const auto& [key, mesh] : meshes) {
         char name[48];
         std::snprintf(name, sizeof(name), "mesh_%016llx%016llx", static_cast<unsigned long long>(key.first),
                       static_cast<unsigned long long>(key.second));
@@ -327,4 +329,4 @@ void DeliveredRoom::WriteObj(const std::string& path) const
     }
 }
 
-} // namespace quenra::simulator
+} // namespace quenra::sim

@@ -14,7 +14,7 @@
 #include "FakeMeshSubsystem.h"
 #include "RgbaImage.h"
 
-namespace quenra::simulator {
+namespace quenra::sim {
 
 // Where the engine's camera is and what it sees, in engine coordinates.
 struct EngineCamera {
@@ -31,20 +31,20 @@ struct PlaneOutline {
 
 class DeliveredRoom {
 public:
-    void Keep(const UnityXRMeshId& id, const engine::AcquiredMesh& mesh);
+    void Keep(const UnityXRMeshId& id, const simengine::AcquiredMesh& mesh);
     void Place(const std::vector<UnityXRMeshTransform>& transforms);
     // The planes of one read of the script, which replace those of the read before.
-    void KeepPlanes(std::vector<PlaneOutline> planes) { planes_ = std::move(planes); }
+    void KeepPlanes(std::vector<PlaneOutline> planes) { this->planes = std::move(planes); }
     // Changes with every mesh kept and every transform placed.
-    uint64_t Version() const { return version_; }
-    size_t MeshCount() const { return meshes_.size(); }
+    uint64_t Version() const { return version; }
+    size_t MeshCount() const { return meshes.size(); }
 
     // The room through the camera, with a depth buffer, each triangle shaded by its normal;
     // transparent where no mesh is.
-    sim::RgbaImage Render(const EngineCamera& camera, uint32_t width, uint32_t height) const;
+    simruntime::RgbaImage Render(const EngineCamera& camera, uint32_t width, uint32_t height) const;
     // Seen from above (+x right, +z up the picture), meshes shaded by height, planes outlined in the
     // colour of their alignment, the camera marked.
-    sim::RgbaImage TopMap(const EngineCamera& camera, uint32_t width, uint32_t height) const;
+    simruntime::RgbaImage TopMap(const EngineCamera& camera, uint32_t width, uint32_t height) const;
     // One object per mesh id, placed vertices and normals. Throws std::runtime_error when the file
     // cannot be written.
     void WriteObj(const std::string& path) const;
@@ -62,9 +62,9 @@ private:
     static std::vector<XrVector3f> PlacedPositions(const Mesh& mesh);
     static std::vector<XrVector3f> PlacedNormals(const Mesh& mesh);
 
-    std::map<Key, Mesh> meshes_;
-    std::vector<PlaneOutline> planes_;
-    uint64_t version_ = 0;
+    std::map<Key, Mesh> meshes;
+    std::vector<PlaneOutline> planes;
+    uint64_t version = 0;
 };
 
-} // namespace quenra::simulator
+} // namespace quenra::sim

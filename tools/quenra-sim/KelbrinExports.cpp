@@ -2,9 +2,9 @@
 
 #include "LoadedPlugin.h"
 
-namespace quenra::simulator {
+namespace quenra::sim {
 
-std::vector<std::string> ResolveKelbrinExports(const engine::PluginLibrary& library, KelbrinExports& exports)
+std::vector<std::string> ResolveKelbrinExports(const simengine::PluginLibrary& library, KelbrinExports& exports)
 {
     ExportLookup resolve(library);
     resolve("UnityPluginLoad", exports.UnityPluginLoad);
@@ -25,4 +25,4 @@ std::vector<std::string> ResolveKelbrinExports(const engine::PluginLibrary& libr
     return resolve.Missing();
 }
 
-} // namespace quenra::simulator
+} // namespace quenra::sim

@@ -11,7 +11,7 @@
 #include "ScenePlane.h"
 #include "UnityInterfaces.h"
 
-namespace quenra::simulator {
+namespace quenra::sim {
 
 struct KelbrinExports {
     void (*UnityPluginLoad)(IUnityInterfaces*);
@@ -32,6 +32,6 @@ struct KelbrinExports {
 };
 
 // Looks every export up by name; returns the names the library lacks, in the order above.
-std::vector<std::string> ResolveKelbrinExports(const engine::PluginLibrary& library, KelbrinExports& exports);
+std::vector<std::string> ResolveKelbrinExports(const simengine::PluginLibrary& library, KelbrinExports& exports);
 
-} // namespace quenra::simulator
+} // namespace quenra::sim

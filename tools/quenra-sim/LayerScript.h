@@ -12,7 +12,7 @@
 #include "CpuSwapchainImages.h"
 #include "SkelderFunctions.h"
 
-namespace quenra::simulator {
+namespace quenra::sim {
 
 struct LayerScriptCounts {
     uint32_t created = 0;
@@ -23,7 +23,7 @@ struct LayerScriptCounts {
 
 class LayerScript {
 public:
-    LayerScript(const SkelderFunctions& skelder, sim::CpuSwapchainImages& images);
+    LayerScript(const SkelderFunctions& skelder, simruntime::CpuSwapchainImages& images);
 
     // Creates and fills the layers once the session exists; enables the feature.
     void Start(uint64_t instance, uint64_t session);
@@ -32,27 +32,27 @@ public:
     void Stop(uint64_t session);
 
     // The provider layers visible now, and the maximum per frame the script set.
-    uint32_t VisibleLayers() const { return visibleLayers_; }
-    uint32_t MaxLayerCount() const { return maxLayerCount_; }
+    uint32_t VisibleLayers() const { return visibleLayers; }
+    uint32_t MaxLayerCount() const { return maxLayerCount; }
     // How the layers stand now, in words.
-    std::string Arrangement() const { return arrangement_; }
-    const LayerScriptCounts& Counts() const { return counts_; }
+    std::string Arrangement() const { return arrangement; }
+    const LayerScriptCounts& Counts() const { return counts; }
 
 private:
     // Acquires the layer's next image, lets paint fill it, releases it.
     template <typename Paint> void Fill(int32_t layer, Paint paint);
     void Place(int32_t layer, float x, float y, float z, float yaw) const;
 
-    const SkelderFunctions& skelder_;
-    sim::CpuSwapchainImages& images_;
-    int32_t quad_ = 0;
-    int32_t cylinder_ = 0;
-    int32_t sky_ = 0;
-    int phase_ = -1;
-    uint32_t visibleLayers_ = 0;
-    uint32_t maxLayerCount_ = 0;
-    std::string arrangement_;
-    LayerScriptCounts counts_;
+    const SkelderFunctions& skelder;
+    simruntime::CpuSwapchainImages& images;
+    int32_t quad = 0;
+    int32_t cylinder = 0;
+    int32_t sky = 0;
+    int phase = -1;
+    uint32_t visibleLayers = 0;
+    uint32_t maxLayerCount = 0;
+    std::string arrangement;
+    LayerScriptCounts counts;
 };
 
-} // namespace quenra::simulator
+} // namespace quenra::sim

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <map>
 
-namespace quenra::simulator {
+namespace quenra::sim {
 namespace {
 
 constexpr int kGlyphWidth = 5;
@@ -46,7 +46,7 @@ int TextWidth(const std::string& text, int scale)
     return static_cast<int>(text.size()) * (kGlyphWidth + 1) * scale;
 }
 
-void DrawText(sim::RgbaImage& picture, const std::string& text, int x, int y, int scale, sim::Rgba colour)
+void DrawText(simruntime::RgbaImage& picture, const std::string& text, int x, int y, int scale, simruntime::Rgba colour)
 {
     for (size_t i = 0; i < text.size(); ++i) {
         auto glyph = Glyphs().find(text[i]);
@@ -68,4 +68,4 @@ void DrawText(sim::RgbaImage& picture, const std::string& text, int x, int y, in
     }
 }
 
-} // namespace quenra::simulator
+} // namespace quenra::sim

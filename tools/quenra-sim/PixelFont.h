@@ -5,12 +5,13 @@
 
 #include "RgbaImage.h"
 
-namespace quenra::simulator {
+namespace quenra::sim {
 
 // Draws text with its top-left corner at (x, y), each font pixel a scale × scale square; characters
 // the font lacks are left blank.
-void DrawText(sim::RgbaImage& picture, const std::string& text, int x, int y, int scale, sim::Rgba colour);
+void DrawText(simruntime::RgbaImage& picture, const std::string& text, int x, int y, int scale,
+              simruntime::Rgba colour);
 // The width in pixels that DrawText takes for the text.
 int TextWidth(const std::string& text, int scale);
 
-} // namespace quenra::simulator
+} // namespace quenra::sim

@@ -7,11 +7,11 @@
 #define STB_IMAGE_WRITE_STATIC
 #include <stb/stb_image_write.h>
 
-namespace quenra::simulator {
+namespace quenra::sim {
 
-void WritePng(const std::string& path, const sim::RgbaImage& picture, bool flipRows)
+void WritePng(const std::string& path, const simruntime::RgbaImage& picture, bool flipRows)
 {
-    sim::RgbaImage upright = picture;
+    simruntime::RgbaImage upright = picture;
     const size_t stride = size_t(picture.width) * 4;
     for (uint32_t y = 0; flipRows && y < picture.height; ++y) {
         std::memcpy(&upright.pixels[y * stride], &picture.pixels[(picture.height - 1 - y) * stride], stride);
@@ -23,4 +23,4 @@ void WritePng(const std::string& path, const sim::RgbaImage& picture, bool flipR
     }
 }
 
-} // namespace quenra::simulator
+} // namespace quenra::sim

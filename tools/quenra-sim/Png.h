@@ -5,10 +5,10 @@
 
 #include "RgbaImage.h"
 
-namespace quenra::simulator {
+namespace quenra::sim {
 
 // Writes the picture, rows from the top; with flipRows its rows are taken from the bottom (as GL
 // stores a texture). Throws std::runtime_error naming the file when it cannot be written.
-void WritePng(const std::string& path, const sim::RgbaImage& picture, bool flipRows = false);
+void WritePng(const std::string& path, const simruntime::RgbaImage& picture, bool flipRows = false);
 
-} // namespace quenra::simulator
+} // namespace quenra::sim

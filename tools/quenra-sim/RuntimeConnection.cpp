@@ -8,7 +8,7 @@
 #include <fstream>
 #include <stdexcept>
 
-namespace quenra::simulator {
+namespace quenra::sim {
 namespace {
 const char* const kValidationLayer = "XR_APILAYER_LUNARG_core_validation";
 const char* const kApiDumpLayer = "XR_APILAYER_LUNARG_api_dump";
@@ -24,9 +24,9 @@ void SetEnvironment(const char* name, const std::string& value)
 RuntimeConnection::RuntimeConnection(const ConnectionOptions& options)
 {
     if (!options.loader) {
-        linkedIn_ = std::make_unique<sim::SimulatedRuntime>();
-        runtime_ = linkedIn_.get();
-        lookup_ = &sim::Runtime::GetInstanceProcAddr;
+        linkedIn = std::make_unique<simruntime::SimulatedRuntime>();
+        runtime = linkedIn.get();
+        lookup = &simruntime::Runtime::GetInstanceProcAddr;
         return;
     }
     if (!QUENRA_SIM_HAS_LOADER) {
@@ -34,48 +34,48 @@ RuntimeConnection::RuntimeConnection(const ConnectionOptions& options)
     }
     // Opened first and kept open, so the loader finds it loaded and the simulator reaches the
     // very runtime the loader talks to.
-    runtimeLibrary_ = std::make_unique<engine::PluginLibrary>(QUENRA_SIM_RUNTIME_LIBRARY);
-    if (!runtimeLibrary_->Loaded() || !runtimeLibrary_->Resolve(sim::kRuntimeControlName, control_)) {
-        throw std::runtime_error("the runtime library did not open: " + runtimeLibrary_->Error());
+    runtimeLibrary = std::make_unique<simengine::PluginLibrary>(QUENRA_SIM_RUNTIME_LIBRARY);
+    if (!runtimeLibrary->Loaded() || !runtimeLibrary->Resolve(simruntime::kRuntimeControlName, control)) {
+        throw std::runtime_error("the runtime library did not open: " + runtimeLibrary->Error());
     }
-    runtime_ = control_(sim::RuntimeControlRequest::Get);
-    if (runtime_ == nullptr) {
+    runtime = control(simruntime::RuntimeControlRequest::Get);
+    if (runtime == nullptr) {
         throw std::runtime_error("the runtime library made no runtime");
     }
     SetEnvironment("XR_RUNTIME_JSON", QUENRA_SIM_RUNTIME_MANIFEST);
     if (options.validate) {
-        validationFile_ = (std::filesystem::temp_directory_path() /
-                           ("quenra-sim-validation-" + std::to_string(getpid()) + ".txt"))
-                              .string();
-        std::remove(validationFile_.c_str());
+        validationFile =
+            (std::filesystem::temp_directory_path() / ("quenra-sim-validation-" + std::to_string(getpid()) + ".txt"))
+                .string();
+        std::remove(validationFile.c_str());
         SetEnvironment("XR_CORE_VALIDATION_EXPORT_TYPE", "text");
-        SetEnvironment("XR_CORE_VALIDATION_FILE_NAME", validationFile_);
-        apiLayers_.push_back(kValidationLayer);
+        SetEnvironment("XR_CORE_VALIDATION_FILE_NAME", validationFile);
+        apiLayers.push_back(kValidationLayer);
     }
     if (!options.apiDumpFile.empty()) {
         SetEnvironment("XR_API_DUMP_EXPORT_TYPE", "text");
         SetEnvironment("XR_API_DUMP_FILE_NAME", options.apiDumpFile);
-        apiLayers_.push_back(kApiDumpLayer);
+        apiLayers.push_back(kApiDumpLayer);
     }
 #if QUENRA_SIM_HAS_LOADER
-    lookup_ = &xrGetInstanceProcAddr;
+    lookup = &xrGetInstanceProcAddr;
 #endif
 }
 
 RuntimeConnection::~RuntimeConnection()
 {
-    if (control_ != nullptr) {
-        control_(sim::RuntimeControlRequest::Release);
+    if (control != nullptr) {
+        control(simruntime::RuntimeControlRequest::Release);
     }
 }
 
 std::optional<ValidationCount> RuntimeConnection::Validation() const
 {
-    if (validationFile_.empty()) {
+    if (validationFile.empty()) {
         return std::nullopt;
     }
-    ValidationCount count{validationFile_};
-    std::ifstream file(validationFile_);
+    ValidationCount count{validationFile};
+    std::ifstream file(validationFile);
     std::string line;
     while (std::getline(file, line)) {
         if (line.rfind("[VALID_ERROR", 0) == 0) {
@@ -87,4 +87,4 @@ std::optional<ValidationCount> RuntimeConnection::Validation() const
     return count;
 }
 
-} // namespace quenra::simulator
+} // namespace quenra::sim

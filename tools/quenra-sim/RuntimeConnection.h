@@ -14,7 +14,7 @@
 #include "PluginLibrary.h"
 #include "SimulatedRuntime.h"
 
-namespace quenra::simulator {
+namespace quenra::sim {
 
 struct ConnectionOptions {
     bool loader = false;
@@ -36,22 +36,22 @@ public:
     RuntimeConnection(const RuntimeConnection&) = delete;
     RuntimeConnection& operator=(const RuntimeConnection&) = delete;
 
-    sim::SimulatedRuntime& Runtime() { return *runtime_; }
+    simruntime::SimulatedRuntime& Runtime() { return *runtime; }
     // The application's xrGetInstanceProcAddr.
-    PFN_xrGetInstanceProcAddr Lookup() const { return lookup_; }
+    PFN_xrGetInstanceProcAddr Lookup() const { return lookup; }
     // The API layers the application enables at instance creation.
-    const std::vector<std::string>& ApiLayers() const { return apiLayers_; }
+    const std::vector<std::string>& ApiLayers() const { return apiLayers; }
     // What the validation layer reported so far; nothing when it is not enabled.
     std::optional<ValidationCount> Validation() const;
 
 private:
-    std::unique_ptr<sim::SimulatedRuntime> linkedIn_;
-    std::unique_ptr<engine::PluginLibrary> runtimeLibrary_;
-    sim::PFN_quenraSimRuntimeControl control_ = nullptr;
-    sim::SimulatedRuntime* runtime_ = nullptr;
-    PFN_xrGetInstanceProcAddr lookup_ = nullptr;
-    std::vector<std::string> apiLayers_;
-    std::string validationFile_;
+    std::unique_ptr<simruntime::SimulatedRuntime> linkedIn;
+    std::unique_ptr<simengine::PluginLibrary> runtimeLibrary;
+    simruntime::PFN_quenraSimRuntimeControl control = nullptr;
+    simruntime::SimulatedRuntime* runtime = nullptr;
+    PFN_xrGetInstanceProcAddr lookup = nullptr;
+    std::vector<std::string> apiLayers;
+    std::string validationFile;
 };
 
-} // namespace quenra::simulator
+} // namespace quenra::sim

@@ -7,20 +7,20 @@
 
 #include <cstddef>
 
-#include "SimRuntime.h"
+#include "Runtime.h"
 
-namespace quenra::simulator {
+namespace quenra::sim {
 
 class SceneCounter {
 public:
-    explicit SceneCounter(sim::Runtime& runtime);
+    explicit SceneCounter(simruntime::Runtime& runtime);
     ~SceneCounter();
     SceneCounter(const SceneCounter&) = delete;
     SceneCounter& operator=(const SceneCounter&) = delete;
 
-    size_t ComputesStarted() const { return started_; }
-    size_t ComputesCompleted() const { return completed_; }
-    size_t ScenesCreated() const { return created_; }
+    size_t ComputesStarted() const { return started; }
+    size_t ComputesCompleted() const { return completed; }
+    size_t ScenesCreated() const { return created; }
 
 private:
     static XrResult XRAPI_CALL ComputeNewScene(XrSceneObserverMSFT observer, const XrNewSceneComputeInfoMSFT* info);
@@ -28,13 +28,13 @@ private:
     static XrResult XRAPI_CALL CreateScene(XrSceneObserverMSFT observer, const XrSceneCreateInfoMSFT* info,
                                            XrSceneMSFT* scene);
 
-    sim::Runtime& runtime_;
-    PFN_xrComputeNewSceneMSFT computeNewScene_;
-    PFN_xrGetSceneComputeStateMSFT getSceneComputeState_;
-    PFN_xrCreateSceneMSFT createScene_;
-    size_t started_ = 0;
-    size_t completed_ = 0;
-    size_t created_ = 0;
+    simruntime::Runtime& runtime;
+    PFN_xrComputeNewSceneMSFT computeNewScene;
+    PFN_xrGetSceneComputeStateMSFT getSceneComputeState;
+    PFN_xrCreateSceneMSFT createScene;
+    size_t started = 0;
+    size_t completed = 0;
+    size_t created = 0;
 };
 
-} // namespace quenra::simulator
+} // namespace quenra::sim

@@ -2,7 +2,7 @@
 
 #include <iomanip>
 
-namespace quenra::simulator {
+namespace quenra::sim {
 namespace {
 
 void PrintPlanes(const PlaneRead& planes, std::ostream& out)
@@ -159,4 +159,4 @@ void PrintReport(const SimReport& report, std::ostream& out)
     }
 }
 
-} // namespace quenra::simulator
+} // namespace quenra::sim

@@ -11,7 +11,7 @@
 
 #include "RuntimeConnection.h"
 
-namespace quenra::simulator {
+namespace quenra::sim {
 
 // What a plane-reading script got from one complete read.
 struct PlaneRead {
@@ -121,4 +121,4 @@ struct SimReport {
 
 void PrintReport(const SimReport& report, std::ostream& out);
 
-} // namespace quenra::simulator
+} // namespace quenra::sim

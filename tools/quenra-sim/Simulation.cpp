@@ -26,9 +26,9 @@
 #include "LoadedPlugin.h"
 #include "Png.h"
 #include "PoseMath.h"
+#include "Runtime.h"
 #include "SceneCounter.h"
 #include "SceneUnderstanding.h"
-#include "SimRuntime.h"
 #include "SkelderFunctions.h"
 #include "Swapchains.h"
 #include "SyntheticRoom.h"
@@ -37,11 +37,11 @@
 #include "CameraRig.h"
 #endif
 
-namespace quenra::simulator {
+namespace quenra::sim {
 namespace {
 
-using sim::HandleKind;
-using sim::HandleValue;
+using simruntime::HandleKind;
+using simruntime::HandleValue;
 
 // The script that reads planes registers as a provider of its own: planes and their meshes.
 const char* const kScriptName = "Quenra-PlaneScript";
@@ -57,10 +57,11 @@ constexpr float kHalfWidthAngle = 0.87f;
 EngineCamera ViewCamera()
 {
     const float halfHeight = std::atan(std::tan(kHalfWidthAngle) * kViewHeight / kViewWidth);
-    const XrQuaternionf yaw = sim::AxisAngle({0, 1, 0}, -0.15f);
-    const XrQuaternionf pitch = sim::AxisAngle({1, 0, 0}, -0.2f);
-    return {
-        {0.3f, 1.55f, -1.4f}, sim::operator*(yaw, pitch), {-kHalfWidthAngle, kHalfWidthAngle, halfHeight, -halfHeight}};
+    const XrQuaternionf yaw = simruntime::AxisAngle({0, 1, 0}, -0.15f);
+    const XrQuaternionf pitch = simruntime::AxisAngle({1, 0, 0}, -0.2f);
+    return {{0.3f, 1.55f, -1.4f},
+            simruntime::operator*(yaw, pitch),
+            {-kHalfWidthAngle, kHalfWidthAngle, halfHeight, -halfHeight}};
 }
 
 // Skelder's callbacks are plain functions: they count into these.
@@ -93,10 +94,10 @@ TraceSource SourceOf(const std::string& text)
     return TraceSource::Kelbrin;
 }
 
-TraceCounts Count(const engine::TraceRecorder& trace, TraceSource source)
+TraceCounts Count(const simengine::TraceRecorder& trace, TraceSource source)
 {
     TraceCounts counts;
-    for (const engine::TraceMessage& message : trace.Messages()) {
+    for (const simengine::TraceMessage& message : trace.Messages()) {
         if (SourceOf(message.text) != source) {
             continue;
         }
@@ -145,70 +146,69 @@ void Lookup(PFN_xrGetInstanceProcAddr lookup, XrInstance instance, const char* n
 class Simulation {
 public:
     Simulation(const SimOptions& options, std::ostream& out)
-        : options_(options), out_(out), connection_(options.connection)
+        : options(options), out(out), connection(options.connection)
     {
         // A run may be long: keep counts, not records. The trace keeps its messages (a few a second at
         // most), so that the report can count them per plug-in.
-        runtime_.SetRecording(false);
+        runtime.SetRecording(false);
         // Skelder warns in every frame its limit cuts, which the run provokes on purpose: the report
         // counts those warnings rather than showing each.
-        trace_.EchoTo(out, options.skelder ? std::min(options.traceLevel, 0) : options.traceLevel);
-        registry_.Provide<IUnityXRTrace>(trace_.Interface());
-        registry_.Provide<IUnityXRMeshInterface>(meshes_.Interface());
-        registry_.Provide<IUnityGraphics>(graphics_.Interface());
-        meshes_.SetClearedMeshInfos(true);
+        trace.EchoTo(out, options.skelder ? std::min(options.traceLevel, 0) : options.traceLevel);
+        registry.Provide<IUnityXRTrace>(trace.Interface());
+        registry.Provide<IUnityXRMeshInterface>(meshes.Interface());
+        registry.Provide<IUnityGraphics>(graphics.Interface());
+        meshes.SetClearedMeshInfos(true);
         if (options.kelbrin) {
-            kelbrin_.emplace("libKelbrin", options.kelbrinLibrary, &ResolveKelbrinExports);
+            kelbrin.emplace("libKelbrin", options.kelbrinLibrary, &ResolveKelbrinExports);
         }
         if (options.skelder) {
-            skelder_.emplace("Skelder", options.skelderLibrary, &ResolveSkelderFunctions);
-            layers_ = std::make_unique<LayerScript>(skelder_->Functions(), images_);
+            skelder.emplace("Skelder", options.skelderLibrary, &ResolveSkelderFunctions);
+            layers = std::make_unique<LayerScript>(skelder->Functions(), images);
         }
 #if QUENRA_SIM_CAMERA
         if (options.wendrath) {
-            wendrath_.emplace("libWendrath", options.wendrathLibrary, &ResolveWendrathFunctions);
-            camera_ = std::make_unique<CameraRig>(wendrath_->Functions(), registry_, graphics_);
+            wendrath.emplace("libWendrath", options.wendrathLibrary, &ResolveWendrathFunctions);
+            camera = std::make_unique<CameraRig>(wendrath->Functions(), registry, graphics);
         }
 #else
         if (options.wendrath) {
             throw std::runtime_error("this build has no camera plug-in (libWendrath) to simulate");
         }
 #endif
-        report_.kelbrin = options.kelbrin;
-        report_.skelder = options.skelder;
-        report_.wendrath = options.wendrath;
-        report_.library = options.kelbrinLibrary;
-        report_.skelderStats.library = options.skelderLibrary;
-        report_.wendrathStats.library = options.wendrathLibrary;
-        report_.frames = options.frames;
-        report_.fps = options.fps;
-        report_.planeFilter = options.planeFilter;
-        report_.scenes.emplace_back();
-        frameLoop_.SetFramePeriod(static_cast<XrDuration>(1e9 / options.fps));
-        frameLoop_.SetFrameObserver([this](const XrFrameEndInfo& info) { ObserveFrame(info); });
-        sceneUnderstanding_.SetWorld(SyntheticRoom::Scan(0));
-        sceneUnderstanding_.QueueComputeOutcome({options.computePolls, XR_SCENE_COMPUTE_STATE_COMPLETED_MSFT});
+        report.kelbrin = options.kelbrin;
+        report.skelder = options.skelder;
+        report.wendrath = options.wendrath;
+        report.library = options.kelbrinLibrary;
+        report.skelderStats.library = options.skelderLibrary;
+        report.wendrathStats.library = options.wendrathLibrary;
+        report.frames = options.frames;
+        report.fps = options.fps;
+        report.planeFilter = options.planeFilter;
+        report.scenes.emplace_back();
+        frameLoop.SetFramePeriod(static_cast<XrDuration>(1e9 / options.fps));
+        frameLoop.SetFrameObserver([this](const XrFrameEndInfo& info) { ObserveFrame(info); });
+        sceneUnderstanding.SetWorld(SyntheticRoom::Scan(0));
+        sceneUnderstanding.QueueComputeOutcome({options.computePolls, XR_SCENE_COMPUTE_STATE_COMPLETED_MSFT});
         if (!options.pictureDirectory.empty()) {
             for (double at : {0.2, 0.45, 0.75}) {
-                pictureFrames_.push_back(
-                    std::max<uint32_t>(1, static_cast<uint32_t>(std::lround(at * options.frames))));
+                pictureFrames.push_back(std::max<uint32_t>(1, static_cast<uint32_t>(std::lround(at * options.frames))));
             }
         }
     }
 
     ~Simulation()
     {
-        frameLoop_.SetFrameObserver(nullptr);
+        frameLoop.SetFrameObserver(nullptr);
 #if QUENRA_SIM_CAMERA
-        if (camera_) {
-            camera_->Stop();
+        if (camera) {
+            camera->Stop();
         }
 #endif
-        if (skelderLoaded_) {
-            skelder_->Functions().UnityPluginUnload();
+        if (skelderLoaded) {
+            skelder->Functions().UnityPluginUnload();
         }
-        if (loaded_) {
-            kelbrin_->Functions().UnityPluginUnload();
+        if (loaded) {
+            kelbrin->Functions().UnityPluginUnload();
         }
     }
     Simulation(const Simulation&) = delete;
@@ -216,55 +216,55 @@ public:
 
     SimReport Run()
     {
-        if (kelbrin_) {
-            Kelbrin().UnityPluginLoad(registry_.Interfaces());
-            loaded_ = true;
+        if (kelbrin) {
+            Kelbrin().UnityPluginLoad(registry.Interfaces());
+            loaded = true;
         }
-        if (skelder_) {
-            const SkelderFunctions& skelder = skelder_->Functions();
-            skelder.UnityPluginLoad(registry_.Interfaces());
-            skelderLoaded_ = true;
-            skelder.SetFrameStateCallback(&CountFrameState);
-            skelder.SetCreateSwapchainCallback(&CountSwapchain);
+        if (skelder) {
+            const SkelderFunctions& exports = skelder->Functions();
+            exports.UnityPluginLoad(registry.Interfaces());
+            skelderLoaded = true;
+            exports.SetFrameStateCallback(&CountFrameState);
+            exports.SetCreateSwapchainCallback(&CountSwapchain);
         }
 #if QUENRA_SIM_CAMERA
-        if (camera_) {
-            camera_->Start();
+        if (camera) {
+            camera->Start();
         }
 #endif
         Connect();
-        if (kelbrin_) {
+        if (kelbrin) {
             StartSubsystem();
             Kelbrin().RegisterProviderWithSceneObserver(kScriptName, kScriptFeatures);
-            Kelbrin().SetPlanesFilterFlags(options_.planeFilter);
+            Kelbrin().SetPlanesFilterFlags(options.planeFilter);
         }
-        if (layers_) {
-            layers_->Start(HandleValue(instance_), HandleValue(session_));
+        if (layers) {
+            layers->Start(HandleValue(instance), HandleValue(session));
         }
 
         const auto start = std::chrono::steady_clock::now();
-        const std::chrono::duration<double> period(1.0 / options_.fps);
-        for (uint32_t frame = 1; frame <= options_.frames; ++frame) {
+        const std::chrono::duration<double> period(1.0 / options.fps);
+        for (uint32_t frame = 1; frame <= options.frames; ++frame) {
             std::this_thread::sleep_until(start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                                       period * static_cast<double>(frame - 1)));
             Frame(frame);
-            if (options_.progress && (frame % 15 == 0 || frame == options_.frames)) {
+            if (options.progress && (frame % 15 == 0 || frame == options.frames)) {
                 ShowProgress(frame);
             }
         }
-        if (options_.progress) {
-            out_ << "\r\033[K" << std::flush;
+        if (options.progress) {
+            out << "\r\033[K" << std::flush;
         }
-        report_.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        report.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
         Disconnect();
-        const TraceCounts kelbrin = Count(trace_, TraceSource::Kelbrin);
-        report_.errors = kelbrin.errors;
-        report_.warnings = kelbrin.warnings;
-        report_.notices = kelbrin.notices;
+        const TraceCounts kelbrinCounts = Count(trace, TraceSource::Kelbrin);
+        report.errors = kelbrinCounts.errors;
+        report.warnings = kelbrinCounts.warnings;
+        report.notices = kelbrinCounts.notices;
         WritePictures();
-        report_.validation = connection_.Validation();
-        return report_;
+        report.validation = connection.Validation();
+        return report;
     }
 
 private:
@@ -273,69 +273,69 @@ private:
     // over instance, session and base space once they do.
     void Connect()
     {
-        PFN_xrGetInstanceProcAddr lookup = connection_.Lookup();
-        if (kelbrin_) {
+        PFN_xrGetInstanceProcAddr lookup = connection.Lookup();
+        if (kelbrin) {
             lookup = Kelbrin().GetInterceptedInstanceProcAddr(lookup);
         }
-        if (skelder_ && lookup != nullptr) {
-            lookup = skelder_->Functions().GetInterceptedInstanceProcAddr(lookup);
+        if (skelder && lookup != nullptr) {
+            lookup = skelder->Functions().GetInterceptedInstanceProcAddr(lookup);
         }
         if (lookup == nullptr) {
             throw std::runtime_error("GetInterceptedInstanceProcAddr gave no lookup function");
         }
-        Lookup(lookup, XR_NULL_HANDLE, "xrCreateInstance", xr_.createInstance);
+        Lookup(lookup, XR_NULL_HANDLE, "xrCreateInstance", xr.createInstance);
         XrInstanceCreateInfo instanceInfo{XR_TYPE_INSTANCE_CREATE_INFO};
         std::strncpy(instanceInfo.applicationInfo.applicationName, "quenra-sim", XR_MAX_APPLICATION_NAME_SIZE - 1);
         instanceInfo.applicationInfo.apiVersion = XR_CURRENT_API_VERSION;
         // Headless: the simulated application has no graphics device. Skelder's layer kinds beyond the
         // quad are extensions the application enables for it.
         std::vector<const char*> extensions{XR_MSFT_SCENE_UNDERSTANDING_EXTENSION_NAME, XR_MND_HEADLESS_EXTENSION_NAME};
-        if (skelder_) {
+        if (skelder) {
             extensions.insert(extensions.end(), {XR_KHR_COMPOSITION_LAYER_CYLINDER_EXTENSION_NAME,
                                                  XR_KHR_COMPOSITION_LAYER_EQUIRECT2_EXTENSION_NAME,
                                                  XR_FB_COMPOSITION_LAYER_ALPHA_BLEND_EXTENSION_NAME});
         }
         instanceInfo.enabledExtensionCount = static_cast<uint32_t>(extensions.size());
         instanceInfo.enabledExtensionNames = extensions.data();
-        std::vector<const char*> layers;
-        for (const std::string& layer : connection_.ApiLayers()) {
-            layers.push_back(layer.c_str());
+        std::vector<const char*> layerNames;
+        for (const std::string& layer : connection.ApiLayers()) {
+            layerNames.push_back(layer.c_str());
         }
-        instanceInfo.enabledApiLayerCount = static_cast<uint32_t>(layers.size());
-        instanceInfo.enabledApiLayerNames = layers.data();
-        Check(xr_.createInstance(&instanceInfo, &instance_), "xrCreateInstance");
-        Lookup(lookup, instance_, "xrGetSystem", xr_.getSystem);
-        Lookup(lookup, instance_, "xrCreateSession", xr_.createSession);
-        Lookup(lookup, instance_, "xrCreateReferenceSpace", xr_.createReferenceSpace);
-        Lookup(lookup, instance_, "xrWaitFrame", xr_.waitFrame);
-        Lookup(lookup, instance_, "xrBeginFrame", xr_.beginFrame);
-        Lookup(lookup, instance_, "xrEndFrame", xr_.endFrame);
-        Lookup(lookup, instance_, "xrDestroySpace", xr_.destroySpace);
-        Lookup(lookup, instance_, "xrDestroySession", xr_.destroySession);
-        Lookup(lookup, instance_, "xrDestroyInstance", xr_.destroyInstance);
-        Lookup(lookup, instance_, "xrCreateSwapchain", xr_.createSwapchain);
-        Lookup(lookup, instance_, "xrEnumerateSwapchainImages", xr_.enumerateSwapchainImages);
-        Lookup(lookup, instance_, "xrAcquireSwapchainImage", xr_.acquireSwapchainImage);
-        Lookup(lookup, instance_, "xrWaitSwapchainImage", xr_.waitSwapchainImage);
-        Lookup(lookup, instance_, "xrReleaseSwapchainImage", xr_.releaseSwapchainImage);
-        Lookup(lookup, instance_, "xrDestroySwapchain", xr_.destroySwapchain);
+        instanceInfo.enabledApiLayerCount = static_cast<uint32_t>(layerNames.size());
+        instanceInfo.enabledApiLayerNames = layerNames.data();
+        Check(xr.createInstance(&instanceInfo, &instance), "xrCreateInstance");
+        Lookup(lookup, instance, "xrGetSystem", xr.getSystem);
+        Lookup(lookup, instance, "xrCreateSession", xr.createSession);
+        Lookup(lookup, instance, "xrCreateReferenceSpace", xr.createReferenceSpace);
+        Lookup(lookup, instance, "xrWaitFrame", xr.waitFrame);
+        Lookup(lookup, instance, "xrBeginFrame", xr.beginFrame);
+        Lookup(lookup, instance, "xrEndFrame", xr.endFrame);
+        Lookup(lookup, instance, "xrDestroySpace", xr.destroySpace);
+        Lookup(lookup, instance, "xrDestroySession", xr.destroySession);
+        Lookup(lookup, instance, "xrDestroyInstance", xr.destroyInstance);
+        Lookup(lookup, instance, "xrCreateSwapchain", xr.createSwapchain);
+        Lookup(lookup, instance, "xrEnumerateSwapchainImages", xr.enumerateSwapchainImages);
+        Lookup(lookup, instance, "xrAcquireSwapchainImage", xr.acquireSwapchainImage);
+        Lookup(lookup, instance, "xrWaitSwapchainImage", xr.waitSwapchainImage);
+        Lookup(lookup, instance, "xrReleaseSwapchainImage", xr.releaseSwapchainImage);
+        Lookup(lookup, instance, "xrDestroySwapchain", xr.destroySwapchain);
 
         XrSystemGetInfo systemInfo{XR_TYPE_SYSTEM_GET_INFO};
         systemInfo.formFactor = XR_FORM_FACTOR_HEAD_MOUNTED_DISPLAY;
         XrSystemId system = XR_NULL_SYSTEM_ID;
-        Check(xr_.getSystem(instance_, &systemInfo, &system), "xrGetSystem");
+        Check(xr.getSystem(instance, &systemInfo, &system), "xrGetSystem");
         XrSessionCreateInfo sessionInfo{XR_TYPE_SESSION_CREATE_INFO};
         sessionInfo.systemId = system;
-        Check(xr_.createSession(instance_, &sessionInfo, &session_), "xrCreateSession");
+        Check(xr.createSession(instance, &sessionInfo, &session), "xrCreateSession");
         XrReferenceSpaceCreateInfo spaceInfo{XR_TYPE_REFERENCE_SPACE_CREATE_INFO};
         spaceInfo.referenceSpaceType = XR_REFERENCE_SPACE_TYPE_STAGE;
         spaceInfo.poseInReferenceSpace = {{0, 0, 0, 1}, {0, 0, 0}};
-        Check(xr_.createReferenceSpace(session_, &spaceInfo, &space_), "xrCreateReferenceSpace");
+        Check(xr.createReferenceSpace(session, &spaceInfo, &space), "xrCreateReferenceSpace");
 
-        if (kelbrin_) {
-            Kelbrin().SetInstanceHandle(HandleValue(instance_));
-            Kelbrin().SetSessionHandle(HandleValue(session_));
-            Kelbrin().SetSpaceHandle(HandleValue(space_));
+        if (kelbrin) {
+            Kelbrin().SetInstanceHandle(HandleValue(instance));
+            Kelbrin().SetSessionHandle(HandleValue(session));
+            Kelbrin().SetSpaceHandle(HandleValue(space));
         }
         MakeProjectionSwapchain();
     }
@@ -350,9 +350,9 @@ private:
         info.sampleCount = info.faceCount = info.arraySize = info.mipCount = 1;
         info.width = kViewWidth;
         info.height = kViewHeight;
-        Check(xr_.createSwapchain(session_, &info, &swapchain_), "xrCreateSwapchain");
+        Check(xr.createSwapchain(session, &info, &swapchain), "xrCreateSwapchain");
         uint32_t count = 0;
-        Check(xr_.enumerateSwapchainImages(swapchain_, 0, &count, nullptr), "xrEnumerateSwapchainImages");
+        Check(xr.enumerateSwapchainImages(swapchain, 0, &count, nullptr), "xrEnumerateSwapchainImages");
         // A Vulkan application's image records: type, next, then the VkImage handle.
         struct ImageRecord {
             XrStructureType type;
@@ -360,50 +360,50 @@ private:
             uint64_t image;
         };
         std::vector<ImageRecord> records(count, {XR_TYPE_SWAPCHAIN_IMAGE_VULKAN_KHR, nullptr, 0});
-        Check(xr_.enumerateSwapchainImages(swapchain_, count, &count,
-                                           reinterpret_cast<XrSwapchainImageBaseHeader*>(records.data())),
+        Check(xr.enumerateSwapchainImages(swapchain, count, &count,
+                                          reinterpret_cast<XrSwapchainImageBaseHeader*>(records.data())),
               "xrEnumerateSwapchainImages");
         for (const ImageRecord& record : records) {
-            swapchainImages_.push_back(record.image);
+            swapchainImages.push_back(record.image);
         }
-        const EngineCamera camera = ViewCamera();
-        const XrPosef pose{engine::ToOpenXr(camera.rotation), engine::ToOpenXr(camera.position)};
-        for (XrCompositionLayerProjectionView& view : views_) {
+        const EngineCamera viewCamera = ViewCamera();
+        const XrPosef pose{simengine::ToOpenXr(viewCamera.rotation), simengine::ToOpenXr(viewCamera.position)};
+        for (XrCompositionLayerProjectionView& view : views) {
             view = {XR_TYPE_COMPOSITION_LAYER_PROJECTION_VIEW};
             view.pose = pose;
-            view.fov = camera.fov;
-            view.subImage.swapchain = swapchain_;
+            view.fov = viewCamera.fov;
+            view.subImage.swapchain = swapchain;
             view.subImage.imageRect.extent = {static_cast<int32_t>(kViewWidth), static_cast<int32_t>(kViewHeight)};
         }
-        projection_.space = space_;
-        projection_.viewCount = 2;
-        projection_.views = views_;
+        projection.space = space;
+        projection.viewCount = 2;
+        projection.views = views;
         // The head is where the eye is: VIEW-space layers follow it.
-        compositor_.SetHeadPose(pose);
+        compositor.SetHeadPose(pose);
     }
 
     // The application renders the room as the engine holds it into the image it acquired.
     void RenderProjection()
     {
-        if (roomPicture_.pixels.empty() || renderedVersion_ != room_.Version()) {
-            roomPicture_ = room_.Render(ViewCamera(), kViewWidth, kViewHeight);
-            renderedVersion_ = room_.Version();
+        if (roomPicture.pixels.empty() || renderedVersion != room.Version()) {
+            roomPicture = room.Render(ViewCamera(), kViewWidth, kViewHeight);
+            renderedVersion = room.Version();
         }
         uint32_t index = 0;
-        Check(xr_.acquireSwapchainImage(swapchain_, nullptr, &index), "xrAcquireSwapchainImage");
+        Check(xr.acquireSwapchainImage(swapchain, nullptr, &index), "xrAcquireSwapchainImage");
         XrSwapchainImageWaitInfo waitInfo{XR_TYPE_SWAPCHAIN_IMAGE_WAIT_INFO};
         waitInfo.timeout = XR_INFINITE_DURATION;
-        Check(xr_.waitSwapchainImage(swapchain_, &waitInfo), "xrWaitSwapchainImage");
-        if (sim::RgbaImage* image = images_.Find(swapchainImages_.at(index))) {
-            *image = roomPicture_;
+        Check(xr.waitSwapchainImage(swapchain, &waitInfo), "xrWaitSwapchainImage");
+        if (simruntime::RgbaImage* image = images.Find(swapchainImages.at(index))) {
+            *image = roomPicture;
         }
-        Check(xr_.releaseSwapchainImage(swapchain_, nullptr), "xrReleaseSwapchainImage");
+        Check(xr.releaseSwapchainImage(swapchain, nullptr), "xrReleaseSwapchainImage");
     }
 
     // Runs inside the runtime's xrEndFrame: where Skelder put its layers, and the picture when one is due.
     void ObserveFrame(const XrFrameEndInfo& info)
     {
-        if (layers_) {
+        if (layers) {
             uint32_t beneath = 0;
             uint32_t above = 0;
             bool application = false;
@@ -417,104 +417,104 @@ private:
                     ++(application ? above : beneath);
                 }
             }
-            const uint32_t offered = layers_->VisibleLayers() + 1;
+            const uint32_t offered = layers->VisibleLayers() + 1;
             const uint32_t cut = offered > info.layerCount ? offered - info.layerCount : 0;
-            std::vector<LayerFrames>& tally = report_.skelderStats.layerFrames;
-            const std::string arrangement = layers_->Arrangement();
+            std::vector<LayerFrames>& tally = report.skelderStats.layerFrames;
+            const std::string arrangement = layers->Arrangement();
             if (tally.empty() || tally.back().arrangement != arrangement || tally.back().beneath != beneath ||
                 tally.back().above != above || tally.back().cut != cut) {
                 tally.push_back({arrangement, beneath, above, cut, 0});
             }
             ++tally.back().frames;
         }
-        if (std::find(pictureFrames_.begin(), pictureFrames_.end(), currentFrame_) != pictureFrames_.end()) {
-            composed_.emplace_back(currentFrame_, compositor_.Compose(info, 0, kViewWidth, kViewHeight),
-                                   layers_ ? layers_->Arrangement() : std::string("the room alone"));
+        if (std::find(pictureFrames.begin(), pictureFrames.end(), currentFrame) != pictureFrames.end()) {
+            composed.emplace_back(currentFrame, compositor.Compose(info, 0, kViewWidth, kViewHeight),
+                                  layers ? layers->Arrangement() : std::string("the room alone"));
         }
     }
 
     void ShowProgress(uint32_t frame)
     {
-        out_ << "\r\033[K  frame " << frame << "/" << options_.frames << "   computes " << report_.computesCompleted
-             << "   meshes " << room_.MeshCount();
-        if (!report_.skelderStats.layerFrames.empty()) {
-            const LayerFrames& last = report_.skelderStats.layerFrames.back();
-            out_ << "   layers " << last.beneath << " beneath, " << last.above << " above";
+        out << "\r\033[K  frame " << frame << "/" << options.frames << "   computes " << report.computesCompleted
+            << "   meshes " << room.MeshCount();
+        if (!report.skelderStats.layerFrames.empty()) {
+            const LayerFrames& last = report.skelderStats.layerFrames.back();
+            out << "   layers " << last.beneath << " beneath, " << last.above << " above";
         }
-        out_ << std::flush;
+        out << std::flush;
     }
 
     void WritePictures()
     {
-        const std::string& directory = options_.pictureDirectory;
+        const std::string& directory = options.pictureDirectory;
         if (directory.empty()) {
             return;
         }
-        for (const auto& [frame, picture, arrangement] : composed_) {
+        for (const auto& [frame, picture, arrangement] : composed) {
             char name[32];
             std::snprintf(name, sizeof(name), "/frame-%03u.png", frame);
             WritePng(directory + name, picture);
-            report_.pictures.emplace_back(directory + name, "the left eye, composed: " + arrangement);
+            report.pictures.emplace_back(directory + name, "the left eye, composed: " + arrangement);
         }
 #if QUENRA_SIM_CAMERA
-        if (camera_) {
-            const std::vector<sim::RgbaImage> textures = camera_->Textures();
+        if (camera) {
+            const std::vector<simruntime::RgbaImage> textures = camera->Textures();
             for (size_t i = 0; i < textures.size(); ++i) {
                 const std::string path = directory + "/camera-" + std::to_string(i) + ".png";
                 if (!textures[i].pixels.empty()) {
                     WritePng(path, textures[i], true);
-                    report_.pictures.emplace_back(path, "engine texture " + std::to_string(i) +
-                                                            " after the last render event");
+                    report.pictures.emplace_back(path, "engine texture " + std::to_string(i) +
+                                                           " after the last render event");
                 }
             }
         }
 #endif
-        if (kelbrin_) {
-            WritePng(directory + "/room-top.png", room_.TopMap(ViewCamera(), 520, 420));
-            report_.pictures.emplace_back(directory + "/room-top.png",
-                                          "the delivered meshes from above, planes outlined by alignment");
-            room_.WriteObj(directory + "/room.obj");
-            report_.pictures.emplace_back(directory + "/room.obj",
-                                          "the delivered meshes in engine coordinates, one object per mesh id");
+        if (kelbrin) {
+            WritePng(directory + "/room-top.png", room.TopMap(ViewCamera(), 520, 420));
+            report.pictures.emplace_back(directory + "/room-top.png",
+                                         "the delivered meshes from above, planes outlined by alignment");
+            room.WriteObj(directory + "/room.obj");
+            report.pictures.emplace_back(directory + "/room.obj",
+                                         "the delivered meshes in engine coordinates, one object per mesh id");
         }
     }
 
     const KelbrinExports& Kelbrin() const
     {
-        return kelbrin_->Functions();
+        return kelbrin->Functions();
     }
 
     void StartSubsystem()
     {
-        if (!Kelbrin().RegisterMeshingLifecycleProvider() || meshes_.LifecycleRegistrations().empty()) {
+        if (!Kelbrin().RegisterMeshingLifecycleProvider() || meshes.LifecycleRegistrations().empty()) {
             throw std::runtime_error("the plug-in registered no meshing lifecycle provider");
         }
-        if (meshes_.Initialize() != kUnitySubsystemErrorCodeSuccess) {
+        if (meshes.Initialize() != kUnitySubsystemErrorCodeSuccess) {
             throw std::runtime_error("the meshing subsystem did not initialise");
         }
-        if (meshes_.MeshProviderHandles().empty() || meshes_.MeshProviderHandles().back() != meshes_.Handle()) {
+        if (meshes.MeshProviderHandles().empty() || meshes.MeshProviderHandles().back() != meshes.Handle()) {
             throw std::runtime_error("the plug-in registered no mesh provider with the meshing subsystem");
         }
-        meshes_.Start();
+        meshes.Start();
     }
 
     void Frame(uint32_t frame)
     {
         XrFrameWaitInfo waitInfo{XR_TYPE_FRAME_WAIT_INFO};
         XrFrameState state{XR_TYPE_FRAME_STATE};
-        Check(xr_.waitFrame(session_, &waitInfo, &state), "xrWaitFrame");
+        Check(xr.waitFrame(session, &waitInfo, &state), "xrWaitFrame");
         XrFrameBeginInfo beginInfo{XR_TYPE_FRAME_BEGIN_INFO};
-        const XrResult begun = xr_.beginFrame(session_, &beginInfo);
+        const XrResult begun = xr.beginFrame(session, &beginInfo);
         // The runtime discards a frame the validation layer kept from reaching its xrEndFrame.
-        Check(begun == XR_FRAME_DISCARDED && report_.framesRefused != 0 ? XR_SUCCESS : begun, "xrBeginFrame");
-        currentFrame_ = frame;
+        Check(begun == XR_FRAME_DISCARDED && report.framesRefused != 0 ? XR_SUCCESS : begun, "xrBeginFrame");
+        currentFrame = frame;
 
-        if (kelbrin_) {
+        if (kelbrin) {
             UpdateMeshing(frame);
             // The script asks for updates too; while the meshing subsystem drives, this changes nothing.
             Kelbrin().UpdateObservedScene(kScriptName);
             TallyRuntime(frame);
-            if (frame % options_.planeInterval == 0) {
+            if (frame % options.planeInterval == 0) {
                 ReadPlanes();
             }
         }
@@ -523,27 +523,27 @@ private:
         XrFrameEndInfo endInfo{XR_TYPE_FRAME_END_INFO};
         endInfo.displayTime = state.predictedDisplayTime;
         endInfo.environmentBlendMode = XR_ENVIRONMENT_BLEND_MODE_OPAQUE;
-        const XrCompositionLayerBaseHeader* layers[] = {
-            reinterpret_cast<const XrCompositionLayerBaseHeader*>(&projection_)};
+        const XrCompositionLayerBaseHeader* frameLayers[] = {
+            reinterpret_cast<const XrCompositionLayerBaseHeader*>(&projection)};
         endInfo.layerCount = 1;
-        endInfo.layers = layers;
-        const XrResult ended = xr_.endFrame(session_, &endInfo);
-        if (ended == XR_ERROR_VALIDATION_FAILURE && options_.connection.validate) {
+        endInfo.layers = frameLayers;
+        const XrResult ended = xr.endFrame(session, &endInfo);
+        if (ended == XR_ERROR_VALIDATION_FAILURE && options.connection.validate) {
             // The validation layer refuses structures the extensions allow (see the README): the run goes
             // on, and the report counts the frames that never reached the runtime.
-            ++report_.framesRefused;
+            ++report.framesRefused;
         } else {
             Check(ended, "xrEndFrame");
         }
 
         // Between frames, the scripts change what the next frame shows.
-        const double progress = static_cast<double>(frame) / options_.frames;
-        if (layers_) {
-            layers_->Update(frame, progress);
+        const double progress = static_cast<double>(frame) / options.frames;
+        if (layers) {
+            layers->Update(frame, progress);
         }
 #if QUENRA_SIM_CAMERA
-        if (camera_) {
-            camera_->Frame(frame);
+        if (camera) {
+            camera->Frame(frame);
         }
 #endif
     }
@@ -551,11 +551,11 @@ private:
     // The engine's meshing subsystem update: list, take every updated mesh, then the poses.
     void UpdateMeshing(uint32_t frame)
     {
-        const engine::MeshInfosResult list = meshes_.GetMeshInfos();
+        const simengine::MeshInfosResult list = meshes.GetMeshInfos();
         TallyRuntime(frame);
-        SceneStats& scene = report_.scenes.back();
+        SceneStats& scene = report.scenes.back();
         if (list.result == kUnitySubsystemErrorCodeSuccess) {
-            ++report_.meshInfoFrames;
+            ++report.meshInfoFrames;
             scene.meshesListed = std::max(scene.meshesListed, list.infos.size());
             for (const UnityXRMeshInfo& info : list.infos) {
                 if (info.updated) {
@@ -564,20 +564,20 @@ private:
                 }
             }
         }
-        const engine::TransformsResult transforms = meshes_.GetUpdatedTransforms();
+        const simengine::TransformsResult transforms = meshes.GetUpdatedTransforms();
         if (transforms.result == kUnitySubsystemErrorCodeSuccess && transforms.set) {
             scene.transforms += transforms.transforms.size();
-            room_.Place(transforms.transforms);
+            room.Place(transforms.transforms);
         }
     }
 
     void Acquire(SceneStats& scene, const UnityXRMeshId& id)
     {
-        const engine::AcquiredMesh mesh = meshes_.AcquireAndReleaseMesh(id);
+        const simengine::AcquiredMesh mesh = meshes.AcquireAndReleaseMesh(id);
         // This engine keeps what a meshing plug-in delivers: 32-bit triangle lists.
         if (mesh.request && (mesh.request->indexFormat != kUnityXRIndexFormat32Bit ||
                              mesh.request->topology != kUnityXRMeshTopologyTriangles)) {
-            out_ << "  [engine] mesh refused: only 32-bit triangle lists are kept\n";
+            out << "  [engine] mesh refused: only 32-bit triangle lists are kept\n";
             ++scene.acquireFailures;
             return;
         }
@@ -586,7 +586,7 @@ private:
             return;
         }
         ++scene.meshesAcquired;
-        room_.Keep(id, mesh);
+        room.Keep(id, mesh);
         scene.vertices += mesh.positions.size();
         scene.triangles += mesh.indices.size() / 3;
     }
@@ -603,7 +603,7 @@ private:
             planes.resize(count);
         }
         if (planes.size() != count || !Kelbrin().FetchScenePlanes(count, planes.data())) {
-            ++report_.planeReadFailures;
+            ++report.planeReadFailures;
             return;
         }
         PlaneRead read;
@@ -625,10 +625,10 @@ private:
                 ++read.meshFailures;
             }
         }
-        ++report_.planeReads;
-        room_.KeepPlanes(std::move(outlines));
-        report_.scenes.back().planesRead = true;
-        report_.scenes.back().planes = read;
+        ++report.planeReads;
+        room.KeepPlanes(std::move(outlines));
+        report.scenes.back().planesRead = true;
+        report.scenes.back().planes = read;
     }
 
     // A plane's rectangle, from its pose and size in OpenXR's convention, in engine coordinates.
@@ -639,7 +639,7 @@ private:
         const float h = plane.size.height / 2;
         for (const XrVector3f corner :
              {XrVector3f{-w, -h, 0}, XrVector3f{w, -h, 0}, XrVector3f{w, h, 0}, XrVector3f{-w, h, 0}}) {
-            outline.corners.push_back(engine::ToEngine(sim::Transform(plane.pose, corner)));
+            outline.corners.push_back(simengine::ToEngine(simruntime::Transform(plane.pose, corner)));
         }
         return outline;
     }
@@ -663,29 +663,29 @@ private:
     // next scan once a compute has taken a snapshot of it.
     void TallyRuntime(uint32_t frame)
     {
-        const size_t startedBefore = report_.computesStarted;
-        report_.computesStarted = sceneCounter_.ComputesStarted();
-        report_.computesCompleted = sceneCounter_.ComputesCompleted();
-        while (report_.scenesCreated < sceneCounter_.ScenesCreated()) {
-            ++report_.scenesCreated;
+        const size_t startedBefore = report.computesStarted;
+        report.computesStarted = sceneCounter.ComputesStarted();
+        report.computesCompleted = sceneCounter.ComputesCompleted();
+        while (report.scenesCreated < sceneCounter.ScenesCreated()) {
+            ++report.scenesCreated;
             SceneStats scene;
-            scene.number = static_cast<uint32_t>(report_.scenesCreated);
+            scene.number = static_cast<uint32_t>(report.scenesCreated);
             scene.firstFrame = frame;
-            report_.scenes.push_back(scene);
+            report.scenes.push_back(scene);
         }
-        if (report_.computesStarted != startedBefore) {
-            sceneUnderstanding_.SetWorld(SyntheticRoom::Scan(static_cast<uint32_t>(report_.computesStarted)));
-            sceneUnderstanding_.QueueComputeOutcome({options_.computePolls, XR_SCENE_COMPUTE_STATE_COMPLETED_MSFT});
+        if (report.computesStarted != startedBefore) {
+            sceneUnderstanding.SetWorld(SyntheticRoom::Scan(static_cast<uint32_t>(report.computesStarted)));
+            sceneUnderstanding.QueueComputeOutcome({options.computePolls, XR_SCENE_COMPUTE_STATE_COMPLETED_MSFT});
         }
     }
 
     void Disconnect()
     {
 #if QUENRA_SIM_CAMERA
-        if (camera_) {
-            camera_->Stop();
-            const CameraCounts& counts = camera_->Counts();
-            WendrathStats& stats = report_.wendrathStats;
+        if (camera) {
+            camera->Stop();
+            const CameraCounts& counts = camera->Counts();
+            WendrathStats& stats = report.wendrathStats;
             stats.eventsQueued = counts.eventsQueued;
             stats.eventsRun = counts.eventsRun;
             stats.framesDrawn = counts.framesDrawn;
@@ -693,83 +693,83 @@ private:
             stats.lockWaitSeconds = counts.lockWait.count();
             stats.scriptLockSeconds = counts.scriptHeldLock.count();
             stats.glMisuses = counts.glMisuses;
-            stats.trace = Count(trace_, TraceSource::Wendrath);
+            stats.trace = Count(trace, TraceSource::Wendrath);
         }
 #endif
-        if (layers_) {
-            layers_->Stop(HandleValue(session_));
-            const LayerScriptCounts& counts = layers_->Counts();
-            SkelderStats& stats = report_.skelderStats;
+        if (layers) {
+            layers->Stop(HandleValue(session));
+            const LayerScriptCounts& counts = layers->Counts();
+            SkelderStats& stats = report.skelderStats;
             stats.layersCreated = counts.created;
             stats.imagesAcquired = counts.acquired;
             stats.acquireFailures = counts.acquireFailures;
             stats.imagesReleased = counts.released;
         }
-        if (skelderLoaded_) {
-            skelder_->Functions().UnityPluginUnload();
-            skelderLoaded_ = false;
-            report_.skelderStats.frameStateCallbacks = frameStateCallbacks.exchange(0);
-            report_.skelderStats.swapchainCallbacks = swapchainCallbacks.exchange(0);
-            report_.skelderStats.trace = Count(trace_, TraceSource::Skelder);
+        if (skelderLoaded) {
+            skelder->Functions().UnityPluginUnload();
+            skelderLoaded = false;
+            report.skelderStats.frameStateCallbacks = frameStateCallbacks.exchange(0);
+            report.skelderStats.swapchainCallbacks = swapchainCallbacks.exchange(0);
+            report.skelderStats.trace = Count(trace, TraceSource::Skelder);
         }
-        if (kelbrin_) {
+        if (kelbrin) {
             // The script goes first; the subsystem's stop then removes the last provider, which
             // releases the runtime's scene objects, and its shut-down finds nothing left to remove.
             Kelbrin().UnregisterProviderWithSceneObserver(kScriptName);
-            meshes_.Stop();
-            meshes_.Shutdown();
+            meshes.Stop();
+            meshes.Shutdown();
             Kelbrin().UnityPluginUnload();
-            loaded_ = false;
+            loaded = false;
         }
-        report_.sceneObjectsLeft =
-            runtime_.LiveHandles(HandleKind::SceneObserver).size() + runtime_.LiveHandles(HandleKind::Scene).size();
-        Check(xr_.destroySwapchain(swapchain_), "xrDestroySwapchain");
+        report.sceneObjectsLeft =
+            runtime.LiveHandles(HandleKind::SceneObserver).size() + runtime.LiveHandles(HandleKind::Scene).size();
+        Check(xr.destroySwapchain(swapchain), "xrDestroySwapchain");
         // The application's own objects, through the runtime functions it was handed.
-        Check(xr_.destroySpace(space_), "xrDestroySpace");
-        Check(xr_.destroySession(session_), "xrDestroySession");
-        Check(xr_.destroyInstance(instance_), "xrDestroyInstance");
+        Check(xr.destroySpace(space), "xrDestroySpace");
+        Check(xr.destroySession(session), "xrDestroySession");
+        Check(xr.destroyInstance(instance), "xrDestroyInstance");
     }
 
-    const SimOptions& options_;
-    std::ostream& out_;
-    RuntimeConnection connection_;
-    sim::Runtime& runtime_{connection_.Runtime().runtime};
-    sim::FrameLoop& frameLoop_{connection_.Runtime().frameLoop};
-    sim::SceneUnderstanding& sceneUnderstanding_{connection_.Runtime().scene};
-    SceneCounter sceneCounter_{runtime_};
-    sim::Swapchains& swapchains_{connection_.Runtime().swapchains};
-    sim::CpuSwapchainImages images_{runtime_, swapchains_};
-    sim::Compositor compositor_{runtime_, images_};
-    engine::TraceRecorder trace_;
-    engine::FakeMeshSubsystem meshes_;
+    const SimOptions& options;
+    std::ostream& out;
+    RuntimeConnection connection;
+    simruntime::Runtime& runtime{connection.Runtime().runtime};
+    simruntime::FrameLoop& frameLoop{connection.Runtime().frameLoop};
+    simruntime::SceneUnderstanding& sceneUnderstanding{connection.Runtime().scene};
+    SceneCounter sceneCounter{runtime};
+    simruntime::Swapchains& swapchains{connection.Runtime().swapchains};
+    simruntime::CpuSwapchainImages images{runtime, swapchains};
+    simruntime::Compositor compositor{runtime, images};
+    simengine::TraceRecorder trace;
+    simengine::FakeMeshSubsystem meshes;
     // The engine's interfaces: trace, meshing, and graphics on Vulkan (Skelder's swapchain images
     // are then the runtime's Vulkan images, which scripts can find by handle).
-    engine::EngineRegistry registry_;
-    engine::FakeGraphics graphics_{kUnityGfxRendererVulkan};
-    std::optional<LoadedPlugin<KelbrinExports>> kelbrin_;
-    std::optional<LoadedPlugin<SkelderFunctions>> skelder_;
-    std::unique_ptr<LayerScript> layers_;
+    simengine::EngineRegistry registry;
+    simengine::FakeGraphics graphics{kUnityGfxRendererVulkan};
+    std::optional<LoadedPlugin<KelbrinExports>> kelbrin;
+    std::optional<LoadedPlugin<SkelderFunctions>> skelder;
+    std::unique_ptr<LayerScript> layers;
 #if QUENRA_SIM_CAMERA
-    std::optional<LoadedPlugin<WendrathFunctions>> wendrath_;
-    std::unique_ptr<CameraRig> camera_;
+    std::optional<LoadedPlugin<WendrathFunctions>> wendrath;
+    std::unique_ptr<CameraRig> camera;
 #endif
-    bool loaded_ = false;
-    bool skelderLoaded_ = false;
-    AppFunctions xr_{};
-    XrInstance instance_ = XR_NULL_HANDLE;
-    XrSession session_ = XR_NULL_HANDLE;
-    XrSpace space_ = XR_NULL_HANDLE;
-    XrSwapchain swapchain_ = XR_NULL_HANDLE;
-    std::vector<uint64_t> swapchainImages_;
-    XrCompositionLayerProjectionView views_[2];
-    XrCompositionLayerProjection projection_{XR_TYPE_COMPOSITION_LAYER_PROJECTION};
-    DeliveredRoom room_;
-    sim::RgbaImage roomPicture_;
-    uint64_t renderedVersion_ = 0;
-    uint32_t currentFrame_ = 0;
-    std::vector<uint32_t> pictureFrames_;
-    std::vector<std::tuple<uint32_t, sim::RgbaImage, std::string>> composed_;
-    SimReport report_;
+    bool loaded = false;
+    bool skelderLoaded = false;
+    AppFunctions xr{};
+    XrInstance instance = XR_NULL_HANDLE;
+    XrSession session = XR_NULL_HANDLE;
+    XrSpace space = XR_NULL_HANDLE;
+    XrSwapchain swapchain = XR_NULL_HANDLE;
+    std::vector<uint64_t> swapchainImages;
+    XrCompositionLayerProjectionView views[2];
+    XrCompositionLayerProjection projection{XR_TYPE_COMPOSITION_LAYER_PROJECTION};
+    DeliveredRoom room;
+    simruntime::RgbaImage roomPicture;
+    uint64_t renderedVersion = 0;
+    uint32_t currentFrame = 0;
+    std::vector<uint32_t> pictureFrames;
+    std::vector<std::tuple<uint32_t, simruntime::RgbaImage, std::string>> composed;
+    SimReport report;
 };
 
 } // namespace
@@ -780,4 +780,4 @@ SimReport RunSimulation(const SimOptions& options, std::ostream& out)
     return simulation.Run();
 }
 
-} // namespace quenra::simulator
+} // namespace quenra::sim

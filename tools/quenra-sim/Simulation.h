@@ -11,7 +11,7 @@
 #include "RuntimeConnection.h"
 #include "SimReport.h"
 
-namespace quenra::simulator {
+namespace quenra::sim {
 
 struct SimOptions {
     std::string kelbrinLibrary;
@@ -41,4 +41,4 @@ struct SimOptions {
 // 1.5 s), so a faster loop would only see fewer scenes per frame, not more scenes.
 SimReport RunSimulation(const SimOptions& options, std::ostream& out);
 
-} // namespace quenra::simulator
+} // namespace quenra::sim

@@ -2,9 +2,9 @@
 
 #include "LoadedPlugin.h"
 
-namespace quenra::simulator {
+namespace quenra::sim {
 
-std::vector<std::string> ResolveSkelderFunctions(const engine::PluginLibrary& library, SkelderFunctions& functions)
+std::vector<std::string> ResolveSkelderFunctions(const simengine::PluginLibrary& library, SkelderFunctions& functions)
 {
     ExportLookup resolve(library);
 #define QUENRA_RESOLVE(name) resolve(#name, functions.name)
@@ -35,4 +35,4 @@ std::vector<std::string> ResolveSkelderFunctions(const engine::PluginLibrary& li
     return resolve.Missing();
 }
 
-} // namespace quenra::simulator
+} // namespace quenra::sim

@@ -10,7 +10,7 @@
 #include "PluginLibrary.h"
 #include "UnityInterfaces.h"
 
-namespace quenra::simulator {
+namespace quenra::sim {
 
 struct SkelderFunctions {
     void (*UnityPluginLoad)(IUnityInterfaces*);
@@ -38,6 +38,6 @@ struct SkelderFunctions {
     uint8_t (*IsXrFrameInProgress)();
 };
 
-std::vector<std::string> ResolveSkelderFunctions(const engine::PluginLibrary& library, SkelderFunctions& functions);
+std::vector<std::string> ResolveSkelderFunctions(const simengine::PluginLibrary& library, SkelderFunctions& functions);
 
-} // namespace quenra::simulator
+} // namespace quenra::sim

@@ -3,13 +3,13 @@
 #include <cmath>
 #include <utility>
 
-namespace quenra::simulator {
+namespace quenra::sim {
 namespace {
 
-using sim::SimMeshBuffer;
-using sim::SimPlane;
-using sim::SimVisualMesh;
-using sim::SimWorld;
+using simruntime::SimMeshBuffer;
+using simruntime::SimPlane;
+using simruntime::SimVisualMesh;
+using simruntime::SimWorld;
 
 // The room in the base space (OpenXR: +y up, -z ahead), floor at y = 0, centred on the origin.
 constexpr float kWidth = 5.0f;
@@ -119,8 +119,8 @@ public:
         mesh.id = MakeUuid(VisualMeshKind, index);
         mesh.pose = {{0, 0, 0, 1}, position};
         mesh.meshBufferId = bufferId;
-        world_.meshes.push_back(mesh);
-        world_.buffers[bufferId] = std::move(buffer);
+        world.meshes.push_back(mesh);
+        world.buffers[bufferId] = std::move(buffer);
     }
 
     // A plane and its mesh: one quad in the plane's own x-y coordinates.
@@ -132,17 +132,17 @@ public:
         plane.alignment = alignment;
         plane.size = size;
         plane.meshBufferId = 2000 + index;
-        world_.planes.push_back(plane);
+        world.planes.push_back(plane);
         const float w = size.width / 2;
         const float h = size.height / 2;
-        world_.buffers[plane.meshBufferId] = {
+        world.buffers[plane.meshBufferId] = {
             {{-w, -h, 0}, {w, -h, 0}, {w, h, 0}, {-w, h, 0}}, {0, 1, 2, 0, 2, 3}, true};
     }
 
-    SimWorld Take() { return std::move(world_); }
+    SimWorld Take() { return std::move(world); }
 
 private:
-    SimWorld world_;
+    SimWorld world;
 };
 
 // How many times wall `wall` was scanned more finely by scan `scan`: the walls take turns from scan 1 on.
@@ -243,4 +243,4 @@ SimWorld SyntheticRoom::Scan(uint32_t scan)
     return room.Take();
 }
 
-} // namespace quenra::simulator
+} // namespace quenra::sim

@@ -7,7 +7,7 @@
 
 #include "SceneUnderstanding.h"
 
-namespace quenra::simulator {
+namespace quenra::sim {
 
 class SyntheticRoom {
 public:
@@ -18,7 +18,7 @@ public:
     //  - a chair appears from scan 2 on, a board leaning on the front wall (a slanted
     //    plane) from scan 1 on;
     //  - the floor stays exactly as it was.
-    static sim::SimWorld Scan(uint32_t scan);
+    static simruntime::SimWorld Scan(uint32_t scan);
 };
 
-} // namespace quenra::simulator
+} // namespace quenra::sim

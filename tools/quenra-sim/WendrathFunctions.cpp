@@ -2,9 +2,9 @@
 
 #include "LoadedPlugin.h"
 
-namespace quenra::simulator {
+namespace quenra::sim {
 
-std::vector<std::string> ResolveWendrathFunctions(const engine::PluginLibrary& library, WendrathFunctions& functions)
+std::vector<std::string> ResolveWendrathFunctions(const simengine::PluginLibrary& library, WendrathFunctions& functions)
 {
     ExportLookup resolve(library);
     resolve("UnityPluginLoad", functions.UnityPluginLoad);
@@ -14,4 +14,4 @@ std::vector<std::string> ResolveWendrathFunctions(const engine::PluginLibrary& l
     return resolve.Missing();
 }
 
-} // namespace quenra::simulator
+} // namespace quenra::sim

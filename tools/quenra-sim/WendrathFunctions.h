@@ -7,7 +7,7 @@
 #include "PluginLibrary.h"
 #include "UnityInterfaces.h"
 
-namespace quenra::simulator {
+namespace quenra::sim {
 
 using RenderEventFunction = void (*)(int, void*);
 
@@ -18,6 +18,7 @@ struct WendrathFunctions {
     void (*UnlockMutex)();
 };
 
-std::vector<std::string> ResolveWendrathFunctions(const engine::PluginLibrary& library, WendrathFunctions& functions);
+std::vector<std::string> ResolveWendrathFunctions(const simengine::PluginLibrary& library,
+                                                  WendrathFunctions& functions);
 
-} // namespace quenra::simulator
+} // namespace quenra::sim

@@ -18,7 +18,7 @@
 
 namespace {
 
-using quenra::simulator::SimOptions;
+using quenra::sim::SimOptions;
 
 const char* const kUsage = R"(usage: quenra-sim [options]
 
@@ -200,8 +200,8 @@ int main(int argc, char** argv)
             std::filesystem::create_directories(arguments.options.pictureDirectory);
         }
         arguments.options.progress = isatty(STDOUT_FILENO) != 0;
-        const quenra::simulator::SimReport report = quenra::simulator::RunSimulation(arguments.options, std::cout);
-        quenra::simulator::PrintReport(report, std::cout);
+        const quenra::sim::SimReport report = quenra::sim::RunSimulation(arguments.options, std::cout);
+        quenra::sim::PrintReport(report, std::cout);
     } catch (const std::exception& error) {
         std::cerr << "quenra-sim: " << error.what() << '\n';
         return 1;

@@ -5,7 +5,7 @@
 
 #include <openxr/openxr.h>
 
-namespace quenra::engine {
+namespace quenra::simengine {
 
 inline XrVector3f ToOpenXr(XrVector3f position)
 {
@@ -23,4 +23,4 @@ inline XrVector3f ToEngine(XrVector3f position)
     return ToOpenXr(position);
 }
 
-} // namespace quenra::engine
+} // namespace quenra::simengine

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-namespace quenra::engine {
+namespace quenra::simengine {
 namespace {
 EngineRegistry* current = nullptr;
 } // namespace
@@ -13,27 +13,27 @@ EngineRegistry::EngineRegistry()
         throw std::logic_error("only one EngineRegistry may exist at a time");
     }
     current = this;
-    interfaces_.GetInterface = &EngineRegistry::GetInterface;
-    interfaces_.RegisterInterface = &EngineRegistry::RegisterInterface;
-    interfaces_.GetInterfaceSplit = &EngineRegistry::GetInterfaceSplit;
-    interfaces_.RegisterInterfaceSplit = &EngineRegistry::RegisterInterfaceSplit;
+    interfaces.GetInterface = &EngineRegistry::GetInterface;
+    interfaces.RegisterInterface = &EngineRegistry::RegisterInterface;
+    interfaces.GetInterfaceSplit = &EngineRegistry::GetInterfaceSplit;
+    interfaces.RegisterInterfaceSplit = &EngineRegistry::RegisterInterfaceSplit;
 }
 
 EngineRegistry::~EngineRegistry() { current = nullptr; }
 
 void EngineRegistry::Register(uint64_t high, uint64_t low, IUnityInterface* implementation)
 {
-    registered_[{high, low}] = implementation;
+    registered[{high, low}] = implementation;
 }
 
 IUnityInterface* EngineRegistry::Lookup(uint64_t high, uint64_t low) const
 {
-    ++lookupCount_;
-    if (withheld_.count({high, low}) != 0) {
+    ++lookupCount;
+    if (withheld.count({high, low}) != 0) {
         return nullptr;
     }
-    auto found = registered_.find({high, low});
-    return found == registered_.end() ? nullptr : found->second;
+    auto found = registered.find({high, low});
+    return found == registered.end() ? nullptr : found->second;
 }
 
 IUnityInterface* UNITY_INTERFACE_API EngineRegistry::GetInterface(const UnityInterfaceIdentifier* identifier)
@@ -54,7 +54,7 @@ IUnityInterface* UNITY_INTERFACE_API EngineRegistry::GetInterfaceSplit(uint64_t 
     if (current == nullptr) {
         return nullptr;
     }
-    current->splitLookups_.emplace_back(high, low);
+    current->splitLookups.emplace_back(high, low);
     return current->Lookup(high, low);
 }
 
@@ -65,4 +65,4 @@ void UNITY_INTERFACE_API EngineRegistry::RegisterInterfaceSplit(uint64_t high, u
     }
 }
 
-} // namespace quenra::engine
+} // namespace quenra::simengine

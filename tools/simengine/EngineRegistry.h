@@ -10,7 +10,7 @@
 
 #include "UnityInterfaces.h"
 
-namespace quenra::engine {
+namespace quenra::simengine {
 
 class EngineRegistry {
 public:
@@ -19,7 +19,7 @@ public:
     EngineRegistry(const EngineRegistry&) = delete;
     EngineRegistry& operator=(const EngineRegistry&) = delete;
 
-    IUnityInterfaces* Interfaces() { return &interfaces_; }
+    IUnityInterfaces* Interfaces() { return &interfaces; }
 
     template <typename Interface>
     void Provide(Interface* implementation)
@@ -30,15 +30,15 @@ public:
     template <typename Interface>
     void Withhold()
     {
-        withheld_.insert({Interface::kIdentifierHigh, Interface::kIdentifierLow});
+        withheld.insert({Interface::kIdentifierHigh, Interface::kIdentifierLow});
     }
 
     void Register(uint64_t high, uint64_t low, IUnityInterface* implementation);
     IUnityInterface* Lookup(uint64_t high, uint64_t low) const;
     // How many lookups were made, by either form.
-    int LookupCount() const { return lookupCount_; }
+    int LookupCount() const { return lookupCount; }
     // The identifiers asked for through the two-word form, in order, as they arrived.
-    const std::vector<std::pair<uint64_t, uint64_t>>& SplitLookups() const { return splitLookups_; }
+    const std::vector<std::pair<uint64_t, uint64_t>>& SplitLookups() const { return splitLookups; }
 
 private:
     static IUnityInterface* UNITY_INTERFACE_API GetInterface(const UnityInterfaceIdentifier* identifier);
@@ -47,11 +47,11 @@ private:
     static IUnityInterface* UNITY_INTERFACE_API GetInterfaceSplit(uint64_t high, uint64_t low);
     static void UNITY_INTERFACE_API RegisterInterfaceSplit(uint64_t high, uint64_t low, IUnityInterface* ptr);
 
-    IUnityInterfaces interfaces_{};
-    std::map<std::pair<uint64_t, uint64_t>, IUnityInterface*> registered_;
-    std::set<std::pair<uint64_t, uint64_t>> withheld_;
-    mutable int lookupCount_ = 0;
-    std::vector<std::pair<uint64_t, uint64_t>> splitLookups_;
+    IUnityInterfaces interfaces{};
+    std::map<std::pair<uint64_t, uint64_t>, IUnityInterface*> registered;
+    std::set<std::pair<uint64_t, uint64_t>> withheld;
+    mutable int lookupCount = 0;
+    std::vector<std::pair<uint64_t, uint64_t>> splitLookups;
 };
 
-} // namespace quenra::engine
+} // namespace quenra::simengine

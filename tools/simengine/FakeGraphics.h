@@ -6,7 +6,7 @@
 
 #include "UnityGraphics.h"
 
-namespace quenra::engine {
+namespace quenra::simengine {
 
 class FakeGraphics {
 public:
@@ -15,12 +15,12 @@ public:
     FakeGraphics(const FakeGraphics&) = delete;
     FakeGraphics& operator=(const FakeGraphics&) = delete;
 
-    IUnityGraphics* Interface() { return &interface_; }
+    IUnityGraphics* Interface() { return &table; }
 
-    void SetRenderer(UnityGfxRenderer renderer) { renderer_ = renderer; }
+    void SetRenderer(UnityGfxRenderer renderer) { this->renderer = renderer; }
     // Delivers a device event to every registered callback, as the engine does.
     void FireDeviceEvent(UnityGfxDeviceEventType type);
-    const std::vector<IUnityGraphicsDeviceEventCallback>& Callbacks() const { return callbacks_; }
+    const std::vector<IUnityGraphicsDeviceEventCallback>& Callbacks() const { return callbacks; }
 
 private:
     static UnityGfxRenderer UNITY_INTERFACE_API GetRenderer();
@@ -28,10 +28,10 @@ private:
     static void UNITY_INTERFACE_API UnregisterDeviceEventCallback(IUnityGraphicsDeviceEventCallback callback);
     static int UNITY_INTERFACE_API ReserveEventIDRange(int count);
 
-    IUnityGraphics interface_{};
-    UnityGfxRenderer renderer_;
-    std::vector<IUnityGraphicsDeviceEventCallback> callbacks_;
-    int nextEventId_ = 1000;
+    IUnityGraphics table{};
+    UnityGfxRenderer renderer;
+    std::vector<IUnityGraphicsDeviceEventCallback> callbacks;
+    int nextEventId = 1000;
 };
 
-} // namespace quenra::engine
+} // namespace quenra::simengine

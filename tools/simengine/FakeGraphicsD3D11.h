@@ -4,7 +4,7 @@
 
 #include "UnityGraphicsD3D11.h"
 
-namespace quenra::engine {
+namespace quenra::simengine {
 
 class FakeGraphicsD3D11 {
 public:
@@ -13,13 +13,13 @@ public:
     FakeGraphicsD3D11(const FakeGraphicsD3D11&) = delete;
     FakeGraphicsD3D11& operator=(const FakeGraphicsD3D11&) = delete;
 
-    IUnityGraphicsD3D11* Interface() { return &interface_; }
+    IUnityGraphicsD3D11* Interface() { return &table; }
 
 private:
     static ID3D11Device* UNITY_INTERFACE_API GetDevice();
 
-    IUnityGraphicsD3D11 interface_{};
-    ID3D11Device* device_;
+    IUnityGraphicsD3D11 table{};
+    ID3D11Device* device;
 };
 
-} // namespace quenra::engine
+} // namespace quenra::simengine

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace quenra::engine {
+namespace quenra::simengine {
 namespace {
 FakeMeshSubsystem* current = nullptr;
 
@@ -47,18 +47,18 @@ FakeMeshSubsystem::FakeMeshSubsystem()
         throw std::logic_error("only one FakeMeshSubsystem may exist at a time");
     }
     current = this;
-    interface_.MeshInfoAllocator_Allocate = &FakeMeshSubsystem::AllocateMeshInfos;
-    interface_.MeshTransformList_SetTransforms = &FakeMeshSubsystem::SetTransforms;
-    interface_.MeshDataAllocator_AllocateMesh = &FakeMeshSubsystem::AllocateMesh;
-    interface_.RegisterMeshProvider = &FakeMeshSubsystem::RegisterMeshProvider;
-    interface_.RegisterLifecycleProvider = &FakeMeshSubsystem::RegisterLifecycleProvider;
+    table.MeshInfoAllocator_Allocate = &FakeMeshSubsystem::AllocateMeshInfos;
+    table.MeshTransformList_SetTransforms = &FakeMeshSubsystem::SetTransforms;
+    table.MeshDataAllocator_AllocateMesh = &FakeMeshSubsystem::AllocateMesh;
+    table.RegisterMeshProvider = &FakeMeshSubsystem::RegisterMeshProvider;
+    table.RegisterLifecycleProvider = &FakeMeshSubsystem::RegisterLifecycleProvider;
 }
 
 FakeMeshSubsystem::~FakeMeshSubsystem() { current = nullptr; }
 
 UnitySubsystemHandle FakeMeshSubsystem::Handle() const
 {
-    return reinterpret_cast<UnitySubsystemHandle>(const_cast<int*>(&subsystemToken_));
+    return reinterpret_cast<UnitySubsystemHandle>(const_cast<int*>(&subsystemToken));
 }
 
 UnityXRMeshInfo* UNITY_INTERFACE_API FakeMeshSubsystem::AllocateMeshInfos(UnityXRMeshInfoAllocator* allocator,
@@ -115,39 +115,39 @@ UnityXRMeshDescriptor* UNITY_INTERFACE_API FakeMeshSubsystem::AllocateMesh(Unity
 UnitySubsystemErrorCode UNITY_INTERFACE_API FakeMeshSubsystem::RegisterMeshProvider(
     UnitySubsystemHandle handle, const UnityXRMeshProvider* provider)
 {
-    if (current->meshProviderRefusal_ != 0) {
-        return current->meshProviderRefusal_;
+    if (current->meshProviderRefusal != 0) {
+        return current->meshProviderRefusal;
     }
-    current->meshProviders_.push_back(*provider);
-    current->meshProviderHandles_.push_back(handle);
+    current->meshProviders.push_back(*provider);
+    current->meshProviderHandles.push_back(handle);
     return kUnitySubsystemErrorCodeSuccess;
 }
 
 UnitySubsystemErrorCode UNITY_INTERFACE_API FakeMeshSubsystem::RegisterLifecycleProvider(
     const char* pluginName, const char* id, const UnityLifecycleProvider* provider)
 {
-    if (current->lifecycleRefusal_ != 0) {
-        return current->lifecycleRefusal_;
+    if (current->lifecycleRefusal != 0) {
+        return current->lifecycleRefusal;
     }
     // The plug-in builds the record in a local: keep a copy, as the engine does.
-    current->lifecycleRegistrations_.push_back({pluginName, id, *provider});
+    current->lifecycleRegistrations.push_back({pluginName, id, *provider});
     return kUnitySubsystemErrorCodeSuccess;
 }
 
 const UnityLifecycleProvider& FakeMeshSubsystem::Lifecycle() const
 {
-    if (lifecycleRegistrations_.empty()) {
+    if (lifecycleRegistrations.empty()) {
         throw std::logic_error("no lifecycle provider registered");
     }
-    return lifecycleRegistrations_.back().provider;
+    return lifecycleRegistrations.back().provider;
 }
 
 const UnityXRMeshProvider& FakeMeshSubsystem::MeshProvider() const
 {
-    if (meshProviders_.empty()) {
+    if (meshProviders.empty()) {
         throw std::logic_error("no mesh provider registered");
     }
-    return meshProviders_.back();
+    return meshProviders.back();
 }
 
 UnitySubsystemErrorCode FakeMeshSubsystem::Initialize()
@@ -164,7 +164,7 @@ void FakeMeshSubsystem::Shutdown() { Lifecycle().Shutdown(Handle(), Lifecycle().
 MeshInfosResult FakeMeshSubsystem::GetMeshInfos()
 {
     MeshInfoAllocation allocation;
-    allocation.cleared = clearedMeshInfos_;
+    allocation.cleared = clearedMeshInfos;
     MeshInfosResult out;
     out.result = MeshProvider().GetMeshInfos(Handle(), MeshProvider().userData,
                                              reinterpret_cast<UnityXRMeshInfoAllocator*>(&allocation));
@@ -190,8 +190,8 @@ AcquiredMesh FakeMeshSubsystem::AcquireAndReleaseMesh(const UnityXRMeshId& id)
 AcquiredMesh FakeMeshSubsystem::Acquire(const UnityXRMeshId& id, bool release)
 {
     MeshDataAllocation allocation;
-    allocation.failNext = failNextMeshAllocation_.exchange(false);
-    allocation.optionalBuffers = optionalBuffers_;
+    allocation.failNext = failNextMeshAllocation.exchange(false);
+    allocation.optionalBuffers = optionalBuffers;
     AcquiredMesh out;
     out.result = MeshProvider().AcquireMesh(Handle(), MeshProvider().userData, &id,
                                             reinterpret_cast<UnityXRMeshDataAllocator*>(&allocation));
@@ -247,4 +247,4 @@ TransformsResult FakeMeshSubsystem::GetUpdatedTransforms()
     return out;
 }
 
-} // namespace quenra::engine
+} // namespace quenra::simengine

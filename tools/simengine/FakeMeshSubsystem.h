@@ -12,7 +12,7 @@
 #include "GuardedBuffer.h"
 #include "UnityXRMeshing.h"
 
-namespace quenra::engine {
+namespace quenra::simengine {
 
 struct LifecycleRegistration {
     std::string pluginName;
@@ -60,23 +60,23 @@ public:
     FakeMeshSubsystem(const FakeMeshSubsystem&) = delete;
     FakeMeshSubsystem& operator=(const FakeMeshSubsystem&) = delete;
 
-    IUnityXRMeshInterface* Interface() { return &interface_; }
+    IUnityXRMeshInterface* Interface() { return &table; }
     UnitySubsystemHandle Handle() const;
 
     // Refusals: the registering operation returns this code when non-zero.
-    void RefuseLifecycleRegistration(UnitySubsystemErrorCode code) { lifecycleRefusal_ = code; }
-    void RefuseMeshProviderRegistration(UnitySubsystemErrorCode code) { meshProviderRefusal_ = code; }
+    void RefuseLifecycleRegistration(UnitySubsystemErrorCode code) { lifecycleRefusal = code; }
+    void RefuseMeshProviderRegistration(UnitySubsystemErrorCode code) { meshProviderRefusal = code; }
     // Give out descriptors whose tangent, uv and colour buffers exist too.
-    void SetOptionalBuffers(bool present) { optionalBuffers_ = present; }
+    void SetOptionalBuffers(bool present) { optionalBuffers = present; }
     // Give out mesh-info entries cleared, as the engine does, instead of filled with the
     // pattern that shows which fields the plug-in left untouched.
-    void SetClearedMeshInfos(bool cleared) { clearedMeshInfos_ = cleared; }
+    void SetClearedMeshInfos(bool cleared) { clearedMeshInfos = cleared; }
     // Make the next mesh allocation return null.
-    void FailNextMeshAllocation() { failNextMeshAllocation_ = true; }
+    void FailNextMeshAllocation() { failNextMeshAllocation = true; }
 
-    const std::vector<LifecycleRegistration>& LifecycleRegistrations() const { return lifecycleRegistrations_; }
-    const std::vector<UnityXRMeshProvider>& MeshProviderRegistrations() const { return meshProviders_; }
-    const std::vector<UnitySubsystemHandle>& MeshProviderHandles() const { return meshProviderHandles_; }
+    const std::vector<LifecycleRegistration>& LifecycleRegistrations() const { return lifecycleRegistrations; }
+    const std::vector<UnityXRMeshProvider>& MeshProviderRegistrations() const { return meshProviders; }
+    const std::vector<UnitySubsystemHandle>& MeshProviderHandles() const { return meshProviderHandles; }
 
     // The lifecycle, run as the engine runs it with the last registered lifecycle record.
     UnitySubsystemErrorCode Initialize();
@@ -119,17 +119,17 @@ private:
     const UnityLifecycleProvider& Lifecycle() const;
     const UnityXRMeshProvider& MeshProvider() const;
 
-    IUnityXRMeshInterface interface_{};
-    int subsystemToken_ = 0;
-    UnitySubsystemErrorCode lifecycleRefusal_ = 0;
-    UnitySubsystemErrorCode meshProviderRefusal_ = 0;
-    bool optionalBuffers_ = false;
-    bool clearedMeshInfos_ = false;
+    IUnityXRMeshInterface table{};
+    int subsystemToken = 0;
+    UnitySubsystemErrorCode lifecycleRefusal = 0;
+    UnitySubsystemErrorCode meshProviderRefusal = 0;
+    bool optionalBuffers = false;
+    bool clearedMeshInfos = false;
     // Acquisitions may run on several threads at once, as the engine's do.
-    std::atomic<bool> failNextMeshAllocation_{false};
-    std::vector<LifecycleRegistration> lifecycleRegistrations_;
-    std::vector<UnityXRMeshProvider> meshProviders_;
-    std::vector<UnitySubsystemHandle> meshProviderHandles_;
+    std::atomic<bool> failNextMeshAllocation{false};
+    std::vector<LifecycleRegistration> lifecycleRegistrations;
+    std::vector<UnityXRMeshProvider> meshProviders;
+    std::vector<UnitySubsystemHandle> meshProviderHandles;
 };
 
-} // namespace quenra::engine
+} // namespace quenra::simengine

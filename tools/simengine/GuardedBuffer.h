@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace quenra::engine {
+namespace quenra::simengine {
 
 class GuardedBuffer {
 public:
@@ -15,15 +15,15 @@ public:
 
     explicit GuardedBuffer(size_t bytes);
 
-    void* Data() { return storage_.data() + kGuardBytes; }
-    const void* Data() const { return storage_.data() + kGuardBytes; }
-    size_t Size() const { return bytes_; }
+    void* Data() { return storage.data() + kGuardBytes; }
+    const void* Data() const { return storage.data() + kGuardBytes; }
+    size_t Size() const { return bytes; }
     // False if anything wrote into either guard.
     bool GuardsIntact() const;
 
 private:
-    size_t bytes_;
-    std::vector<uint8_t> storage_;
+    size_t bytes;
+    std::vector<uint8_t> storage;
 };
 
-} // namespace quenra::engine
+} // namespace quenra::simengine

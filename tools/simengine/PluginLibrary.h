@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace quenra::engine {
+namespace quenra::simengine {
 
 class PluginLibrary {
 public:
@@ -13,9 +13,9 @@ public:
     PluginLibrary(const PluginLibrary&) = delete;
     PluginLibrary& operator=(const PluginLibrary&) = delete;
 
-    bool Loaded() const { return handle_ != nullptr; }
+    bool Loaded() const { return handle != nullptr; }
     // The loader's reason when the library did not open; empty when it did.
-    const std::string& Error() const { return error_; }
+    const std::string& Error() const { return error; }
 
     // Sets function to the export of that name, or to null when there is none.
     template <typename Function> bool Resolve(const char* name, Function& function) const
@@ -27,8 +27,8 @@ public:
 private:
     void* Symbol(const char* name) const;
 
-    void* handle_;
-    std::string error_;
+    void* handle;
+    std::string error;
 };
 
-} // namespace quenra::engine
+} // namespace quenra::simengine

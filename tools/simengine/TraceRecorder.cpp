@@ -7,7 +7,7 @@
 #include <iostream>
 #include <stdexcept>
 
-namespace quenra::engine {
+namespace quenra::simengine {
 namespace {
 // The trace function carries no user data, so the live recorder is found here.
 TraceRecorder* current = nullptr;
@@ -33,7 +33,7 @@ TraceRecorder::TraceRecorder()
         throw std::logic_error("only one TraceRecorder may exist at a time");
     }
     current = this;
-    trace_.Trace = &TraceRecorder::Trace;
+    trace.Trace = &TraceRecorder::Trace;
 }
 
 TraceRecorder::~TraceRecorder() { current = nullptr; }
@@ -58,27 +58,27 @@ void UNITY_INTERFACE_API TraceRecorder::Trace(UnityXRTraceLevel level, const cha
 
 void TraceRecorder::Add(int level, std::string text)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (echo_ != nullptr && level <= echoLevel_) {
-        *echo_ << "  [trace " << LevelName(level) << "] " << text << '\n';
+    std::lock_guard<std::mutex> lock(mutex);
+    if (echo != nullptr && level <= echoLevel) {
+        *echo << "  [trace " << LevelName(level) << "] " << text << '\n';
     }
-    ++levelCounts_[level];
-    if (keep_) {
-        messages_.push_back({level, std::move(text)});
+    ++levelCounts[level];
+    if (keep) {
+        messages.push_back({level, std::move(text)});
     }
 }
 
 void TraceRecorder::SetKeeping(bool keep)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    keep_ = keep;
+    std::lock_guard<std::mutex> lock(mutex);
+    this->keep = keep;
 }
 
 void TraceRecorder::EchoTo(std::ostream& out, int level)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    echo_ = &out;
-    echoLevel_ = level;
+    std::lock_guard<std::mutex> lock(mutex);
+    echo = &out;
+    echoLevel = level;
 }
 
 void TraceRecorder::SetEcho(bool echo)
@@ -88,15 +88,15 @@ void TraceRecorder::SetEcho(bool echo)
 
 std::vector<TraceMessage> TraceRecorder::Messages() const
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return messages_;
+    std::lock_guard<std::mutex> lock(mutex);
+    return messages;
 }
 
 std::vector<std::string> TraceRecorder::Texts(int level) const
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex);
     std::vector<std::string> texts;
-    for (const TraceMessage& message : messages_) {
+    for (const TraceMessage& message : messages) {
         if (message.level == level) {
             texts.push_back(message.text);
         }
@@ -106,36 +106,36 @@ std::vector<std::string> TraceRecorder::Texts(int level) const
 
 bool TraceRecorder::Contains(int level, const std::string& text) const
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return std::any_of(messages_.begin(), messages_.end(),
+    std::lock_guard<std::mutex> lock(mutex);
+    return std::any_of(messages.begin(), messages.end(),
                        [&](const TraceMessage& m) { return m.level == level && m.text == text; });
 }
 
 size_t TraceRecorder::Count(const std::string& text) const
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex);
     return static_cast<size_t>(
-        std::count_if(messages_.begin(), messages_.end(), [&](const TraceMessage& m) { return m.text == text; }));
+        std::count_if(messages.begin(), messages.end(), [&](const TraceMessage& m) { return m.text == text; }));
 }
 
 size_t TraceRecorder::Size() const
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return messages_.size();
+    std::lock_guard<std::mutex> lock(mutex);
+    return messages.size();
 }
 
 size_t TraceRecorder::CountAtLevel(int level) const
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto found = levelCounts_.find(level);
-    return found != levelCounts_.end() ? found->second : 0;
+    std::lock_guard<std::mutex> lock(mutex);
+    const auto found = levelCounts.find(level);
+    return found != levelCounts.end() ? found->second : 0;
 }
 
 void TraceRecorder::Clear()
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    messages_.clear();
-    levelCounts_.clear();
+    std::lock_guard<std::mutex> lock(mutex);
+    messages.clear();
+    levelCounts.clear();
 }
 
-} // namespace quenra::engine
+} // namespace quenra::simengine

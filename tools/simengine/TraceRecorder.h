@@ -11,7 +11,7 @@
 
 #include "UnityXRTrace.h"
 
-namespace quenra::engine {
+namespace quenra::simengine {
 
 struct TraceMessage {
     int level;
@@ -25,7 +25,7 @@ public:
     TraceRecorder(const TraceRecorder&) = delete;
     TraceRecorder& operator=(const TraceRecorder&) = delete;
 
-    IUnityXRTrace* Interface() { return &trace_; }
+    IUnityXRTrace* Interface() { return &trace; }
 
     std::vector<TraceMessage> Messages() const;
     // Texts only, in order, at the given level.
@@ -49,13 +49,13 @@ private:
     static void UNITY_INTERFACE_API Trace(UnityXRTraceLevel level, const char* format, ...);
     void Add(int level, std::string text);
 
-    IUnityXRTrace trace_{};
-    mutable std::mutex mutex_;
-    std::vector<TraceMessage> messages_;
-    std::map<int, size_t> levelCounts_;
-    bool keep_ = true;
-    std::ostream* echo_ = nullptr;
-    int echoLevel_ = 0;
+    IUnityXRTrace trace{};
+    mutable std::mutex mutex;
+    std::vector<TraceMessage> messages;
+    std::map<int, size_t> levelCounts;
+    bool keep = true;
+    std::ostream* echo = nullptr;
+    int echoLevel = 0;
 };
 
-} // namespace quenra::engine
+} // namespace quenra::simengine

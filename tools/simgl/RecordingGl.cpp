@@ -71,7 +71,7 @@ struct RecordingGl::State {
     std::map<GLuint, const AHardwareBuffer*> externalBuffers;
     std::map<GLuint, Attribute> attributes;
     GLint viewport[4] = {0, 0, 0, 0};
-    std::map<GLuint, sim::RgbaImage> texturePixels;
+    std::map<GLuint, simruntime::RgbaImage> texturePixels;
     bool executing = false;
     size_t executedDraws = 0;
 
@@ -117,7 +117,7 @@ struct RecordingGl::State {
     }
 
     // Texel (u, v) of the external texture bound to unit 0, converted as the shader converts it.
-    sim::Rgba Shade(float u, float v, float gamma) const
+    simruntime::Rgba Shade(float u, float v, float gamma) const
     {
         float yuv[3] = {0, 0, 0};
         auto texture = textureBindings.find(GL_TEXTURE_EXTERNAL_OES);
@@ -135,7 +135,7 @@ struct RecordingGl::State {
         const float rgb[3] = {yuv[0] + 1.402f * (yuv[2] - 0.5f),
                               yuv[0] - 0.344136f * (yuv[1] - 0.5f) - 0.714136f * (yuv[2] - 0.5f),
                               yuv[0] + 1.772f * (yuv[1] - 0.5f)};
-        sim::Rgba colour{0, 0, 0, 255};
+        simruntime::Rgba colour{0, 0, 0, 255};
         for (int c = 0; c < 3; ++c) {
             const float linear = std::pow(std::clamp(rgb[c], 0.0f, 1.0f), gamma);
             colour[c] = static_cast<uint8_t>(std::lround(linear * 255.0f));
@@ -174,11 +174,11 @@ struct RecordingGl::State {
             Misuse("a draw the stand-in cannot execute");
             return;
         }
-        sim::RgbaImage& target = texturePixels[attachedTexture];
+        simruntime::RgbaImage& target = texturePixels[attachedTexture];
         const auto width = static_cast<uint32_t>(viewport[0] + viewport[2]);
         const auto height = static_cast<uint32_t>(viewport[1] + viewport[3]);
         if (target.width != width || target.height != height) {
-            target = sim::RgbaImage(width, height);
+            target = simruntime::RgbaImage(width, height);
         }
         for (GLsizei first = 0; first + 3 <= count; first += 3) {
             std::array<float, 2> window[3];
@@ -203,7 +203,7 @@ struct RecordingGl::State {
     }
 
     // Every pixel whose centre lies in the triangle, its texture coordinate interpolated.
-    void Fill(sim::RgbaImage& target, const std::array<float, 2> (&p)[3], const std::array<float, 2> (&uv)[3],
+    void Fill(simruntime::RgbaImage& target, const std::array<float, 2> (&p)[3], const std::array<float, 2> (&uv)[3],
               float gamma) const
     {
         const float area = (p[1][0] - p[0][0]) * (p[2][1] - p[0][1]) - (p[2][0] - p[0][0]) * (p[1][1] - p[0][1]);
@@ -276,7 +276,7 @@ std::string Address(const void* pointer)
     return text;
 }
 
-RecordingGl::RecordingGl() : state_(std::make_unique<State>())
+RecordingGl::RecordingGl() : state(std::make_unique<State>())
 {
     if (live != nullptr) {
         throw std::logic_error("only one RecordingGl may exist at a time");
@@ -296,82 +296,82 @@ RecordingGl::State& RecordingGl::LiveState()
         std::fprintf(stderr, "GL or EGL called without a live RecordingGl\n");
         std::abort();
     }
-    return *live->state_;
+    return *live->state;
 }
 
 void RecordingGl::Withhold(const std::string& function)
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->withheld.insert(function);
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->withheld.insert(function);
 }
 
 void RecordingGl::RefuseClientBuffer(const AHardwareBuffer* buffer)
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->refusedClientBuffers.insert(buffer);
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->refusedClientBuffers.insert(buffer);
 }
 
 void RecordingGl::FailImages(EGLint error)
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->failImages = true;
-    state_->imageError = error;
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->failImages = true;
+    state->imageError = error;
 }
 
 void RecordingGl::FailTextureGeneration(int succeeding, GLenum error)
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->goodTextureGenerations = succeeding;
-    state_->textureGenerationError = error;
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->goodTextureGenerations = succeeding;
+    state->textureGenerationError = error;
 }
 
 void RecordingGl::SetFramebufferStatus(GLuint texture, GLenum status)
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->framebufferStatus[texture] = status;
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->framebufferStatus[texture] = status;
 }
 
 void RecordingGl::FailShaderCompilation(GLenum type, const std::string& infoLog)
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->failingShaders[type] = infoLog;
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->failingShaders[type] = infoLog;
 }
 
 void RecordingGl::ThrowFrom(const std::string& function)
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->throwing.insert(function);
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->throwing.insert(function);
 }
 
 void RecordingGl::OnDraw(std::function<void()> hook)
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->drawHook = std::move(hook);
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->drawHook = std::move(hook);
 }
 
 void RecordingGl::ExecuteDraws()
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->executing = true;
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->executing = true;
 }
 
 void RecordingGl::ProvideFrame(const AHardwareBuffer* buffer, const YuvFrame* frame)
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->frames[buffer] = frame;
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->frames[buffer] = frame;
 }
 
-sim::RgbaImage RecordingGl::TexturePixels(GLuint texture) const
+simruntime::RgbaImage RecordingGl::TexturePixels(GLuint texture) const
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    auto found = state_->texturePixels.find(texture);
-    return found == state_->texturePixels.end() ? sim::RgbaImage() : found->second;
+    std::lock_guard<std::mutex> lock(state->mutex);
+    auto found = state->texturePixels.find(texture);
+    return found == state->texturePixels.end() ? simruntime::RgbaImage() : found->second;
 }
 
 size_t RecordingGl::ExecutedDraws() const
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    return state_->executedDraws;
+    std::lock_guard<std::mutex> lock(state->mutex);
+    return state->executedDraws;
 }
 
 std::vector<std::string> RecordingGl::Calls() const
@@ -381,64 +381,64 @@ std::vector<std::string> RecordingGl::Calls() const
 
 std::vector<std::string> RecordingGl::CallsSince(size_t position) const
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    const auto& calls = state_->calls;
+    std::lock_guard<std::mutex> lock(state->mutex);
+    const auto& calls = state->calls;
     return {calls.begin() + static_cast<std::ptrdiff_t>(std::min(position, calls.size())), calls.end()};
 }
 
 size_t RecordingGl::CallCount() const
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    return state_->calls.size();
+    std::lock_guard<std::mutex> lock(state->mutex);
+    return state->calls.size();
 }
 
 size_t RecordingGl::Count(const std::string& function) const
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::lock_guard<std::mutex> lock(state->mutex);
     const std::string prefix = function + "(";
-    return static_cast<size_t>(std::count_if(state_->calls.begin(), state_->calls.end(), [&](const std::string& call) {
+    return static_cast<size_t>(std::count_if(state->calls.begin(), state->calls.end(), [&](const std::string& call) {
         return call.compare(0, prefix.size(), prefix) == 0;
     }));
 }
 
 std::vector<std::string> RecordingGl::Misuses() const
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    return state_->misuses;
+    std::lock_guard<std::mutex> lock(state->mutex);
+    return state->misuses;
 }
 
 std::vector<uint8_t> RecordingGl::BufferData(GLuint buffer) const
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    auto found = state_->buffers.find(buffer);
-    return found == state_->buffers.end() ? std::vector<uint8_t>{} : found->second.second;
+    std::lock_guard<std::mutex> lock(state->mutex);
+    auto found = state->buffers.find(buffer);
+    return found == state->buffers.end() ? std::vector<uint8_t>{} : found->second.second;
 }
 
 GLenum RecordingGl::BufferUsage(GLuint buffer) const
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    auto found = state_->buffers.find(buffer);
-    return found == state_->buffers.end() ? GL_NONE : found->second.first;
+    std::lock_guard<std::mutex> lock(state->mutex);
+    auto found = state->buffers.find(buffer);
+    return found == state->buffers.end() ? GL_NONE : found->second.first;
 }
 
 std::string RecordingGl::ShaderSource(GLenum type) const
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    auto found = state_->sources.find(type);
-    return found == state_->sources.end() ? std::string() : found->second;
+    std::lock_guard<std::mutex> lock(state->mutex);
+    auto found = state->sources.find(type);
+    return found == state->sources.end() ? std::string() : found->second;
 }
 
 std::set<GLuint> RecordingGl::LiveTextures() const
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    return state_->textures;
+    std::lock_guard<std::mutex> lock(state->mutex);
+    return state->textures;
 }
 
 std::set<GLuint> RecordingGl::LiveBuffers() const
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::lock_guard<std::mutex> lock(state->mutex);
     std::set<GLuint> names;
-    for (const auto& entry : state_->buffers) {
+    for (const auto& entry : state->buffers) {
         names.insert(entry.first);
     }
     return names;
@@ -446,21 +446,21 @@ std::set<GLuint> RecordingGl::LiveBuffers() const
 
 std::set<GLuint> RecordingGl::LiveFramebuffers() const
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    return state_->framebuffers;
+    std::lock_guard<std::mutex> lock(state->mutex);
+    return state->framebuffers;
 }
 
 std::set<GLuint> RecordingGl::LivePrograms() const
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    return state_->programs;
+    std::lock_guard<std::mutex> lock(state->mutex);
+    return state->programs;
 }
 
 std::set<GLuint> RecordingGl::LiveShaders() const
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::lock_guard<std::mutex> lock(state->mutex);
     std::set<GLuint> names;
-    for (const auto& entry : state_->shaders) {
+    for (const auto& entry : state->shaders) {
         names.insert(entry.first);
     }
     return names;
@@ -468,27 +468,27 @@ std::set<GLuint> RecordingGl::LiveShaders() const
 
 size_t RecordingGl::LiveImages() const
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    return state_->images.size();
+    std::lock_guard<std::mutex> lock(state->mutex);
+    return state->images.size();
 }
 
 GLuint RecordingGl::BoundFramebuffer() const
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    return state_->framebufferBinding;
+    std::lock_guard<std::mutex> lock(state->mutex);
+    return state->framebufferBinding;
 }
 
 GLuint RecordingGl::CurrentProgram() const
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    return state_->program;
+    std::lock_guard<std::mutex> lock(state->mutex);
+    return state->program;
 }
 
 GLuint RecordingGl::BoundTexture(GLenum target) const
 {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    auto found = state_->textureBindings.find(target);
-    return found == state_->textureBindings.end() ? 0 : found->second;
+    std::lock_guard<std::mutex> lock(state->mutex);
+    auto found = state->textureBindings.find(target);
+    return found == state->textureBindings.end() ? 0 : found->second;
 }
 
 } // namespace quenra::simgl

@@ -80,7 +80,7 @@ public:
     GLuint BoundTexture(GLenum target) const;
     // What draws wrote into a texture, rows from the bottom as GL stores them, sized by the viewport
     // of the first draw into it; empty for a texture never drawn into.
-    sim::RgbaImage TexturePixels(GLuint texture) const;
+    simruntime::RgbaImage TexturePixels(GLuint texture) const;
     // Draws that wrote pixels.
     size_t ExecutedDraws() const;
 
@@ -89,7 +89,7 @@ public:
     static State& LiveState();
 
 private:
-    std::unique_ptr<State> state_;
+    std::unique_ptr<State> state;
 };
 
 // Argument formatting shared by the stand-in and the tests' expected call lists.

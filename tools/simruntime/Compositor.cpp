@@ -8,7 +8,7 @@
 
 #include "PoseMath.h"
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 namespace {
 Compositor* current = nullptr;
 
@@ -161,22 +161,22 @@ template <typename Layer> PlacedLayer Placement(const XrCompositionLayerBaseHead
 }
 } // namespace
 
-Compositor::Compositor(Runtime& runtime, CpuSwapchainImages& images) : runtime_(runtime), images_(images)
+Compositor::Compositor(Runtime& runtime, CpuSwapchainImages& images) : runtime(runtime), images(images)
 {
     if (current != nullptr) {
         throw std::logic_error("only one Compositor may exist at a time");
     }
-    next_ = reinterpret_cast<PFN_xrCreateReferenceSpace>(runtime_.Function("xrCreateReferenceSpace"));
-    if (next_ == nullptr) {
+    next = reinterpret_cast<PFN_xrCreateReferenceSpace>(runtime.Function("xrCreateReferenceSpace"));
+    if (next == nullptr) {
         throw std::logic_error("the runtime has no xrCreateReferenceSpace");
     }
     current = this;
-    runtime_.AddFunction("xrCreateReferenceSpace", reinterpret_cast<PFN_xrVoidFunction>(&CreateReferenceSpace));
+    runtime.AddFunction("xrCreateReferenceSpace", reinterpret_cast<PFN_xrVoidFunction>(&CreateReferenceSpace));
 }
 
 Compositor::~Compositor()
 {
-    runtime_.AddFunction("xrCreateReferenceSpace", reinterpret_cast<PFN_xrVoidFunction>(next_));
+    runtime.AddFunction("xrCreateReferenceSpace", reinterpret_cast<PFN_xrVoidFunction>(next));
     current = nullptr;
 }
 
@@ -184,28 +184,28 @@ XrResult XRAPI_CALL Compositor::CreateReferenceSpace(XrSession session, const Xr
                                                      XrSpace* space)
 {
     Compositor& self = *current;
-    std::lock_guard<std::recursive_mutex> lock(self.runtime_.Mutex());
-    const XrResult result = self.next_(session, info, space);
+    std::lock_guard<std::recursive_mutex> lock(self.runtime.Mutex());
+    const XrResult result = self.next(session, info, space);
     if (XR_SUCCEEDED(result)) {
-        self.spaces_[HandleValue(*space)] = {info->referenceSpaceType, info->poseInReferenceSpace};
+        self.spaces[HandleValue(*space)] = {info->referenceSpaceType, info->poseInReferenceSpace};
     }
     return result;
 }
 
 XrPosef Compositor::SpacePose(XrSpace space) const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    auto found = spaces_.find(HandleValue(space));
-    if (found == spaces_.end()) {
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    auto found = spaces.find(HandleValue(space));
+    if (found == spaces.end()) {
         return {{0, 0, 0, 1}, {0, 0, 0}};
     }
-    return found->second.type == XR_REFERENCE_SPACE_TYPE_VIEW ? ComposePoses(head_, found->second.pose)
+    return found->second.type == XR_REFERENCE_SPACE_TYPE_VIEW ? ComposePoses(head, found->second.pose)
                                                               : found->second.pose;
 }
 
 RgbaImage Compositor::Compose(const XrFrameEndInfo& frame, uint32_t eye, uint32_t width, uint32_t height) const
 {
-    EyeView view = defaultView_;
+    EyeView view = defaultView;
     for (uint32_t i = 0; i < frame.layerCount; ++i) {
         const XrCompositionLayerBaseHeader* header = frame.layers[i];
         if (header != nullptr && header->type == XR_TYPE_COMPOSITION_LAYER_PROJECTION) {
@@ -245,7 +245,7 @@ RgbaImage Compositor::Compose(const XrFrameEndInfo& frame, uint32_t eye, uint32_
                 continue;
             }
             const XrSwapchainSubImage& subImage = projection->views[eye].subImage;
-            const RgbaImage* image = images_.Presented(subImage.swapchain);
+            const RgbaImage* image = images.Presented(subImage.swapchain);
             for (uint32_t y = 0; image != nullptr && y < height; ++y) {
                 for (uint32_t x = 0; x < width; ++x) {
                     const Hit hit{(x + 0.5f) / width, (y + 0.5f) / height};
@@ -268,7 +268,7 @@ RgbaImage Compositor::Compose(const XrFrameEndInfo& frame, uint32_t eye, uint32_
         default:
             continue;
         }
-        const RgbaImage* image = images_.Presented(placed.subImage.swapchain);
+        const RgbaImage* image = images.Presented(placed.subImage.swapchain);
         if (image == nullptr || !VisibleTo(placed.eyeVisibility, eye)) {
             continue;
         }
@@ -294,4 +294,4 @@ RgbaImage Compositor::Compose(const XrFrameEndInfo& frame, uint32_t eye, uint32_
     return picture;
 }
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

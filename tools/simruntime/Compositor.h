@@ -12,9 +12,9 @@
 
 #include "CpuSwapchainImages.h"
 #include "RgbaImage.h"
-#include "SimRuntime.h"
+#include "Runtime.h"
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 
 class FrameLoop;
 
@@ -34,9 +34,9 @@ public:
     Compositor& operator=(const Compositor&) = delete;
 
     // The head's pose in LOCAL: where VIEW space is. Identity unless set.
-    void SetHeadPose(const XrPosef& pose) { head_ = pose; }
+    void SetHeadPose(const XrPosef& pose) { head = pose; }
     // The view used when a frame carries no projection layer.
-    void SetDefaultView(const EyeView& view) { defaultView_ = view; }
+    void SetDefaultView(const EyeView& view) { defaultView = view; }
 
     // Composes the frame's layers for eye 0 (left) or 1 (right) into a width × height picture over
     // opaque black. The eye sees from the pose and field of view of the first projection layer's
@@ -57,12 +57,12 @@ private:
     static XrResult XRAPI_CALL CreateReferenceSpace(XrSession session, const XrReferenceSpaceCreateInfo* info,
                                                     XrSpace* space);
 
-    Runtime& runtime_;
-    CpuSwapchainImages& images_;
-    PFN_xrCreateReferenceSpace next_ = nullptr;
-    std::map<uint64_t, SpaceRecord> spaces_;
-    XrPosef head_{{0, 0, 0, 1}, {0, 0, 0}};
-    EyeView defaultView_{{{0, 0, 0, 1}, {0, 0, 0}}, {-0.785398f, 0.785398f, 0.785398f, -0.785398f}};
+    Runtime& runtime;
+    CpuSwapchainImages& images;
+    PFN_xrCreateReferenceSpace next = nullptr;
+    std::map<uint64_t, SpaceRecord> spaces;
+    XrPosef head{{0, 0, 0, 1}, {0, 0, 0}};
+    EyeView defaultView{{{0, 0, 0, 1}, {0, 0, 0}}, {-0.785398f, 0.785398f, 0.785398f, -0.785398f}};
 };
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

@@ -4,7 +4,7 @@
 
 #include "Swapchains.h"
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 namespace {
 CpuSwapchainImages* current = nullptr;
 
@@ -19,58 +19,58 @@ template <typename Pfn> Pfn Wrapped(Runtime& runtime, const char* name)
 } // namespace
 
 CpuSwapchainImages::CpuSwapchainImages(Runtime& runtime, Swapchains& swapchains)
-    : runtime_(runtime), swapchains_(swapchains)
+    : runtime(runtime), swapchains(swapchains)
 {
     if (current != nullptr) {
         throw std::logic_error("only one CpuSwapchainImages module may exist at a time");
     }
-    nextCreate_ = Wrapped<PFN_xrCreateSwapchain>(runtime_, "xrCreateSwapchain");
-    nextDestroy_ = Wrapped<PFN_xrDestroySwapchain>(runtime_, "xrDestroySwapchain");
+    nextCreate = Wrapped<PFN_xrCreateSwapchain>(runtime, "xrCreateSwapchain");
+    nextDestroy = Wrapped<PFN_xrDestroySwapchain>(runtime, "xrDestroySwapchain");
     current = this;
-    runtime_.AddFunction("xrCreateSwapchain", reinterpret_cast<PFN_xrVoidFunction>(&CreateSwapchain));
-    runtime_.AddFunction("xrDestroySwapchain", reinterpret_cast<PFN_xrVoidFunction>(&DestroySwapchain));
+    runtime.AddFunction("xrCreateSwapchain", reinterpret_cast<PFN_xrVoidFunction>(&CreateSwapchain));
+    runtime.AddFunction("xrDestroySwapchain", reinterpret_cast<PFN_xrVoidFunction>(&DestroySwapchain));
 }
 
 CpuSwapchainImages::~CpuSwapchainImages()
 {
-    runtime_.AddFunction("xrCreateSwapchain", reinterpret_cast<PFN_xrVoidFunction>(nextCreate_));
-    runtime_.AddFunction("xrDestroySwapchain", reinterpret_cast<PFN_xrVoidFunction>(nextDestroy_));
+    runtime.AddFunction("xrCreateSwapchain", reinterpret_cast<PFN_xrVoidFunction>(nextCreate));
+    runtime.AddFunction("xrDestroySwapchain", reinterpret_cast<PFN_xrVoidFunction>(nextDestroy));
     current = nullptr;
 }
 
 RgbaImage* CpuSwapchainImages::Find(uint64_t image)
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    auto found = images_.find(image);
-    return found != images_.end() ? &found->second : nullptr;
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    auto found = images.find(image);
+    return found != images.end() ? &found->second : nullptr;
 }
 
 const RgbaImage* CpuSwapchainImages::Presented(XrSwapchain swapchain) const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    auto found = swapchainImages_.find(HandleValue(swapchain));
-    const uint32_t released = swapchains_.ReleasedCount(swapchain);
-    if (found == swapchainImages_.end() || released == 0 || found->second.empty()) {
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    auto found = swapchainImages.find(HandleValue(swapchain));
+    const uint32_t released = swapchains.ReleasedCount(swapchain);
+    if (found == swapchainImages.end() || released == 0 || found->second.empty()) {
         return nullptr;
     }
     // Images are acquired in turn and released oldest first, so release n was of image (n - 1) mod count.
     const std::vector<uint64_t>& values = found->second;
-    auto image = images_.find(values[(released - 1) % values.size()]);
-    return image != images_.end() ? &image->second : nullptr;
+    auto image = images.find(values[(released - 1) % values.size()]);
+    return image != images.end() ? &image->second : nullptr;
 }
 
 XrResult XRAPI_CALL CpuSwapchainImages::CreateSwapchain(XrSession session, const XrSwapchainCreateInfo* info,
                                                         XrSwapchain* swapchain)
 {
     CpuSwapchainImages& self = *current;
-    std::lock_guard<std::recursive_mutex> lock(self.runtime_.Mutex());
-    const XrResult result = self.nextCreate_(session, info, swapchain);
+    std::lock_guard<std::recursive_mutex> lock(self.runtime.Mutex());
+    const XrResult result = self.nextCreate(session, info, swapchain);
     if (XR_SUCCEEDED(result)) {
-        std::vector<uint64_t> values = self.swapchains_.Images(*swapchain);
+        std::vector<uint64_t> values = self.swapchains.Images(*swapchain);
         for (uint64_t value : values) {
-            self.images_[value] = RgbaImage(info->width, info->height);
+            self.images[value] = RgbaImage(info->width, info->height);
         }
-        self.swapchainImages_[HandleValue(*swapchain)] = std::move(values);
+        self.swapchainImages[HandleValue(*swapchain)] = std::move(values);
     }
     return result;
 }
@@ -78,16 +78,16 @@ XrResult XRAPI_CALL CpuSwapchainImages::CreateSwapchain(XrSession session, const
 XrResult XRAPI_CALL CpuSwapchainImages::DestroySwapchain(XrSwapchain swapchain)
 {
     CpuSwapchainImages& self = *current;
-    std::lock_guard<std::recursive_mutex> lock(self.runtime_.Mutex());
-    const XrResult result = self.nextDestroy_(swapchain);
-    auto found = self.swapchainImages_.find(HandleValue(swapchain));
-    if (XR_SUCCEEDED(result) && found != self.swapchainImages_.end()) {
+    std::lock_guard<std::recursive_mutex> lock(self.runtime.Mutex());
+    const XrResult result = self.nextDestroy(swapchain);
+    auto found = self.swapchainImages.find(HandleValue(swapchain));
+    if (XR_SUCCEEDED(result) && found != self.swapchainImages.end()) {
         for (uint64_t value : found->second) {
-            self.images_.erase(value);
+            self.images.erase(value);
         }
-        self.swapchainImages_.erase(found);
+        self.swapchainImages.erase(found);
     }
     return result;
 }
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

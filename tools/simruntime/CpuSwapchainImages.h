@@ -7,9 +7,9 @@
 #include <map>
 
 #include "RgbaImage.h"
-#include "SimRuntime.h"
+#include "Runtime.h"
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 
 class Swapchains;
 
@@ -34,13 +34,13 @@ private:
                                                XrSwapchain* swapchain);
     static XrResult XRAPI_CALL DestroySwapchain(XrSwapchain swapchain);
 
-    Runtime& runtime_;
-    Swapchains& swapchains_;
-    PFN_xrCreateSwapchain nextCreate_ = nullptr;
-    PFN_xrDestroySwapchain nextDestroy_ = nullptr;
+    Runtime& runtime;
+    Swapchains& swapchains;
+    PFN_xrCreateSwapchain nextCreate = nullptr;
+    PFN_xrDestroySwapchain nextDestroy = nullptr;
     // Image value → memory; the swapchain's handle → its image values, in index order.
-    std::map<uint64_t, RgbaImage> images_;
-    std::map<uint64_t, std::vector<uint64_t>> swapchainImages_;
+    std::map<uint64_t, RgbaImage> images;
+    std::map<uint64_t, std::vector<uint64_t>> swapchainImages;
 };
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

@@ -1,10 +1,16 @@
 #include "D3D11SwapchainImages.h"
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 
-D3D11SwapchainImages::D3D11SwapchainImages(ID3D11Device* device) : device_(device) { device_->AddRef(); }
+D3D11SwapchainImages::D3D11SwapchainImages(ID3D11Device* device) : device(device)
+{
+    device->AddRef();
+}
 
-D3D11SwapchainImages::~D3D11SwapchainImages() { device_->Release(); }
+D3D11SwapchainImages::~D3D11SwapchainImages()
+{
+    device->Release();
+}
 
 std::vector<uint64_t> D3D11SwapchainImages::MakeImages(const XrSwapchainCreateInfo& info, uint32_t count)
 {
@@ -25,11 +31,11 @@ std::vector<uint64_t> D3D11SwapchainImages::MakeImages(const XrSwapchainCreateIn
     std::vector<uint64_t> images;
     for (uint32_t i = 0; i < count; ++i) {
         ID3D11Texture2D* texture = nullptr;
-        if (FAILED(device_->CreateTexture2D(&description, nullptr, &texture))) {
+        if (FAILED(device->CreateTexture2D(&description, nullptr, &texture))) {
             FreeImages(images);
             return {};
         }
-        ++liveImages_;
+        ++liveImages;
         images.push_back(reinterpret_cast<uint64_t>(texture));
     }
     return images;
@@ -39,8 +45,8 @@ void D3D11SwapchainImages::FreeImages(const std::vector<uint64_t>& images)
 {
     for (uint64_t image : images) {
         reinterpret_cast<ID3D11Texture2D*>(image)->Release();
-        --liveImages_;
+        --liveImages;
     }
 }
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

@@ -6,7 +6,7 @@
 
 #include "SwapchainImageSource.h"
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 
 class D3D11SwapchainImages : public SwapchainImageSource {
 public:
@@ -22,11 +22,11 @@ public:
     void FreeImages(const std::vector<uint64_t>& images) override;
 
     // Images made and not yet freed.
-    int LiveImages() const { return liveImages_; }
+    int LiveImages() const { return liveImages; }
 
 private:
-    ID3D11Device* device_;
-    int liveImages_ = 0;
+    ID3D11Device* device;
+    int liveImages = 0;
 };
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

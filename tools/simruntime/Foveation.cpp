@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 namespace {
 Foveation* current = nullptr;
 
@@ -31,29 +31,29 @@ bool CopyChain(const void* next, std::vector<ChainedStructure>& chain)
 }
 } // namespace
 
-Foveation::Foveation(Runtime& runtime) : runtime_(runtime)
+Foveation::Foveation(Runtime& runtime) : runtime(runtime)
 {
     if (current != nullptr) {
         throw std::logic_error("only one Foveation module may exist at a time");
     }
-    PFN_xrVoidFunction create = runtime_.Function("xrCreateSwapchain");
+    PFN_xrVoidFunction create = runtime.Function("xrCreateSwapchain");
     if (create == nullptr) {
         throw std::logic_error("the runtime has no xrCreateSwapchain to record");
     }
-    next_ = reinterpret_cast<PFN_xrCreateSwapchain>(create);
+    next = reinterpret_cast<PFN_xrCreateSwapchain>(create);
     current = this;
-    runtime_.AddFunction("xrCreateSwapchain", reinterpret_cast<PFN_xrVoidFunction>(&Foveation::CreateSwapchain));
-    runtime_.AddFunction(kFunctions[0], reinterpret_cast<PFN_xrVoidFunction>(&Foveation::CreateFoveationProfile));
-    runtime_.AddFunction(kFunctions[1], reinterpret_cast<PFN_xrVoidFunction>(&Foveation::DestroyFoveationProfile));
-    runtime_.AddFunction(kFunctions[2], reinterpret_cast<PFN_xrVoidFunction>(&Foveation::UpdateSwapchain));
+    runtime.AddFunction("xrCreateSwapchain", reinterpret_cast<PFN_xrVoidFunction>(&Foveation::CreateSwapchain));
+    runtime.AddFunction(kFunctions[0], reinterpret_cast<PFN_xrVoidFunction>(&Foveation::CreateFoveationProfile));
+    runtime.AddFunction(kFunctions[1], reinterpret_cast<PFN_xrVoidFunction>(&Foveation::DestroyFoveationProfile));
+    runtime.AddFunction(kFunctions[2], reinterpret_cast<PFN_xrVoidFunction>(&Foveation::UpdateSwapchain));
 }
 
 Foveation::~Foveation()
 {
     for (const char* name : kFunctions) {
-        runtime_.RemoveFunction(name);
+        runtime.RemoveFunction(name);
     }
-    runtime_.AddFunction("xrCreateSwapchain", reinterpret_cast<PFN_xrVoidFunction>(next_));
+    runtime.AddFunction("xrCreateSwapchain", reinterpret_cast<PFN_xrVoidFunction>(next));
     current = nullptr;
 }
 
@@ -67,29 +67,29 @@ Foveation& Foveation::Current()
 
 std::vector<SwapchainCreation> Foveation::Creations() const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    return creations_;
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    return creations;
 }
 
 std::vector<XrFoveationLevelProfileCreateInfoFB> Foveation::ProfileLevels() const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    return profileLevels_;
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    return profileLevels;
 }
 
 std::vector<AppliedFoveation> Foveation::Applied() const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    return applied_;
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    return applied;
 }
 
 std::optional<XrFoveationLevelFB> Foveation::LevelOf(XrSwapchain swapchain) const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
     std::optional<XrFoveationLevelFB> level;
-    for (const AppliedFoveation& applied : applied_) {
-        if (applied.swapchain == HandleValue(swapchain)) {
-            level = applied.level.level;
+    for (const AppliedFoveation& entry : applied) {
+        if (entry.swapchain == HandleValue(swapchain)) {
+            level = entry.level.level;
         }
     }
     return level;
@@ -99,25 +99,25 @@ XrResult XRAPI_CALL Foveation::CreateSwapchain(XrSession session, const XrSwapch
                                                XrSwapchain* swapchain)
 {
     Foveation& self = Current();
-    std::lock_guard<std::recursive_mutex> lock(self.runtime_.Mutex());
+    std::lock_guard<std::recursive_mutex> lock(self.runtime.Mutex());
     if (info == nullptr) {
-        return self.next_(session, info, swapchain);
+        return self.next(session, info, swapchain);
     }
     SwapchainCreation creation{*info, {}, XR_SUCCESS};
     if (!CopyChain(info->next, creation.chain)) {
         RuntimeCall call("xrCreateSwapchain", {HandleValue(session)});
         return call.Return(XR_ERROR_VALIDATION_FAILURE);
     }
-    creation.result = self.next_(session, info, swapchain);
+    creation.result = self.next(session, info, swapchain);
     if (creation.result == XR_SUCCESS) {
         for (const ChainedStructure& structure : creation.chain) {
             if (structure.type == XR_TYPE_SWAPCHAIN_CREATE_INFO_FOVEATION_FB) {
-                self.capable_[HandleValue(*swapchain)] = structure.foveation.flags;
+                self.capable[HandleValue(*swapchain)] = structure.foveation.flags;
             }
         }
     }
-    self.creations_.push_back(std::move(creation));
-    return self.creations_.back().result;
+    self.creations.push_back(std::move(creation));
+    return self.creations.back().result;
 }
 
 XrResult XRAPI_CALL Foveation::CreateFoveationProfile(XrSession session, const XrFoveationProfileCreateInfoFB* info,
@@ -151,8 +151,8 @@ XrResult XRAPI_CALL Foveation::CreateFoveationProfile(XrSession session, const X
         return call.Return(XR_ERROR_VALIDATION_FAILURE);
     }
     const uint64_t handle = call.runtime().CreateHandle(HandleKind::FoveationProfile, HandleValue(session));
-    self.profiles_[handle] = level;
-    self.profileLevels_.push_back(level);
+    self.profiles[handle] = level;
+    self.profileLevels.push_back(level);
     *profile = reinterpret_cast<XrFoveationProfileFB>(handle);
     return call.Return(XR_SUCCESS);
 }
@@ -166,7 +166,7 @@ XrResult XRAPI_CALL Foveation::DestroyFoveationProfile(XrFoveationProfileFB prof
     if (!call.runtime().DestroyHandle(HandleKind::FoveationProfile, HandleValue(profile))) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
-    Current().profiles_.erase(HandleValue(profile));
+    Current().profiles.erase(HandleValue(profile));
     return call.Return(XR_SUCCESS);
 }
 
@@ -189,11 +189,11 @@ XrResult XRAPI_CALL Foveation::UpdateSwapchain(XrSwapchain swapchain, const XrSw
     if (!runtime.IsLive(HandleKind::FoveationProfile, profile)) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
-    if (self.capable_.count(HandleValue(swapchain)) == 0) {
+    if (self.capable.count(HandleValue(swapchain)) == 0) {
         return call.Return(XR_ERROR_VALIDATION_FAILURE);
     }
-    self.applied_.push_back({HandleValue(swapchain), profile, self.profiles_.at(profile)});
+    self.applied.push_back({HandleValue(swapchain), profile, self.profiles.at(profile)});
     return call.Return(XR_SUCCESS);
 }
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

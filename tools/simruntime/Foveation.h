@@ -8,9 +8,9 @@
 #include <optional>
 #include <vector>
 
-#include "SimRuntime.h"
+#include "Runtime.h"
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 
 // A copy of one structure of a creation chain, as the runtime read it.
 struct ChainedStructure {
@@ -62,14 +62,14 @@ private:
     static XrResult XRAPI_CALL DestroyFoveationProfile(XrFoveationProfileFB profile);
     static XrResult XRAPI_CALL UpdateSwapchain(XrSwapchain swapchain, const XrSwapchainStateBaseHeaderFB* state);
 
-    Runtime& runtime_;
-    PFN_xrCreateSwapchain next_ = nullptr;
-    std::vector<SwapchainCreation> creations_;
+    Runtime& runtime;
+    PFN_xrCreateSwapchain next = nullptr;
+    std::vector<SwapchainCreation> creations;
     // Foveation-capable swapchains.
-    std::map<uint64_t, XrSwapchainCreateFoveationFlagsFB> capable_;
-    std::map<uint64_t, XrFoveationLevelProfileCreateInfoFB> profiles_;
-    std::vector<XrFoveationLevelProfileCreateInfoFB> profileLevels_;
-    std::vector<AppliedFoveation> applied_;
+    std::map<uint64_t, XrSwapchainCreateFoveationFlagsFB> capable;
+    std::map<uint64_t, XrFoveationLevelProfileCreateInfoFB> profiles;
+    std::vector<XrFoveationLevelProfileCreateInfoFB> profileLevels;
+    std::vector<AppliedFoveation> applied;
 };
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

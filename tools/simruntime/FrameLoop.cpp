@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 namespace {
 FrameLoop* current = nullptr;
 
@@ -23,22 +23,22 @@ bool IsLayerType(XrStructureType type)
 }
 } // namespace
 
-FrameLoop::FrameLoop(Runtime& runtime) : runtime_(runtime)
+FrameLoop::FrameLoop(Runtime& runtime) : runtime(runtime)
 {
     if (current != nullptr) {
         throw std::logic_error("only one FrameLoop may exist at a time");
     }
     current = this;
-    runtime_.AddFunction("xrWaitFrame", reinterpret_cast<PFN_xrVoidFunction>(&FrameLoop::WaitFrame));
-    runtime_.AddFunction("xrBeginFrame", reinterpret_cast<PFN_xrVoidFunction>(&FrameLoop::BeginFrame));
-    runtime_.AddFunction("xrEndFrame", reinterpret_cast<PFN_xrVoidFunction>(&FrameLoop::EndFrame));
+    runtime.AddFunction("xrWaitFrame", reinterpret_cast<PFN_xrVoidFunction>(&FrameLoop::WaitFrame));
+    runtime.AddFunction("xrBeginFrame", reinterpret_cast<PFN_xrVoidFunction>(&FrameLoop::BeginFrame));
+    runtime.AddFunction("xrEndFrame", reinterpret_cast<PFN_xrVoidFunction>(&FrameLoop::EndFrame));
 }
 
 FrameLoop::~FrameLoop()
 {
-    runtime_.RemoveFunction("xrWaitFrame");
-    runtime_.RemoveFunction("xrBeginFrame");
-    runtime_.RemoveFunction("xrEndFrame");
+    runtime.RemoveFunction("xrWaitFrame");
+    runtime.RemoveFunction("xrBeginFrame");
+    runtime.RemoveFunction("xrEndFrame");
     current = nullptr;
 }
 
@@ -64,10 +64,10 @@ XrResult XRAPI_CALL FrameLoop::WaitFrame(XrSession session, const XrFrameWaitInf
         state->type != XR_TYPE_FRAME_STATE) {
         return call.Return(XR_ERROR_VALIDATION_FAILURE);
     }
-    loop.predicted_ += loop.period_;
-    loop.waited_ = true;
-    state->predictedDisplayTime = loop.predicted_;
-    state->predictedDisplayPeriod = loop.period_;
+    loop.predicted += loop.period;
+    loop.waited = true;
+    state->predictedDisplayTime = loop.predicted;
+    state->predictedDisplayPeriod = loop.period;
     state->shouldRender = XR_TRUE;
     return call.Return(XR_SUCCESS);
 }
@@ -85,13 +85,13 @@ XrResult XRAPI_CALL FrameLoop::BeginFrame(XrSession session, const XrFrameBeginI
     if (info != nullptr && info->type != XR_TYPE_FRAME_BEGIN_INFO) {
         return call.Return(XR_ERROR_VALIDATION_FAILURE);
     }
-    if (!loop.waited_) {
+    if (!loop.waited) {
         return call.Return(XR_ERROR_CALL_ORDER_INVALID);
     }
-    loop.waited_ = false;
+    loop.waited = false;
     // A frame begun while another is open discards the open one.
-    const XrResult result = loop.began_ ? XR_FRAME_DISCARDED : XR_SUCCESS;
-    loop.began_ = true;
+    const XrResult result = loop.began ? XR_FRAME_DISCARDED : XR_SUCCESS;
+    loop.began = true;
     return call.Return(result);
 }
 
@@ -108,10 +108,10 @@ XrResult XRAPI_CALL FrameLoop::EndFrame(XrSession session, const XrFrameEndInfo*
     if (info == nullptr || info->type != XR_TYPE_FRAME_END_INFO) {
         return call.Return(XR_ERROR_VALIDATION_FAILURE);
     }
-    if (!loop.began_) {
+    if (!loop.began) {
         return call.Return(XR_ERROR_CALL_ORDER_INVALID);
     }
-    if (info->layerCount > loop.maxLayerCount_) {
+    if (info->layerCount > loop.maxLayerCount) {
         return call.Return(XR_ERROR_LAYER_LIMIT_EXCEEDED);
     }
     if (info->layerCount > 0 && info->layers == nullptr) {
@@ -123,8 +123,8 @@ XrResult XRAPI_CALL FrameLoop::EndFrame(XrSession session, const XrFrameEndInfo*
         if (layer == nullptr || !IsLayerType(layer->type)) {
             return call.Return(XR_ERROR_LAYER_INVALID);
         }
-        if (loop.layerCheck_) {
-            const XrResult checked = loop.layerCheck_(layer);
+        if (loop.layerCheck) {
+            const XrResult checked = loop.layerCheck(layer);
             if (checked != XR_SUCCESS) {
                 return call.Return(checked);
             }
@@ -132,12 +132,12 @@ XrResult XRAPI_CALL FrameLoop::EndFrame(XrSession session, const XrFrameEndInfo*
         frame.layers.push_back(layer);
         frame.layerTypes.push_back(layer->type);
     }
-    if (loop.frameObserver_) {
-        loop.frameObserver_(*info);
+    if (loop.frameObserver) {
+        loop.frameObserver(*info);
     }
-    loop.began_ = false;
-    call.runtime().Keep(loop.submitted_, std::move(frame));
+    loop.began = false;
+    call.runtime().Keep(loop.submitted, std::move(frame));
     return call.Return(XR_SUCCESS);
 }
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

@@ -5,9 +5,9 @@
 #include <functional>
 #include <vector>
 
-#include "SimRuntime.h"
+#include "Runtime.h"
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 
 // What one xrEndFrame carried: the layer pointers in order, and their types.
 struct SubmittedFrame {
@@ -27,38 +27,38 @@ public:
     static FrameLoop& Current();
 
     // Each xrWaitFrame predicts a display time this much later than the last one.
-    void SetFramePeriod(XrDuration period) { period_ = period; }
-    XrTime LastPredictedDisplayTime() const { return predicted_; }
-    uint32_t MaxLayerCount() const { return maxLayerCount_; }
-    void SetMaxLayerCount(uint32_t count) { maxLayerCount_ = count; }
+    void SetFramePeriod(XrDuration period) { this->period = period; }
+    XrTime LastPredictedDisplayTime() const { return predicted; }
+    uint32_t MaxLayerCount() const { return maxLayerCount; }
+    void SetMaxLayerCount(uint32_t count) { maxLayerCount = count; }
 
     // Checks one submitted layer beyond null and type, e.g. its swapchain's state
     // (installed by the swapchain module); a non-success result refuses the frame.
     using LayerCheck = std::function<XrResult(const XrCompositionLayerBaseHeader*)>;
-    void SetLayerCheck(LayerCheck check) { layerCheck_ = std::move(check); }
+    void SetLayerCheck(LayerCheck check) { layerCheck = std::move(check); }
     // Runs while the runtime still reads the layers, before xrEndFrame returns.
     using FrameObserver = std::function<void(const XrFrameEndInfo&)>;
-    void SetFrameObserver(FrameObserver observer) { frameObserver_ = std::move(observer); }
+    void SetFrameObserver(FrameObserver observer) { frameObserver = std::move(observer); }
 
-    const std::vector<SubmittedFrame>& SubmittedFrames() const { return submitted_; }
+    const std::vector<SubmittedFrame>& SubmittedFrames() const { return submitted; }
     // Forgets the frames recorded so far, so a long run does not grow without end.
-    void ClearSubmittedFrames() { submitted_.clear(); }
-    bool FrameInProgress() const { return began_; }
+    void ClearSubmittedFrames() { submitted.clear(); }
+    bool FrameInProgress() const { return began; }
 
 private:
     static XrResult XRAPI_CALL WaitFrame(XrSession session, const XrFrameWaitInfo* info, XrFrameState* state);
     static XrResult XRAPI_CALL BeginFrame(XrSession session, const XrFrameBeginInfo* info);
     static XrResult XRAPI_CALL EndFrame(XrSession session, const XrFrameEndInfo* info);
 
-    Runtime& runtime_;
-    XrDuration period_ = 11'111'111;
-    XrTime predicted_ = 1'000'000'000;
-    uint32_t maxLayerCount_ = 16;
-    bool waited_ = false;
-    bool began_ = false;
-    LayerCheck layerCheck_;
-    FrameObserver frameObserver_;
-    std::vector<SubmittedFrame> submitted_;
+    Runtime& runtime;
+    XrDuration period = 11'111'111;
+    XrTime predicted = 1'000'000'000;
+    uint32_t maxLayerCount = 16;
+    bool waited = false;
+    bool began = false;
+    LayerCheck layerCheck;
+    FrameObserver frameObserver;
+    std::vector<SubmittedFrame> submitted;
 };
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 namespace {
 InstanceProperties* current = nullptr;
 
@@ -53,32 +53,32 @@ bool NamesReadable(uint32_t count, const char* const* names)
 }
 } // namespace
 
-InstanceProperties::InstanceProperties(Runtime& runtime) : runtime_(runtime)
+InstanceProperties::InstanceProperties(Runtime& runtime) : runtime(runtime)
 {
     if (current != nullptr) {
         throw std::logic_error("only one InstanceProperties module may exist at a time");
     }
-    PFN_xrVoidFunction create = runtime_.Function("xrCreateInstance");
+    PFN_xrVoidFunction create = runtime.Function("xrCreateInstance");
     if (create == nullptr) {
         throw std::logic_error("the runtime has no xrCreateInstance to record");
     }
-    next_ = reinterpret_cast<PFN_xrCreateInstance>(create);
+    next = reinterpret_cast<PFN_xrCreateInstance>(create);
     current = this;
-    runtime_.AddFunction(kFunctions[0],
-                         reinterpret_cast<PFN_xrVoidFunction>(&InstanceProperties::EnumerateApiLayerProperties));
-    runtime_.AddFunction(
+    runtime.AddFunction(kFunctions[0],
+                        reinterpret_cast<PFN_xrVoidFunction>(&InstanceProperties::EnumerateApiLayerProperties));
+    runtime.AddFunction(
         kFunctions[1], reinterpret_cast<PFN_xrVoidFunction>(&InstanceProperties::EnumerateInstanceExtensionProperties));
-    runtime_.AddFunction(kFunctions[2],
-                         reinterpret_cast<PFN_xrVoidFunction>(&InstanceProperties::EnumerateEnvironmentBlendModes));
-    runtime_.AddFunction("xrCreateInstance", reinterpret_cast<PFN_xrVoidFunction>(&InstanceProperties::CreateInstance));
+    runtime.AddFunction(kFunctions[2],
+                        reinterpret_cast<PFN_xrVoidFunction>(&InstanceProperties::EnumerateEnvironmentBlendModes));
+    runtime.AddFunction("xrCreateInstance", reinterpret_cast<PFN_xrVoidFunction>(&InstanceProperties::CreateInstance));
 }
 
 InstanceProperties::~InstanceProperties()
 {
     for (const char* name : kFunctions) {
-        runtime_.RemoveFunction(name);
+        runtime.RemoveFunction(name);
     }
-    runtime_.AddFunction("xrCreateInstance", reinterpret_cast<PFN_xrVoidFunction>(next_));
+    runtime.AddFunction("xrCreateInstance", reinterpret_cast<PFN_xrVoidFunction>(next));
     current = nullptr;
 }
 
@@ -92,50 +92,49 @@ InstanceProperties& InstanceProperties::Current()
 
 void InstanceProperties::SetRuntimeExtensions(std::vector<std::string> names)
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    runtimeExtensions_ = std::move(names);
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    runtimeExtensions = std::move(names);
 }
 
 void InstanceProperties::AddApiLayer(const std::string& name, std::vector<std::string> extensions)
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    layers_.push_back({name, std::move(extensions)});
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    layers.push_back({name, std::move(extensions)});
 }
 
 void InstanceProperties::FailLayerQuery(const std::string& name, XrResult result)
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    failingLayers_[name] = result;
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    failingLayers[name] = result;
 }
 
 void InstanceProperties::SetBlendModes(std::vector<XrEnvironmentBlendMode> modes)
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    blendModes_ = std::move(modes);
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    blendModes = std::move(modes);
 }
 
 std::vector<InstanceCreateRecord> InstanceProperties::CreateRecords() const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    return createRecords_;
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    return createRecords;
 }
 
 std::vector<ExtensionQuery> InstanceProperties::ExtensionQueries() const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    return extensionQueries_;
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    return extensionQueries;
 }
 
 const InstanceProperties::ApiLayer* InstanceProperties::FindLayer(const std::string& name) const
 {
-    auto found =
-        std::find_if(layers_.begin(), layers_.end(), [&](const ApiLayer& layer) { return layer.name == name; });
-    return found != layers_.end() ? &*found : nullptr;
+    auto found = std::find_if(layers.begin(), layers.end(), [&](const ApiLayer& layer) { return layer.name == name; });
+    return found != layers.end() ? &*found : nullptr;
 }
 
 bool InstanceProperties::Offers(const std::string& extension, const std::vector<std::string>& layers) const
 {
-    if (std::find(runtimeExtensions_.begin(), runtimeExtensions_.end(), extension) != runtimeExtensions_.end()) {
+    if (std::find(runtimeExtensions.begin(), runtimeExtensions.end(), extension) != runtimeExtensions.end()) {
         return true;
     }
     return std::any_of(layers.begin(), layers.end(), [&](const std::string& name) {
@@ -152,7 +151,7 @@ XrResult XRAPI_CALL InstanceProperties::EnumerateApiLayerProperties(uint32_t cap
     if (call.injected()) {
         return *call.injected();
     }
-    const std::vector<ApiLayer>& layers = Current().layers_;
+    const std::vector<ApiLayer>& layers = Current().layers;
     return call.Return(EnumerateInto(layers.size(), capacity, countOutput, properties, XR_TYPE_API_LAYER_PROPERTIES,
                                      [&](XrApiLayerProperties& item, size_t i) {
                                          CopyName(item.layerName, sizeof(item.layerName), layers[i].name);
@@ -171,18 +170,18 @@ XrResult XRAPI_CALL InstanceProperties::EnumerateInstanceExtensionProperties(con
     ExtensionQuery query{layerName != nullptr ? layerName : "", layerName != nullptr, capacity, XR_SUCCESS};
     auto answer = [&](XrResult result) {
         query.result = result;
-        self.extensionQueries_.push_back(query);
+        self.extensionQueries.push_back(query);
         return call.Return(result);
     };
     if (call.injected()) {
         query.result = *call.injected();
-        self.extensionQueries_.push_back(query);
+        self.extensionQueries.push_back(query);
         return *call.injected();
     }
-    const std::vector<std::string>* extensions = &self.runtimeExtensions_;
+    const std::vector<std::string>* extensions = &self.runtimeExtensions;
     if (layerName != nullptr) {
-        auto failing = self.failingLayers_.find(layerName);
-        if (failing != self.failingLayers_.end()) {
+        auto failing = self.failingLayers.find(layerName);
+        if (failing != self.failingLayers.end()) {
             return answer(failing->second);
         }
         const ApiLayer* layer = self.FindLayer(layerName);
@@ -217,7 +216,7 @@ XrResult XRAPI_CALL InstanceProperties::EnumerateEnvironmentBlendModes(XrInstanc
         viewConfigurationType != XR_VIEW_CONFIGURATION_TYPE_PRIMARY_STEREO) {
         return call.Return(XR_ERROR_VIEW_CONFIGURATION_TYPE_UNSUPPORTED);
     }
-    const std::vector<XrEnvironmentBlendMode>& offered = Current().blendModes_;
+    const std::vector<XrEnvironmentBlendMode>& offered = Current().blendModes;
     if (countOutput == nullptr || (capacity > 0 && modes == nullptr)) {
         return call.Return(XR_ERROR_VALIDATION_FAILURE);
     }
@@ -235,7 +234,7 @@ XrResult XRAPI_CALL InstanceProperties::EnumerateEnvironmentBlendModes(XrInstanc
 XrResult XRAPI_CALL InstanceProperties::CreateInstance(const XrInstanceCreateInfo* info, XrInstance* instance)
 {
     InstanceProperties& self = Current();
-    std::lock_guard<std::recursive_mutex> lock(self.runtime_.Mutex());
+    std::lock_guard<std::recursive_mutex> lock(self.runtime.Mutex());
     if (info == nullptr || !NamesReadable(info->enabledApiLayerCount, info->enabledApiLayerNames) ||
         !NamesReadable(info->enabledExtensionCount, info->enabledExtensionNames)) {
         RuntimeCall call("xrCreateInstance", {});
@@ -244,8 +243,8 @@ XrResult XRAPI_CALL InstanceProperties::CreateInstance(const XrInstanceCreateInf
     InstanceCreateRecord record{
         {info->enabledApiLayerNames, info->enabledApiLayerNames + info->enabledApiLayerCount},
         {info->enabledExtensionNames, info->enabledExtensionNames + info->enabledExtensionCount}};
-    self.createRecords_.push_back(record);
-    if (self.apiLayersFromLoader_) {
+    self.createRecords.push_back(record);
+    if (self.apiLayersFromLoader) {
         record.apiLayers.clear();
     }
     for (const std::string& layer : record.apiLayers) {
@@ -260,7 +259,7 @@ XrResult XRAPI_CALL InstanceProperties::CreateInstance(const XrInstanceCreateInf
             return call.Return(XR_ERROR_EXTENSION_NOT_PRESENT);
         }
     }
-    return self.next_(info, instance);
+    return self.next(info, instance);
 }
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

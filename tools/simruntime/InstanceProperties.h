@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "SimRuntime.h"
+#include "Runtime.h"
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 
 // Copies of the names one xrCreateInstance asked for, in the caller's order.
 struct InstanceCreateRecord {
@@ -49,7 +49,7 @@ public:
     void SetBlendModes(std::vector<XrEnvironmentBlendMode> modes);
     // With a real OpenXR loader in front, API layers are the loader's: instance creation then
     // takes any layer names the loader passes on and checks extensions against the runtime's own.
-    void LeaveApiLayersToLoader() { apiLayersFromLoader_ = true; }
+    void LeaveApiLayersToLoader() { apiLayersFromLoader = true; }
 
     // --- What the runtime saw --------------------------------------------------------------
     std::vector<InstanceCreateRecord> CreateRecords() const;
@@ -76,15 +76,15 @@ private:
     // Whether the runtime or one of the named layers offers the extension.
     bool Offers(const std::string& extension, const std::vector<std::string>& layers) const;
 
-    Runtime& runtime_;
-    PFN_xrCreateInstance next_ = nullptr;
-    std::vector<std::string> runtimeExtensions_;
-    std::vector<ApiLayer> layers_;
-    std::map<std::string, XrResult> failingLayers_;
-    bool apiLayersFromLoader_ = false;
-    std::vector<XrEnvironmentBlendMode> blendModes_{XR_ENVIRONMENT_BLEND_MODE_OPAQUE};
-    std::vector<InstanceCreateRecord> createRecords_;
-    std::vector<ExtensionQuery> extensionQueries_;
+    Runtime& runtime;
+    PFN_xrCreateInstance next = nullptr;
+    std::vector<std::string> runtimeExtensions;
+    std::vector<ApiLayer> layers;
+    std::map<std::string, XrResult> failingLayers;
+    bool apiLayersFromLoader = false;
+    std::vector<XrEnvironmentBlendMode> blendModes{XR_ENVIRONMENT_BLEND_MODE_OPAQUE};
+    std::vector<InstanceCreateRecord> createRecords;
+    std::vector<ExtensionQuery> extensionQueries;
 };
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 
 enum XrLoaderInterfaceStructs : uint32_t {
     XR_LOADER_INTERFACE_STRUCT_UNINTIALIZED = 0,
@@ -59,4 +59,4 @@ static_assert(offsetof(XrNegotiateRuntimeRequest, runtimeApiVersion) == 16 + siz
 static_assert(offsetof(XrNegotiateRuntimeRequest, getInstanceProcAddr) == 24 + sizeof(size_t));
 static_assert(sizeof(XrNegotiateRuntimeRequest) == 24 + 2 * sizeof(size_t));
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

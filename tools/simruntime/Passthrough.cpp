@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 namespace {
 Passthrough* current = nullptr;
 
@@ -15,24 +15,24 @@ bool IsRunningAtCreation(XrPassthroughFlagsFB flags)
 }
 } // namespace
 
-Passthrough::Passthrough(Runtime& runtime) : runtime_(runtime)
+Passthrough::Passthrough(Runtime& runtime) : runtime(runtime)
 {
     if (current != nullptr) {
         throw std::logic_error("only one Passthrough module may exist at a time");
     }
     current = this;
-    runtime_.AddFunction(kFunctions[0], reinterpret_cast<PFN_xrVoidFunction>(&Passthrough::CreatePassthrough));
-    runtime_.AddFunction(kFunctions[1], reinterpret_cast<PFN_xrVoidFunction>(&Passthrough::DestroyPassthrough));
-    runtime_.AddFunction(kFunctions[2], reinterpret_cast<PFN_xrVoidFunction>(&Passthrough::StartPassthrough));
-    runtime_.AddFunction(kFunctions[3], reinterpret_cast<PFN_xrVoidFunction>(&Passthrough::PausePassthrough));
-    runtime_.AddFunction(kFunctions[4], reinterpret_cast<PFN_xrVoidFunction>(&Passthrough::CreatePassthroughLayer));
-    runtime_.AddFunction(kFunctions[5], reinterpret_cast<PFN_xrVoidFunction>(&Passthrough::DestroyPassthroughLayer));
+    runtime.AddFunction(kFunctions[0], reinterpret_cast<PFN_xrVoidFunction>(&Passthrough::CreatePassthrough));
+    runtime.AddFunction(kFunctions[1], reinterpret_cast<PFN_xrVoidFunction>(&Passthrough::DestroyPassthrough));
+    runtime.AddFunction(kFunctions[2], reinterpret_cast<PFN_xrVoidFunction>(&Passthrough::StartPassthrough));
+    runtime.AddFunction(kFunctions[3], reinterpret_cast<PFN_xrVoidFunction>(&Passthrough::PausePassthrough));
+    runtime.AddFunction(kFunctions[4], reinterpret_cast<PFN_xrVoidFunction>(&Passthrough::CreatePassthroughLayer));
+    runtime.AddFunction(kFunctions[5], reinterpret_cast<PFN_xrVoidFunction>(&Passthrough::DestroyPassthroughLayer));
 }
 
 Passthrough::~Passthrough()
 {
     for (const char* name : kFunctions) {
-        runtime_.RemoveFunction(name);
+        runtime.RemoveFunction(name);
     }
     current = nullptr;
 }
@@ -47,30 +47,28 @@ Passthrough& Passthrough::Current()
 
 std::vector<XrPassthroughCreateInfoFB> Passthrough::CreateInfos() const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    return createInfos_;
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    return createInfos;
 }
 
 std::vector<XrPassthroughLayerCreateInfoFB> Passthrough::LayerCreateInfos() const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    return layerCreateInfos_;
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    return layerCreateInfos;
 }
 
 bool Passthrough::IsRunning(XrPassthroughFB passthrough) const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    auto found = running_.find(HandleValue(passthrough));
-    return runtime_.IsLive(HandleKind::Passthrough, HandleValue(passthrough)) && found != running_.end() &&
-           found->second;
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    auto found = running.find(HandleValue(passthrough));
+    return runtime.IsLive(HandleKind::Passthrough, HandleValue(passthrough)) && found != running.end() && found->second;
 }
 
 bool Passthrough::IsLayerRunning(XrPassthroughLayerFB layer) const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    auto found = running_.find(HandleValue(layer));
-    return runtime_.IsLive(HandleKind::PassthroughLayer, HandleValue(layer)) && found != running_.end() &&
-           found->second;
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    auto found = running.find(HandleValue(layer));
+    return runtime.IsLive(HandleKind::PassthroughLayer, HandleValue(layer)) && found != running.end() && found->second;
 }
 
 XrResult XRAPI_CALL Passthrough::CreatePassthrough(XrSession session, const XrPassthroughCreateInfoFB* info,
@@ -88,8 +86,8 @@ XrResult XRAPI_CALL Passthrough::CreatePassthrough(XrSession session, const XrPa
         return call.Return(XR_ERROR_VALIDATION_FAILURE);
     }
     const uint64_t handle = call.runtime().CreateHandle(HandleKind::Passthrough, HandleValue(session));
-    self.running_[handle] = IsRunningAtCreation(info->flags);
-    self.createInfos_.push_back(*info);
+    self.running[handle] = IsRunningAtCreation(info->flags);
+    self.createInfos.push_back(*info);
     *passthrough = reinterpret_cast<XrPassthroughFB>(handle);
     return call.Return(XR_SUCCESS);
 }
@@ -114,7 +112,7 @@ XrResult Passthrough::SetRunning(const char* function, HandleKind kind, uint64_t
     if (!call.runtime().IsLive(kind, handle)) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
-    Current().running_[handle] = running;
+    Current().running[handle] = running;
     return call.Return(XR_SUCCESS);
 }
 
@@ -149,8 +147,8 @@ XrResult XRAPI_CALL Passthrough::CreatePassthroughLayer(XrSession session, const
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
     const uint64_t handle = runtime.CreateHandle(HandleKind::PassthroughLayer, HandleValue(session));
-    self.running_[handle] = IsRunningAtCreation(info->flags);
-    self.layerCreateInfos_.push_back(*info);
+    self.running[handle] = IsRunningAtCreation(info->flags);
+    self.layerCreateInfos.push_back(*info);
     *layer = reinterpret_cast<XrPassthroughLayerFB>(handle);
     return call.Return(XR_SUCCESS);
 }
@@ -166,4 +164,4 @@ XrResult XRAPI_CALL Passthrough::DestroyPassthroughLayer(XrPassthroughLayerFB la
                            : XR_ERROR_HANDLE_INVALID);
 }
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

@@ -5,9 +5,9 @@
 #include <map>
 #include <vector>
 
-#include "SimRuntime.h"
+#include "Runtime.h"
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 
 class Passthrough {
 public:
@@ -36,11 +36,11 @@ private:
     static XrResult XRAPI_CALL DestroyPassthroughLayer(XrPassthroughLayerFB layer);
     static XrResult SetRunning(const char* function, HandleKind kind, uint64_t handle, bool running);
 
-    Runtime& runtime_;
+    Runtime& runtime;
     // Running state by handle, for passthroughs and layers alike (handles never repeat).
-    std::map<uint64_t, bool> running_;
-    std::vector<XrPassthroughCreateInfoFB> createInfos_;
-    std::vector<XrPassthroughLayerCreateInfoFB> layerCreateInfos_;
+    std::map<uint64_t, bool> running;
+    std::vector<XrPassthroughCreateInfoFB> createInfos;
+    std::vector<XrPassthroughLayerCreateInfoFB> layerCreateInfos;
 };
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 
 inline XrVector3f operator+(XrVector3f a, XrVector3f b)
 {
@@ -76,4 +76,4 @@ inline XrPosef ComposePoses(const XrPosef& outer, const XrPosef& inner)
     return {outer.orientation * inner.orientation, Transform(outer, inner.position)};
 }
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

@@ -2,36 +2,36 @@
 
 #include <stdexcept>
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 namespace {
 ReferenceSpaces* current = nullptr;
 } // namespace
 
-ReferenceSpaces::ReferenceSpaces(Runtime& runtime) : runtime_(runtime)
+ReferenceSpaces::ReferenceSpaces(Runtime& runtime) : runtime(runtime)
 {
     if (current != nullptr) {
         throw std::logic_error("only one ReferenceSpaces module may exist at a time");
     }
-    PFN_xrVoidFunction function = runtime_.Function("xrCreateReferenceSpace");
+    PFN_xrVoidFunction function = runtime.Function("xrCreateReferenceSpace");
     if (function == nullptr) {
         throw std::logic_error("the runtime has no xrCreateReferenceSpace to record");
     }
-    next_ = reinterpret_cast<PFN_xrCreateReferenceSpace>(function);
+    next = reinterpret_cast<PFN_xrCreateReferenceSpace>(function);
     current = this;
-    runtime_.AddFunction("xrCreateReferenceSpace",
-                         reinterpret_cast<PFN_xrVoidFunction>(&ReferenceSpaces::CreateReferenceSpace));
+    runtime.AddFunction("xrCreateReferenceSpace",
+                        reinterpret_cast<PFN_xrVoidFunction>(&ReferenceSpaces::CreateReferenceSpace));
 }
 
 ReferenceSpaces::~ReferenceSpaces()
 {
-    runtime_.AddFunction("xrCreateReferenceSpace", reinterpret_cast<PFN_xrVoidFunction>(next_));
+    runtime.AddFunction("xrCreateReferenceSpace", reinterpret_cast<PFN_xrVoidFunction>(next));
     current = nullptr;
 }
 
 std::vector<XrReferenceSpaceCreateInfo> ReferenceSpaces::CreateInfos() const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    return createInfos_;
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    return createInfos;
 }
 
 XrResult XRAPI_CALL ReferenceSpaces::CreateReferenceSpace(XrSession session, const XrReferenceSpaceCreateInfo* info,
@@ -40,11 +40,11 @@ XrResult XRAPI_CALL ReferenceSpaces::CreateReferenceSpace(XrSession session, con
     if (current == nullptr) {
         throw std::logic_error("no ReferenceSpaces module exists");
     }
-    std::lock_guard<std::recursive_mutex> lock(current->runtime_.Mutex());
+    std::lock_guard<std::recursive_mutex> lock(current->runtime.Mutex());
     if (info != nullptr) {
-        current->createInfos_.push_back(*info);
+        current->createInfos.push_back(*info);
     }
-    return current->next_(session, info, space);
+    return current->next(session, info, space);
 }
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

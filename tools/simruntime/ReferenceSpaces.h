@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "SimRuntime.h"
+#include "Runtime.h"
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 
 class ReferenceSpaces {
 public:
@@ -23,9 +23,9 @@ private:
     static XrResult XRAPI_CALL CreateReferenceSpace(XrSession session, const XrReferenceSpaceCreateInfo* info,
                                                     XrSpace* space);
 
-    Runtime& runtime_;
-    PFN_xrCreateReferenceSpace next_ = nullptr;
-    std::vector<XrReferenceSpaceCreateInfo> createInfos_;
+    Runtime& runtime;
+    PFN_xrCreateReferenceSpace next = nullptr;
+    std::vector<XrReferenceSpaceCreateInfo> createInfos;
 };
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 
 using Rgba = std::array<uint8_t, 4>;
 
@@ -46,4 +46,4 @@ struct RgbaImage {
     std::vector<uint8_t> pixels;
 };
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

@@ -10,8 +10,8 @@
 
 namespace {
 
-using quenra::sim::RuntimeControlRequest;
-using quenra::sim::SimulatedRuntime;
+using quenra::simruntime::RuntimeControlRequest;
+using quenra::simruntime::SimulatedRuntime;
 
 std::unique_ptr<SimulatedRuntime> _runtime;
 
@@ -24,9 +24,9 @@ SimulatedRuntime& TheRuntime()
     return *_runtime;
 }
 
-bool LoaderInfoAcceptable(const quenra::sim::XrNegotiateLoaderInfo* info)
+bool LoaderInfoAcceptable(const quenra::simruntime::XrNegotiateLoaderInfo* info)
 {
-    using namespace quenra::sim;
+    using namespace quenra::simruntime;
     return info != nullptr && info->structType == XR_LOADER_INTERFACE_STRUCT_LOADER_INFO &&
            info->structVersion == XR_LOADER_INFO_STRUCT_VERSION && info->structSize == sizeof(XrNegotiateLoaderInfo) &&
            info->minInterfaceVersion <= XR_CURRENT_LOADER_RUNTIME_VERSION &&
@@ -34,9 +34,9 @@ bool LoaderInfoAcceptable(const quenra::sim::XrNegotiateLoaderInfo* info)
            info->minApiVersion <= XR_CURRENT_API_VERSION && info->maxApiVersion >= XR_CURRENT_API_VERSION;
 }
 
-bool RuntimeRequestAcceptable(const quenra::sim::XrNegotiateRuntimeRequest* request)
+bool RuntimeRequestAcceptable(const quenra::simruntime::XrNegotiateRuntimeRequest* request)
 {
-    using namespace quenra::sim;
+    using namespace quenra::simruntime;
     return request != nullptr && request->structType == XR_LOADER_INTERFACE_STRUCT_RUNTIME_REQUEST &&
            request->structVersion == XR_RUNTIME_INFO_STRUCT_VERSION &&
            request->structSize == sizeof(XrNegotiateRuntimeRequest);
@@ -47,17 +47,17 @@ bool RuntimeRequestAcceptable(const quenra::sim::XrNegotiateRuntimeRequest* requ
 extern "C" {
 
 __attribute__((visibility("default"))) XrResult XRAPI_CALL
-xrNegotiateLoaderRuntimeInterface(const quenra::sim::XrNegotiateLoaderInfo* loaderInfo,
-                                  quenra::sim::XrNegotiateRuntimeRequest* runtimeRequest)
+xrNegotiateLoaderRuntimeInterface(const quenra::simruntime::XrNegotiateLoaderInfo* loaderInfo,
+                                  quenra::simruntime::XrNegotiateRuntimeRequest* runtimeRequest)
 {
     try {
         if (!LoaderInfoAcceptable(loaderInfo) || !RuntimeRequestAcceptable(runtimeRequest)) {
             return XR_ERROR_INITIALIZATION_FAILED;
         }
         TheRuntime();
-        runtimeRequest->runtimeInterfaceVersion = quenra::sim::XR_CURRENT_LOADER_RUNTIME_VERSION;
+        runtimeRequest->runtimeInterfaceVersion = quenra::simruntime::XR_CURRENT_LOADER_RUNTIME_VERSION;
         runtimeRequest->runtimeApiVersion = XR_CURRENT_API_VERSION;
-        runtimeRequest->getInstanceProcAddr = &quenra::sim::Runtime::GetInstanceProcAddr;
+        runtimeRequest->getInstanceProcAddr = &quenra::simruntime::Runtime::GetInstanceProcAddr;
         return XR_SUCCESS;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "quenra_simruntime: negotiation failed: %s\n", error.what());

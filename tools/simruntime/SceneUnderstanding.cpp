@@ -5,7 +5,7 @@
 #include <memory>
 #include <stdexcept>
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 namespace {
 SceneUnderstanding* current = nullptr;
 
@@ -100,21 +100,21 @@ struct SceneUnderstanding::Scene {
     XrTime computeTime = 0;
 };
 
-SceneUnderstanding::SceneUnderstanding(Runtime& runtime) : runtime_(runtime)
+SceneUnderstanding::SceneUnderstanding(Runtime& runtime) : runtime(runtime)
 {
     if (current != nullptr) {
         throw std::logic_error("only one SceneUnderstanding may exist at a time");
     }
     current = this;
-    runtime_.AddFunction("xrCreateSceneObserverMSFT", reinterpret_cast<PFN_xrVoidFunction>(&CreateSceneObserver));
-    runtime_.AddFunction("xrDestroySceneObserverMSFT", reinterpret_cast<PFN_xrVoidFunction>(&DestroySceneObserver));
-    runtime_.AddFunction("xrComputeNewSceneMSFT", reinterpret_cast<PFN_xrVoidFunction>(&ComputeNewScene));
-    runtime_.AddFunction("xrGetSceneComputeStateMSFT", reinterpret_cast<PFN_xrVoidFunction>(&GetSceneComputeState));
-    runtime_.AddFunction("xrCreateSceneMSFT", reinterpret_cast<PFN_xrVoidFunction>(&CreateScene));
-    runtime_.AddFunction("xrDestroySceneMSFT", reinterpret_cast<PFN_xrVoidFunction>(&DestroyScene));
-    runtime_.AddFunction("xrGetSceneComponentsMSFT", reinterpret_cast<PFN_xrVoidFunction>(&GetSceneComponents));
-    runtime_.AddFunction("xrLocateSceneComponentsMSFT", reinterpret_cast<PFN_xrVoidFunction>(&LocateSceneComponents));
-    runtime_.AddFunction("xrGetSceneMeshBuffersMSFT", reinterpret_cast<PFN_xrVoidFunction>(&GetSceneMeshBuffers));
+    runtime.AddFunction("xrCreateSceneObserverMSFT", reinterpret_cast<PFN_xrVoidFunction>(&CreateSceneObserver));
+    runtime.AddFunction("xrDestroySceneObserverMSFT", reinterpret_cast<PFN_xrVoidFunction>(&DestroySceneObserver));
+    runtime.AddFunction("xrComputeNewSceneMSFT", reinterpret_cast<PFN_xrVoidFunction>(&ComputeNewScene));
+    runtime.AddFunction("xrGetSceneComputeStateMSFT", reinterpret_cast<PFN_xrVoidFunction>(&GetSceneComputeState));
+    runtime.AddFunction("xrCreateSceneMSFT", reinterpret_cast<PFN_xrVoidFunction>(&CreateScene));
+    runtime.AddFunction("xrDestroySceneMSFT", reinterpret_cast<PFN_xrVoidFunction>(&DestroyScene));
+    runtime.AddFunction("xrGetSceneComponentsMSFT", reinterpret_cast<PFN_xrVoidFunction>(&GetSceneComponents));
+    runtime.AddFunction("xrLocateSceneComponentsMSFT", reinterpret_cast<PFN_xrVoidFunction>(&LocateSceneComponents));
+    runtime.AddFunction("xrGetSceneMeshBuffersMSFT", reinterpret_cast<PFN_xrVoidFunction>(&GetSceneMeshBuffers));
 }
 
 SceneUnderstanding::~SceneUnderstanding()
@@ -122,7 +122,7 @@ SceneUnderstanding::~SceneUnderstanding()
     for (const char* name : {"xrCreateSceneObserverMSFT", "xrDestroySceneObserverMSFT", "xrComputeNewSceneMSFT",
                              "xrGetSceneComputeStateMSFT", "xrCreateSceneMSFT", "xrDestroySceneMSFT",
                              "xrGetSceneComponentsMSFT", "xrLocateSceneComponentsMSFT", "xrGetSceneMeshBuffersMSFT"}) {
-        runtime_.RemoveFunction(name);
+        runtime.RemoveFunction(name);
     }
     current = nullptr;
 }
@@ -137,39 +137,39 @@ SceneUnderstanding& SceneUnderstanding::Current()
 
 void SceneUnderstanding::QueueComputeOutcome(ComputeOutcome outcome)
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    outcomes_.push_back(outcome);
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    outcomes.push_back(outcome);
 }
 
 std::vector<ComputeRequest> SceneUnderstanding::ComputeRequests() const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    return computeRequests_;
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    return computeRequests;
 }
 
 std::vector<ComponentsQuery> SceneUnderstanding::ComponentsQueries() const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    return componentsQueries_;
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    return componentsQueries;
 }
 
 std::vector<LocateRequest> SceneUnderstanding::LocateRequests() const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    return locateRequests_;
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    return locateRequests;
 }
 
 std::vector<MeshBuffersRequest> SceneUnderstanding::MeshBuffersRequests() const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    return meshBuffersRequests_;
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    return meshBuffersRequests;
 }
 
 XrSceneComputeStateMSFT SceneUnderstanding::ReportedState(uint64_t observer) const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    auto found = observers_.find(observer);
-    if (found == observers_.end() || !runtime_.IsLive(HandleKind::SceneObserver, observer)) {
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    auto found = observers.find(observer);
+    if (found == observers.end() || !runtime.IsLive(HandleKind::SceneObserver, observer)) {
         throw std::logic_error("no such scene observer");
     }
     return found->second.state;
@@ -177,14 +177,14 @@ XrSceneComputeStateMSFT SceneUnderstanding::ReportedState(uint64_t observer) con
 
 SceneUnderstanding::Observer* SceneUnderstanding::FindObserver(uint64_t handle)
 {
-    auto found = observers_.find(handle);
-    return found != observers_.end() && runtime_.IsLive(HandleKind::SceneObserver, handle) ? &found->second : nullptr;
+    auto found = observers.find(handle);
+    return found != observers.end() && runtime.IsLive(HandleKind::SceneObserver, handle) ? &found->second : nullptr;
 }
 
 SceneUnderstanding::Scene* SceneUnderstanding::FindScene(uint64_t handle)
 {
-    auto found = scenes_.find(handle);
-    return found != scenes_.end() && runtime_.IsLive(HandleKind::Scene, handle) ? &found->second : nullptr;
+    auto found = scenes.find(handle);
+    return found != scenes.end() && runtime.IsLive(HandleKind::Scene, handle) ? &found->second : nullptr;
 }
 
 XrResult XRAPI_CALL SceneUnderstanding::CreateSceneObserver(XrSession session,
@@ -203,7 +203,7 @@ XrResult XRAPI_CALL SceneUnderstanding::CreateSceneObserver(XrSession session,
         return call.Return(XR_ERROR_VALIDATION_FAILURE);
     }
     const uint64_t handle = call.runtime().CreateHandle(HandleKind::SceneObserver, HandleValue(session));
-    self.observers_[handle] = Observer{};
+    self.observers[handle] = Observer{};
     *observer = reinterpret_cast<XrSceneObserverMSFT>(handle);
     return call.Return(XR_SUCCESS);
 }
@@ -220,9 +220,9 @@ XrResult XRAPI_CALL SceneUnderstanding::DestroySceneObserver(XrSceneObserverMSFT
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
     // The runtime destroyed the observer's scenes with it.
-    self.observers_.erase(handle);
-    for (auto scene = self.scenes_.begin(); scene != self.scenes_.end();) {
-        scene = scene->second.observer == handle ? self.scenes_.erase(scene) : std::next(scene);
+    self.observers.erase(handle);
+    for (auto scene = self.scenes.begin(); scene != self.scenes.end();) {
+        scene = scene->second.observer == handle ? self.scenes.erase(scene) : std::next(scene);
     }
     return call.Return(XR_SUCCESS);
 }
@@ -257,7 +257,7 @@ XrResult XRAPI_CALL SceneUnderstanding::ComputeNewScene(XrSceneObserverMSFT obse
                            {bounds.boxes, bounds.boxes + bounds.boxCount},
                            {bounds.frustums, bounds.frustums + bounds.frustumCount},
                            ChainTypes(info->next)};
-    call.runtime().Keep(self.computeRequests_, request);
+    call.runtime().Keep(self.computeRequests, request);
 
     if (record->state == XR_SCENE_COMPUTE_STATE_UPDATING_MSFT) {
         return call.Return(XR_ERROR_COMPUTE_NEW_SCENE_NOT_COMPLETED_MSFT);
@@ -272,14 +272,14 @@ XrResult XRAPI_CALL SceneUnderstanding::ComputeNewScene(XrSceneObserverMSFT obse
     if (!call.runtime().IsLive(HandleKind::Space, request.boundsSpace)) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
-    if (!self.outcomes_.empty()) {
-        record->outcome = self.outcomes_.front();
-        self.outcomes_.pop_front();
+    if (!self.outcomes.empty()) {
+        record->outcome = self.outcomes.front();
+        self.outcomes.pop_front();
     } else {
         record->outcome = ComputeOutcome{};
     }
     record->state = XR_SCENE_COMPUTE_STATE_UPDATING_MSFT;
-    record->computing = Snapshot(self.world_, request.features);
+    record->computing = Snapshot(self.world, request.features);
     record->computeTime = bounds.time;
     return call.Return(XR_SUCCESS);
 }
@@ -340,8 +340,8 @@ XrResult XRAPI_CALL SceneUnderstanding::CreateScene(XrSceneObserverMSFT observer
         return call.Return(XR_ERROR_COMPUTE_NEW_SCENE_NOT_COMPLETED_MSFT);
     }
     const uint64_t handle = call.runtime().CreateHandle(HandleKind::Scene, HandleValue(observer));
-    self.scenes_[handle] = Scene{HandleValue(observer), std::make_shared<const SimWorld>(record->completed),
-                                 record->completedTime};
+    self.scenes[handle] =
+        Scene{HandleValue(observer), std::make_shared<const SimWorld>(record->completed), record->completedTime};
     *scene = reinterpret_cast<XrSceneMSFT>(handle);
     return call.Return(XR_SUCCESS);
 }
@@ -355,7 +355,7 @@ XrResult XRAPI_CALL SceneUnderstanding::DestroyScene(XrSceneMSFT scene)
     if (!call.runtime().DestroyHandle(HandleKind::Scene, HandleValue(scene))) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
-    Current().scenes_.erase(HandleValue(scene));
+    Current().scenes.erase(HandleValue(scene));
     return call.Return(XR_SUCCESS);
 }
 
@@ -392,7 +392,7 @@ XrResult XRAPI_CALL SceneUnderstanding::GetSceneComponents(XrSceneMSFT scene, co
     if (filter != nullptr) {
         query.alignmentFilter.emplace(filter->alignments, filter->alignments + filter->alignmentCount);
     }
-    call.runtime().Keep(self.componentsQueries_, query);
+    call.runtime().Keep(self.componentsQueries, query);
 
     const bool meshType = type == XR_SCENE_COMPONENT_TYPE_VISUAL_MESH_MSFT;
     if ((meshes != nullptr && !meshType && type != XR_SCENE_COMPONENT_TYPE_COLLIDER_MESH_MSFT) ||
@@ -467,7 +467,7 @@ XrResult XRAPI_CALL SceneUnderstanding::LocateSceneComponents(XrSceneMSFT scene,
         !ArrayPresent(info->componentIdCount, info->componentIds)) {
         return call.Return(XR_ERROR_VALIDATION_FAILURE);
     }
-    call.runtime().Keep(self.locateRequests_,
+    call.runtime().Keep(self.locateRequests,
                         LocateRequest{HandleValue(scene),
                                       HandleValue(info->baseSpace),
                                       info->time,
@@ -543,7 +543,7 @@ XrResult XRAPI_CALL SceneUnderstanding::GetSceneMeshBuffers(XrSceneMSFT scene,
         if (indices16 != nullptr) {
             request.uint16IndexCapacity = indices16->indexCapacityInput;
         }
-        call.runtime().Keep(self.meshBuffersRequests_, request);
+        call.runtime().Keep(self.meshBuffersRequests, request);
 
         content = record->content;
         auto found = content->buffers.find(info->meshBufferId);
@@ -595,4 +595,4 @@ XrResult XRAPI_CALL SceneUnderstanding::GetSceneMeshBuffers(XrSceneMSFT scene,
     return finished;
 }
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

@@ -18,9 +18,9 @@
 #include <optional>
 #include <vector>
 
-#include "SimRuntime.h"
+#include "Runtime.h"
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 
 struct SimMeshBuffer {
     std::vector<XrVector3f> vertices;
@@ -119,8 +119,8 @@ public:
     // The world the next computes will see.
     void SetWorld(SimWorld world)
     {
-        std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-        world_ = std::move(world);
+        std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+        this->world = std::move(world);
     }
     // Outcomes are used one per compute, in order; without one a compute completes at the first poll.
     void QueueComputeOutcome(ComputeOutcome outcome);
@@ -156,15 +156,15 @@ private:
     Observer* FindObserver(uint64_t handle);
     Scene* FindScene(uint64_t handle);
 
-    Runtime& runtime_;
-    SimWorld world_;
-    std::deque<ComputeOutcome> outcomes_;
-    std::map<uint64_t, Observer> observers_;
-    std::map<uint64_t, Scene> scenes_;
-    std::vector<ComputeRequest> computeRequests_;
-    std::vector<ComponentsQuery> componentsQueries_;
-    std::vector<LocateRequest> locateRequests_;
-    std::vector<MeshBuffersRequest> meshBuffersRequests_;
+    Runtime& runtime;
+    SimWorld world;
+    std::deque<ComputeOutcome> outcomes;
+    std::map<uint64_t, Observer> observers;
+    std::map<uint64_t, Scene> scenes;
+    std::vector<ComputeRequest> computeRequests;
+    std::vector<ComponentsQuery> componentsQueries;
+    std::vector<LocateRequest> locateRequests;
+    std::vector<MeshBuffersRequest> meshBuffersRequests;
 };
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 namespace {
 
 // The names of results and structure types, which layers (the API dump layer) ask the runtime for.
@@ -91,4 +91,4 @@ SimulatedRuntime::SimulatedRuntime()
     runtime.AddFunction("xrStructureTypeToString", reinterpret_cast<PFN_xrVoidFunction>(&StructureTypeToString));
 }
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

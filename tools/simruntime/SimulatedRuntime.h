@@ -9,16 +9,16 @@
 
 #include <cstdint>
 
-#include "FrameLoop.h"
 #include "Foveation.h"
+#include "FrameLoop.h"
 #include "InstanceProperties.h"
 #include "Passthrough.h"
 #include "ReferenceSpaces.h"
+#include "Runtime.h"
 #include "SceneUnderstanding.h"
-#include "SimRuntime.h"
 #include "Swapchains.h"
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 
 class SimulatedRuntime {
 public:
@@ -54,4 +54,4 @@ enum class RuntimeControlRequest : uint32_t {
 };
 using PFN_quenraSimRuntimeControl = SimulatedRuntime* (*)(RuntimeControlRequest request);
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

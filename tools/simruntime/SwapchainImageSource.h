@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 
 class SwapchainImageSource {
 public:
@@ -19,4 +19,4 @@ public:
     virtual void FreeImages(const std::vector<uint64_t>& images) = 0;
 };
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

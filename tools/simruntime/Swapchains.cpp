@@ -4,7 +4,7 @@
 
 #include "FrameLoop.h"
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 namespace {
 Swapchains* current = nullptr;
 
@@ -39,43 +39,43 @@ bool ValidCreateInfo(const XrSwapchainCreateInfo& info)
 }
 } // namespace
 
-Swapchains::Swapchains(Runtime& runtime) : runtime_(runtime), formats_{43, 37}
+Swapchains::Swapchains(Runtime& runtime) : runtime(runtime), formats{43, 37}
 {
     if (current != nullptr) {
         throw std::logic_error("only one Swapchains module may exist at a time");
     }
     current = this;
-    runtime_.AddFunction("xrEnumerateSwapchainFormats",
-                         reinterpret_cast<PFN_xrVoidFunction>(&Swapchains::EnumerateSwapchainFormats));
-    runtime_.AddFunction("xrCreateSwapchain", reinterpret_cast<PFN_xrVoidFunction>(&Swapchains::CreateSwapchain));
-    runtime_.AddFunction("xrDestroySwapchain", reinterpret_cast<PFN_xrVoidFunction>(&Swapchains::DestroySwapchain));
-    runtime_.AddFunction("xrEnumerateSwapchainImages",
-                         reinterpret_cast<PFN_xrVoidFunction>(&Swapchains::EnumerateSwapchainImages));
-    runtime_.AddFunction("xrAcquireSwapchainImage",
-                         reinterpret_cast<PFN_xrVoidFunction>(&Swapchains::AcquireSwapchainImage));
-    runtime_.AddFunction("xrWaitSwapchainImage", reinterpret_cast<PFN_xrVoidFunction>(&Swapchains::WaitSwapchainImage));
-    runtime_.AddFunction("xrReleaseSwapchainImage",
-                         reinterpret_cast<PFN_xrVoidFunction>(&Swapchains::ReleaseSwapchainImage));
+    runtime.AddFunction("xrEnumerateSwapchainFormats",
+                        reinterpret_cast<PFN_xrVoidFunction>(&Swapchains::EnumerateSwapchainFormats));
+    runtime.AddFunction("xrCreateSwapchain", reinterpret_cast<PFN_xrVoidFunction>(&Swapchains::CreateSwapchain));
+    runtime.AddFunction("xrDestroySwapchain", reinterpret_cast<PFN_xrVoidFunction>(&Swapchains::DestroySwapchain));
+    runtime.AddFunction("xrEnumerateSwapchainImages",
+                        reinterpret_cast<PFN_xrVoidFunction>(&Swapchains::EnumerateSwapchainImages));
+    runtime.AddFunction("xrAcquireSwapchainImage",
+                        reinterpret_cast<PFN_xrVoidFunction>(&Swapchains::AcquireSwapchainImage));
+    runtime.AddFunction("xrWaitSwapchainImage", reinterpret_cast<PFN_xrVoidFunction>(&Swapchains::WaitSwapchainImage));
+    runtime.AddFunction("xrReleaseSwapchainImage",
+                        reinterpret_cast<PFN_xrVoidFunction>(&Swapchains::ReleaseSwapchainImage));
 }
 
 Swapchains::Swapchains(Runtime& runtime, FrameLoop& frameLoop) : Swapchains(runtime)
 {
-    frameLoop_ = &frameLoop;
+    this->frameLoop = &frameLoop;
     frameLoop.SetLayerCheck([this](const XrCompositionLayerBaseHeader* layer) { return CheckLayer(layer); });
 }
 
 Swapchains::~Swapchains()
 {
-    for (const auto& [handle, state] : swapchains_) {
+    for (const auto& [handle, state] : swapchains) {
         FreeImages(state);
     }
-    if (frameLoop_ != nullptr) {
-        frameLoop_->SetLayerCheck(nullptr);
+    if (frameLoop != nullptr) {
+        frameLoop->SetLayerCheck(nullptr);
     }
     for (const char* name :
          {"xrEnumerateSwapchainFormats", "xrCreateSwapchain", "xrDestroySwapchain", "xrEnumerateSwapchainImages",
           "xrAcquireSwapchainImage", "xrWaitSwapchainImage", "xrReleaseSwapchainImage"}) {
-        runtime_.RemoveFunction(name);
+        runtime.RemoveFunction(name);
     }
     current = nullptr;
 }
@@ -90,57 +90,57 @@ Swapchains& Swapchains::Current()
 
 void Swapchains::SetFormats(std::vector<int64_t> formats)
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    formats_ = std::move(formats);
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    this->formats = std::move(formats);
 }
 
 void Swapchains::SetImageCount(uint32_t count)
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    imageCount_ = count;
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    imageCount = count;
 }
 
 void Swapchains::SetImageType(XrStructureType type)
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    imageType_ = type;
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    imageType = type;
 }
 
 void Swapchains::FailNextFill(const std::string& function, XrResult result)
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    fillFailures_[function] = result;
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    fillFailures[function] = result;
 }
 
 std::vector<XrSwapchainCreateInfo> Swapchains::CreateInfos() const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    return createInfos_;
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    return createInfos;
 }
 
 std::vector<XrDuration> Swapchains::WaitTimeouts() const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
-    return waitTimeouts_;
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
+    return waitTimeouts;
 }
 
 std::vector<uint64_t> Swapchains::Images(XrSwapchain swapchain) const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
     const SwapchainState* state = Find(swapchain);
     return state != nullptr ? state->images : std::vector<uint64_t>{};
 }
 
 uint32_t Swapchains::AcquiredCount(XrSwapchain swapchain) const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
     const SwapchainState* state = Find(swapchain);
     return state != nullptr ? static_cast<uint32_t>(state->held.size()) : 0;
 }
 
 uint32_t Swapchains::WaitedCount(XrSwapchain swapchain) const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
     const SwapchainState* state = Find(swapchain);
     uint32_t waited = 0;
     if (state != nullptr) {
@@ -153,7 +153,7 @@ uint32_t Swapchains::WaitedCount(XrSwapchain swapchain) const
 
 uint32_t Swapchains::ReleasedCount(XrSwapchain swapchain) const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
     const SwapchainState* state = Find(swapchain);
     return state != nullptr ? state->released : 0;
 }
@@ -166,21 +166,21 @@ Swapchains::SwapchainState* Swapchains::Find(XrSwapchain swapchain)
 const Swapchains::SwapchainState* Swapchains::Find(XrSwapchain swapchain) const
 {
     // A swapchain dies with its session too, so the handle table has the last word.
-    if (!runtime_.IsLive(HandleKind::Swapchain, HandleValue(swapchain))) {
+    if (!runtime.IsLive(HandleKind::Swapchain, HandleValue(swapchain))) {
         return nullptr;
     }
-    auto found = swapchains_.find(HandleValue(swapchain));
-    return found != swapchains_.end() ? &found->second : nullptr;
+    auto found = swapchains.find(HandleValue(swapchain));
+    return found != swapchains.end() ? &found->second : nullptr;
 }
 
 XrResult Swapchains::FillFailure(const std::string& function)
 {
-    auto found = fillFailures_.find(function);
-    if (found == fillFailures_.end()) {
+    auto found = fillFailures.find(function);
+    if (found == fillFailures.end()) {
         return XR_SUCCESS;
     }
     const XrResult result = found->second;
-    fillFailures_.erase(found);
+    fillFailures.erase(found);
     return result;
 }
 
@@ -195,12 +195,12 @@ XrResult Swapchains::CheckSwapchain(XrSwapchain swapchain) const
 
 XrResult Swapchains::CheckSpace(XrSpace space) const
 {
-    return runtime_.IsLive(HandleKind::Space, HandleValue(space)) ? XR_SUCCESS : XR_ERROR_HANDLE_INVALID;
+    return runtime.IsLive(HandleKind::Space, HandleValue(space)) ? XR_SUCCESS : XR_ERROR_HANDLE_INVALID;
 }
 
 XrResult Swapchains::CheckLayer(const XrCompositionLayerBaseHeader* layer) const
 {
-    std::lock_guard<std::recursive_mutex> lock(runtime_.Mutex());
+    std::lock_guard<std::recursive_mutex> lock(runtime.Mutex());
     switch (layer->type) {
     case XR_TYPE_COMPOSITION_LAYER_PROJECTION: {
         const auto* projection = reinterpret_cast<const XrCompositionLayerProjection*>(layer);
@@ -232,7 +232,7 @@ XrResult Swapchains::CheckLayer(const XrCompositionLayerBaseHeader* layer) const
     }
     case XR_TYPE_COMPOSITION_LAYER_PASSTHROUGH_FB: {
         const auto* passthrough = reinterpret_cast<const XrCompositionLayerPassthroughFB*>(layer);
-        return runtime_.IsLive(HandleKind::PassthroughLayer, HandleValue(passthrough->layerHandle))
+        return runtime.IsLive(HandleKind::PassthroughLayer, HandleValue(passthrough->layerHandle))
                    ? XR_SUCCESS
                    : XR_ERROR_HANDLE_INVALID;
     }
@@ -261,7 +261,7 @@ XrResult XRAPI_CALL Swapchains::EnumerateSwapchainFormats(XrSession session, uin
             return call.Return(failure);
         }
     }
-    const XrResult result = Enumerate(self.formats_, capacity, countOutput, formats);
+    const XrResult result = Enumerate(self.formats, capacity, countOutput, formats);
     return call.Return(result);
 }
 
@@ -281,27 +281,27 @@ XrResult XRAPI_CALL Swapchains::CreateSwapchain(XrSession session, const XrSwapc
         return call.Return(XR_ERROR_VALIDATION_FAILURE);
     }
     bool offered = false;
-    for (int64_t format : self.formats_) {
+    for (int64_t format : self.formats) {
         offered = offered || format == info->format;
     }
     if (!offered) {
         return call.Return(XR_ERROR_SWAPCHAIN_FORMAT_UNSUPPORTED);
     }
-    SwapchainState state{*info, {}, {}, 0, 0, self.imageSource_};
+    SwapchainState state{*info, {}, {}, 0, 0, self.imageSource};
     if (state.imageSource != nullptr) {
-        state.images = state.imageSource->MakeImages(*info, self.imageCount_);
-        if (state.images.size() != self.imageCount_) {
+        state.images = state.imageSource->MakeImages(*info, self.imageCount);
+        if (state.images.size() != self.imageCount) {
             FreeImages(state);
             return call.Return(XR_ERROR_RUNTIME_FAILURE);
         }
     }
     const uint64_t handle = runtime.CreateHandle(HandleKind::Swapchain, HandleValue(session));
-    for (uint32_t i = 0; state.imageSource == nullptr && i < self.imageCount_; ++i) {
+    for (uint32_t i = 0; state.imageSource == nullptr && i < self.imageCount; ++i) {
         // Distinct, non-zero values that tell which swapchain an image belongs to.
         state.images.push_back((handle << 8) | (i + 1));
     }
-    self.swapchains_[handle] = std::move(state);
-    self.createInfos_.push_back(*info);
+    self.swapchains[handle] = std::move(state);
+    self.createInfos.push_back(*info);
     *swapchain = reinterpret_cast<XrSwapchain>(handle);
     return call.Return(XR_SUCCESS);
 }
@@ -323,8 +323,8 @@ XrResult XRAPI_CALL Swapchains::DestroySwapchain(XrSwapchain swapchain)
     if (!call.runtime().DestroyHandle(HandleKind::Swapchain, HandleValue(swapchain))) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
-    FreeImages(self.swapchains_.at(HandleValue(swapchain)));
-    self.swapchains_.erase(HandleValue(swapchain));
+    FreeImages(self.swapchains.at(HandleValue(swapchain)));
+    self.swapchains.erase(HandleValue(swapchain));
     return call.Return(XR_SUCCESS);
 }
 
@@ -357,7 +357,7 @@ XrResult XRAPI_CALL Swapchains::EnumerateSwapchainImages(XrSwapchain swapchain, 
     }
     auto* records = reinterpret_cast<ImageRecord*>(images);
     for (uint32_t i = 0; i < count; ++i) {
-        if (records[i].type != self.imageType_) {
+        if (records[i].type != self.imageType) {
             return call.Return(XR_ERROR_VALIDATION_FAILURE);
         }
     }
@@ -410,7 +410,7 @@ XrResult XRAPI_CALL Swapchains::WaitSwapchainImage(XrSwapchain swapchain, const 
     for (HeldImage& image : state->held) {
         if (!image.waited) {
             image.waited = true;
-            self.waitTimeouts_.push_back(info->timeout);
+            self.waitTimeouts.push_back(info->timeout);
             return call.Return(XR_SUCCESS);
         }
     }
@@ -440,4 +440,4 @@ XrResult XRAPI_CALL Swapchains::ReleaseSwapchainImage(XrSwapchain swapchain, con
     return call.Return(XR_SUCCESS);
 }
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

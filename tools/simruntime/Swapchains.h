@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "SimRuntime.h"
+#include "Runtime.h"
 #include "SwapchainImageSource.h"
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 
 class FrameLoop;
 
@@ -34,7 +34,7 @@ public:
     void SetImageType(XrStructureType type);
     // Real images of a graphics API for the swapchains made from now on (null: placeholders).
     // The source must outlive them.
-    void SetImageSource(SwapchainImageSource* source) { imageSource_ = source; }
+    void SetImageSource(SwapchainImageSource* source) { imageSource = source; }
     // The next call of an enumeration (xrEnumerateSwapchainFormats or xrEnumerateSwapchainImages)
     // that has room for items fails with `result`; count-only calls go through.
     void FailNextFill(const std::string& function, XrResult result);
@@ -93,16 +93,16 @@ private:
     // The failure FailNextFill asked for, consumed; XR_SUCCESS when there is none.
     XrResult FillFailure(const std::string& function);
 
-    Runtime& runtime_;
-    FrameLoop* frameLoop_ = nullptr;
-    std::vector<int64_t> formats_;
-    uint32_t imageCount_ = 3;
-    XrStructureType imageType_ = XR_TYPE_SWAPCHAIN_IMAGE_VULKAN_KHR;
-    SwapchainImageSource* imageSource_ = nullptr;
-    std::map<std::string, XrResult> fillFailures_;
-    std::map<uint64_t, SwapchainState> swapchains_;
-    std::vector<XrSwapchainCreateInfo> createInfos_;
-    std::vector<XrDuration> waitTimeouts_;
+    Runtime& runtime;
+    FrameLoop* frameLoop = nullptr;
+    std::vector<int64_t> formats;
+    uint32_t imageCount = 3;
+    XrStructureType imageType = XR_TYPE_SWAPCHAIN_IMAGE_VULKAN_KHR;
+    SwapchainImageSource* imageSource = nullptr;
+    std::map<std::string, XrResult> fillFailures;
+    std::map<uint64_t, SwapchainState> swapchains;
+    std::vector<XrSwapchainCreateInfo> createInfos;
+    std::vector<XrDuration> waitTimeouts;
 };
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

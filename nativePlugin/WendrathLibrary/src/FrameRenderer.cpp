@@ -1,7 +1,7 @@
 #include "FrameRenderer.h"
 
-#include "FrameRenderer.Gles.h"
-#include "FrameRenderer.Vulkan.h"
+#include "FrameRenderer_GLES.h"
+#include "FrameRenderer_Vulkan.h"
 #include "TraceLog.h"
 
 namespace wendrath {

@@ -12,7 +12,7 @@ namespace wendrath {
 
 class FrameRenderer {
 public:
-    explicit FrameRenderer(IUnityXRTrace* trace) : _trace(trace) {}
+    explicit FrameRenderer(IUnityXRTrace* trace) : trace(trace) {}
     virtual ~FrameRenderer() = default;
     FrameRenderer(const FrameRenderer&) = delete;
     FrameRenderer& operator=(const FrameRenderer&) = delete;
@@ -26,7 +26,7 @@ public:
 
 protected:
     // The engine's trace, which may be null; handed to the parts that log.
-    IUnityXRTrace* const _trace;
+    IUnityXRTrace* const trace;
 };
 
 } // namespace wendrath

@@ -12,27 +12,26 @@ TextureArray::~TextureArray()
 void TextureArray::Allocate(size_t count)
 {
     Clear();
-    _textures.reserve(count);
+    textures.reserve(count);
     for (size_t i = 0; i < count; ++i) {
         GLuint texture = 0;
         glGenTextures(1, &texture);
         const GLenum error = glGetError();
         if (error != GL_NO_ERROR) {
-            TraceLog(_trace, kXRTraceLevelNotice, "Wendrath: OpenGL error (0x%x) at %s:%d\n", error, __FILE__,
-                     __LINE__);
+            TraceLog(trace, kXRTraceLevelNotice, "Wendrath: OpenGL error (0x%x) at %s:%d\n", error, __FILE__, __LINE__);
             return;
         }
-        _textures.push_back(texture);
+        textures.push_back(texture);
     }
 }
 
 void TextureArray::Clear()
 {
-    if (_textures.empty()) {
+    if (textures.empty()) {
         return;
     }
-    glDeleteTextures(static_cast<GLsizei>(_textures.size()), _textures.data());
-    _textures.clear();
+    glDeleteTextures(static_cast<GLsizei>(textures.size()), textures.data());
+    textures.clear();
 }
 
 } // namespace wendrath

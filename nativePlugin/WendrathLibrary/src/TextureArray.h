@@ -12,7 +12,7 @@ namespace wendrath {
 class TextureArray {
 public:
     // Allocation failures are logged to trace, which may be null.
-    explicit TextureArray(IUnityXRTrace* trace) : _trace(trace) {}
+    explicit TextureArray(IUnityXRTrace* trace) : trace(trace) {}
     ~TextureArray();
     TextureArray(const TextureArray&) = delete;
     TextureArray& operator=(const TextureArray&) = delete;
@@ -20,12 +20,12 @@ public:
     // Replaces the textures with count new ones; on a GL error the array stays shorter.
     void Allocate(size_t count);
     void Clear();
-    size_t Size() const { return _textures.size(); }
-    GLuint operator[](size_t index) const { return _textures[index]; }
+    size_t Size() const { return textures.size(); }
+    GLuint operator[](size_t index) const { return textures[index]; }
 
 private:
-    IUnityXRTrace* const _trace;
-    std::vector<GLuint> _textures;
+    IUnityXRTrace* const trace;
+    std::vector<GLuint> textures;
 };
 
 } // namespace wendrath

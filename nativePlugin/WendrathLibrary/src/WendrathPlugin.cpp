@@ -20,9 +20,7 @@
 #include "TraceLog.h"
 #include "UnityXRTrace.h"
 
-using wendrath::FrameRenderer;
-using wendrath::RenderHwBuffersEventArgs;
-
+namespace wendrath {
 namespace {
 
 // Everything the module keeps between calls, constant-initialised, so it is ready before any entry runs.
@@ -74,7 +72,7 @@ void RenderHwBuffers_Internal(const RenderHwBuffersEventArgs& args)
 void UNITY_INTERFACE_API OnRenderEvent(int eventId, void* data)
 {
     Guarded("OnRenderEvent", [&] {
-        if (eventId != wendrath::kRenderHwBuffersEventId) {
+        if (eventId != kRenderHwBuffersEventId) {
             TraceLog(_state.trace, kXRTraceLevelNotice, "Wendrath: OnRenderEvent: Unknown event(%d, %d)", eventId,
                      static_cast<int>(reinterpret_cast<intptr_t>(data)));
             return;
@@ -109,6 +107,9 @@ void UNITY_INTERFACE_API OnGraphicsDeviceEvent(UnityGfxDeviceEventType type)
 }
 
 } // namespace
+} // namespace wendrath
+
+using namespace wendrath;
 
 extern "C" {
 

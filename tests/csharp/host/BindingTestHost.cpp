@@ -41,10 +41,10 @@ struct HostWorld {
         registry.Provide<IUnityGraphics>(graphics.Interface());
     }
 
-    quenra::engine::TraceRecorder trace;
-    quenra::engine::FakeMeshSubsystem meshes;
-    quenra::engine::FakeGraphics graphics;
-    quenra::engine::EngineRegistry registry;
+    quenra::simengine::TraceRecorder trace;
+    quenra::simengine::FakeMeshSubsystem meshes;
+    quenra::simengine::FakeGraphics graphics;
+    quenra::simengine::EngineRegistry registry;
     quenra::simgl::RecordingGl gl;
     HostRuntime runtime;
 };

@@ -48,7 +48,7 @@ ReceivedLayer Read(const XrCompositionLayerBaseHeader* layer)
 
 // The runtime library, opened once and kept with the process, and the lookup it negotiated.
 struct RuntimeLibrary {
-    sim::PFN_quenraSimRuntimeControl control = nullptr;
+    simruntime::PFN_quenraSimRuntimeControl control = nullptr;
     PFN_xrGetInstanceProcAddr lookup = nullptr;
 };
 
@@ -60,23 +60,24 @@ const RuntimeLibrary& OpenRuntimeLibrary()
             throw std::runtime_error(std::string("the runtime library did not open: ") + dlerror());
         }
         RuntimeLibrary opened;
-        opened.control = reinterpret_cast<sim::PFN_quenraSimRuntimeControl>(dlsym(handle, sim::kRuntimeControlName));
-        auto negotiate = reinterpret_cast<sim::PFN_xrNegotiateLoaderRuntimeInterface>(
+        opened.control =
+            reinterpret_cast<simruntime::PFN_quenraSimRuntimeControl>(dlsym(handle, simruntime::kRuntimeControlName));
+        auto negotiate = reinterpret_cast<simruntime::PFN_xrNegotiateLoaderRuntimeInterface>(
             dlsym(handle, "xrNegotiateLoaderRuntimeInterface"));
         if (opened.control == nullptr || negotiate == nullptr) {
             throw std::runtime_error("the runtime library lacks its entries");
         }
         // What the loader asks for: interface version 1, this API version.
-        const sim::XrNegotiateLoaderInfo info{sim::XR_LOADER_INTERFACE_STRUCT_LOADER_INFO,
-                                              sim::XR_LOADER_INFO_STRUCT_VERSION,
-                                              sizeof(sim::XrNegotiateLoaderInfo),
-                                              sim::XR_CURRENT_LOADER_RUNTIME_VERSION,
-                                              sim::XR_CURRENT_LOADER_RUNTIME_VERSION,
-                                              XR_CURRENT_API_VERSION,
-                                              XR_CURRENT_API_VERSION};
-        sim::XrNegotiateRuntimeRequest request{sim::XR_LOADER_INTERFACE_STRUCT_RUNTIME_REQUEST,
-                                               sim::XR_RUNTIME_INFO_STRUCT_VERSION,
-                                               sizeof(sim::XrNegotiateRuntimeRequest)};
+        const simruntime::XrNegotiateLoaderInfo info{simruntime::XR_LOADER_INTERFACE_STRUCT_LOADER_INFO,
+                                                     simruntime::XR_LOADER_INFO_STRUCT_VERSION,
+                                                     sizeof(simruntime::XrNegotiateLoaderInfo),
+                                                     simruntime::XR_CURRENT_LOADER_RUNTIME_VERSION,
+                                                     simruntime::XR_CURRENT_LOADER_RUNTIME_VERSION,
+                                                     XR_CURRENT_API_VERSION,
+                                                     XR_CURRENT_API_VERSION};
+        simruntime::XrNegotiateRuntimeRequest request{simruntime::XR_LOADER_INTERFACE_STRUCT_RUNTIME_REQUEST,
+                                                      simruntime::XR_RUNTIME_INFO_STRUCT_VERSION,
+                                                      sizeof(simruntime::XrNegotiateRuntimeRequest)};
         if (negotiate(&info, &request) != XR_SUCCESS || request.getInstanceProcAddr == nullptr) {
             throw std::runtime_error("the runtime library refused the negotiation");
         }
@@ -90,8 +91,8 @@ const RuntimeLibrary& OpenRuntimeLibrary()
 
 struct HostRuntime::World {
     const RuntimeLibrary& library = OpenRuntimeLibrary();
-    sim::SimulatedRuntime* runtime = nullptr;
-    sim::SimWorld scene;
+    simruntime::SimulatedRuntime* runtime = nullptr;
+    simruntime::SimWorld scene;
     // The instance of the last session made, whose functions make its spaces.
     uint64_t instance = 0;
     // Written by the frame thread, read by the test's.
@@ -99,31 +100,31 @@ struct HostRuntime::World {
     std::vector<ReceivedLayer> lastFrameLayers;
 };
 
-HostRuntime::HostRuntime() : world_(std::make_unique<World>())
+HostRuntime::HostRuntime() : world(std::make_unique<World>())
 {
-    World& world = *world_;
-    world.runtime = world.library.control(sim::RuntimeControlRequest::Reset);
-    if (world.runtime == nullptr) {
+    World& made = *world;
+    made.runtime = made.library.control(simruntime::RuntimeControlRequest::Reset);
+    if (made.runtime == nullptr) {
         throw std::runtime_error("the runtime library made no runtime");
     }
-    world.runtime->frameLoop.SetFrameObserver([&world](const XrFrameEndInfo& info) {
+    made.runtime->frameLoop.SetFrameObserver([&made](const XrFrameEndInfo& info) {
         std::vector<ReceivedLayer> layers;
         for (uint32_t i = 0; i < info.layerCount; ++i) {
             layers.push_back(Read(info.layers[i]));
         }
-        std::lock_guard<std::mutex> lock(world.layersMutex);
-        world.lastFrameLayers = std::move(layers);
+        std::lock_guard<std::mutex> lock(made.layersMutex);
+        made.lastFrameLayers = std::move(layers);
     });
 }
 
 HostRuntime::~HostRuntime()
 {
-    world_->library.control(sim::RuntimeControlRequest::Release);
+    world->library.control(simruntime::RuntimeControlRequest::Release);
 }
 
 PFN_xrGetInstanceProcAddr HostRuntime::Lookup() const
 {
-    return world_->library.lookup;
+    return world->library.lookup;
 }
 
 uint64_t HostRuntime::MakeInstance()
@@ -133,7 +134,7 @@ uint64_t HostRuntime::MakeInstance()
     std::strncpy(info.applicationInfo.applicationName, "Binding tests", XR_MAX_APPLICATION_NAME_SIZE - 1);
     info.applicationInfo.apiVersion = XR_CURRENT_API_VERSION;
     XrInstance instance = XR_NULL_HANDLE;
-    return create != nullptr && create(&info, &instance) == XR_SUCCESS ? sim::HandleValue(instance) : 0;
+    return create != nullptr && create(&info, &instance) == XR_SUCCESS ? simruntime::HandleValue(instance) : 0;
 }
 
 uint64_t HostRuntime::MakeSession(uint64_t instance)
@@ -148,41 +149,41 @@ uint64_t HostRuntime::MakeSession(uint64_t instance)
         create(xrInstance, &info, &session) != XR_SUCCESS) {
         return 0;
     }
-    world_->instance = instance;
-    return sim::HandleValue(session);
+    world->instance = instance;
+    return simruntime::HandleValue(session);
 }
 
 uint64_t HostRuntime::MakeSpace(uint64_t session)
 {
-    auto create = LookUp<PFN_xrCreateReferenceSpace>(Lookup(), world_->instance, "xrCreateReferenceSpace");
+    auto create = LookUp<PFN_xrCreateReferenceSpace>(Lookup(), world->instance, "xrCreateReferenceSpace");
     const XrReferenceSpaceCreateInfo info{XR_TYPE_REFERENCE_SPACE_CREATE_INFO, nullptr, XR_REFERENCE_SPACE_TYPE_LOCAL,
                                           XrPosef{{0, 0, 0, 1}, {0, 0, 0}}};
     XrSpace space = XR_NULL_HANDLE;
     return create != nullptr && create(reinterpret_cast<XrSession>(session), &info, &space) == XR_SUCCESS
-               ? sim::HandleValue(space)
+               ? simruntime::HandleValue(space)
                : 0;
 }
 
 size_t HostRuntime::LiveCount(const std::string& kind) const
 {
     size_t count = 0;
-    for (const sim::LiveHandle& handle : world_->runtime->runtime.LiveHandles()) {
-        count += kind == sim::HandleKindName(handle.kind) ? 1 : 0;
+    for (const simruntime::LiveHandle& handle : world->runtime->runtime.LiveHandles()) {
+        count += kind == simruntime::HandleKindName(handle.kind) ? 1 : 0;
     }
     return count;
 }
 
 XrTime HostRuntime::LastPredictedDisplayTime() const
 {
-    return world_->runtime->frameLoop.LastPredictedDisplayTime();
+    return world->runtime->frameLoop.LastPredictedDisplayTime();
 }
 
 void HostRuntime::AddPlane(const XrUuidMSFT& id, XrScenePlaneAlignmentTypeMSFT alignment, const XrPosef& pose,
                            XrExtent2Df size, XrSpaceLocationFlags locationFlags, std::vector<XrVector3f> vertices,
                            std::vector<uint32_t> indices)
 {
-    sim::SimWorld& scene = world_->scene;
-    sim::SimPlane plane;
+    simruntime::SimWorld& scene = world->scene;
+    simruntime::SimPlane plane;
     plane.id = id;
     plane.alignment = alignment;
     plane.pose = pose;
@@ -191,13 +192,13 @@ void HostRuntime::AddPlane(const XrUuidMSFT& id, XrScenePlaneAlignmentTypeMSFT a
     plane.meshBufferId = 1000 + scene.planes.size();
     scene.buffers[plane.meshBufferId] = {std::move(vertices), std::move(indices)};
     scene.planes.push_back(plane);
-    world_->runtime->scene.SetWorld(scene);
+    world->runtime->scene.SetWorld(scene);
 }
 
 std::vector<ReceivedLayer> HostRuntime::LastFrameLayers() const
 {
-    std::lock_guard<std::mutex> lock(world_->layersMutex);
-    return world_->lastFrameLayers;
+    std::lock_guard<std::mutex> lock(world->layersMutex);
+    return world->lastFrameLayers;
 }
 
 } // namespace quenra::test

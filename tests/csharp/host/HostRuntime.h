@@ -54,7 +54,7 @@ public:
 
 private:
     struct World;
-    std::unique_ptr<World> world_;
+    std::unique_ptr<World> world;
 };
 
 } // namespace quenra::test

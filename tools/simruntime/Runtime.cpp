@@ -1,11 +1,11 @@
-#include "SimRuntime.h"
+#include "Runtime.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 namespace {
 Runtime* current = nullptr;
 
@@ -74,9 +74,8 @@ XrResult XRAPI_CALL DestroySession(XrSession session)
     if (call.injected()) {
         return *call.injected();
     }
-    return call.Return(call.runtime().DestroyHandle(HandleKind::Session, HandleValue(session))
-                           ? XR_SUCCESS
-                           : XR_ERROR_HANDLE_INVALID);
+    return call.Return(
+        call.runtime().DestroyHandle(HandleKind::Session, HandleValue(session)) ? XR_SUCCESS : XR_ERROR_HANDLE_INVALID);
 }
 
 XrResult XRAPI_CALL CreateReferenceSpace(XrSession session, const XrReferenceSpaceCreateInfo* info, XrSpace* space)
@@ -102,7 +101,7 @@ XrResult XRAPI_CALL DestroySpace(XrSpace space)
         return *call.injected();
     }
     return call.Return(call.runtime().DestroyHandle(HandleKind::Space, HandleValue(space)) ? XR_SUCCESS
-                                                                                          : XR_ERROR_HANDLE_INVALID);
+                                                                                           : XR_ERROR_HANDLE_INVALID);
 }
 } // namespace
 
@@ -122,7 +121,10 @@ Runtime::Runtime()
     AddFunction("xrDestroySpace", reinterpret_cast<PFN_xrVoidFunction>(&DestroySpace));
 }
 
-Runtime::~Runtime() { current = nullptr; }
+Runtime::~Runtime()
+{
+    current = nullptr;
+}
 
 Runtime& Runtime::Current()
 {
@@ -132,7 +134,10 @@ Runtime& Runtime::Current()
     return *current;
 }
 
-bool Runtime::Exists() { return current != nullptr; }
+bool Runtime::Exists()
+{
+    return current != nullptr;
+}
 
 XrResult XRAPI_CALL Runtime::GetInstanceProcAddr(XrInstance instance, const char* name, PFN_xrVoidFunction* function)
 {
@@ -157,8 +162,8 @@ XrResult XRAPI_CALL Runtime::GetInstanceProcAddr(XrInstance instance, const char
     } else if (!runtime.IsLive(HandleKind::Instance, HandleValue(instance))) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
-    auto found = runtime.functions_.find(name);
-    if (found == runtime.functions_.end()) {
+    auto found = runtime.functions.find(name);
+    if (found == runtime.functions.end()) {
         return call.Return(XR_ERROR_FUNCTION_UNSUPPORTED);
     }
     *function = found->second;
@@ -167,110 +172,110 @@ XrResult XRAPI_CALL Runtime::GetInstanceProcAddr(XrInstance instance, const char
 
 void Runtime::AddFunction(const std::string& name, PFN_xrVoidFunction function)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    functions_[name] = function;
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    functions[name] = function;
 }
 
 void Runtime::RemoveFunction(const std::string& name)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    functions_.erase(name);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    functions.erase(name);
 }
 
 bool Runtime::HasFunction(const std::string& name) const
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    return functions_.count(name) != 0;
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    return functions.count(name) != 0;
 }
 
 PFN_xrVoidFunction Runtime::Function(const std::string& name) const
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    auto found = functions_.find(name);
-    return found != functions_.end() ? found->second : nullptr;
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    auto found = functions.find(name);
+    return found != functions.end() ? found->second : nullptr;
 }
 
 void Runtime::FailNext(const std::string& function, XrResult result, int times)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     for (int i = 0; i < times; ++i) {
-        failNext_[function].push_back(result);
+        failNext[function].push_back(result);
     }
 }
 
 void Runtime::FailAlways(const std::string& function, XrResult result)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    failAlways_[function] = result;
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    failAlways[function] = result;
 }
 
 void Runtime::SucceedNextWith(const std::string& function, XrResult code)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    successCodes_[function] = code;
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    successCodes[function] = code;
 }
 
 void Runtime::ClearFailures()
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    failNext_.clear();
-    failAlways_.clear();
-    successCodes_.clear();
-    injectAtCall_ = 0;
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    failNext.clear();
+    failAlways.clear();
+    successCodes.clear();
+    injectAtCall = 0;
 }
 
 size_t Runtime::CallsEntered() const
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    return callsEntered_;
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    return callsEntered;
 }
 
 void Runtime::InjectAtCall(size_t number, XrResult result)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    injectAtCall_ = number;
-    injectAtCallResult_ = result;
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    injectAtCall = number;
+    injectAtCallResult = result;
 }
 
 void Runtime::SetRecording(bool recording)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    recording_ = recording;
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    this->recording = recording;
 }
 
 bool Runtime::Recording() const
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    return recording_;
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    return recording;
 }
 
 std::vector<RecordedCall> Runtime::Calls() const
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    return calls_;
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    return calls;
 }
 
 std::vector<RecordedCall> Runtime::Calls(const std::string& function) const
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     std::vector<RecordedCall> matching;
-    std::copy_if(calls_.begin(), calls_.end(), std::back_inserter(matching),
+    std::copy_if(calls.begin(), calls.end(), std::back_inserter(matching),
                  [&](const RecordedCall& call) { return call.function == function; });
     return matching;
 }
 
 size_t Runtime::CallCount(const std::string& function) const
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    return static_cast<size_t>(std::count_if(calls_.begin(), calls_.end(),
-                                             [&](const RecordedCall& call) { return call.function == function; }));
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    return static_cast<size_t>(
+        std::count_if(calls.begin(), calls.end(), [&](const RecordedCall& call) { return call.function == function; }));
 }
 
 std::vector<std::string> Runtime::CallSequence() const
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     std::vector<std::string> names;
-    for (const RecordedCall& call : calls_) {
+    for (const RecordedCall& call : calls) {
         names.push_back(call.function);
     }
     return names;
@@ -278,44 +283,44 @@ std::vector<std::string> Runtime::CallSequence() const
 
 void Runtime::ClearCalls()
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    calls_.clear();
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    calls.clear();
 }
 
 uint64_t Runtime::CreateHandle(HandleKind kind, uint64_t parent)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    const uint64_t handle = nextHandle_;
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    const uint64_t handle = nextHandle;
     // Spread handle values so that a handle of one kind is never mistaken for a small integer.
-    nextHandle_ += 0x10;
-    handles_[handle] = {kind, parent};
+    nextHandle += 0x10;
+    handles[handle] = {kind, parent};
     return handle;
 }
 
 bool Runtime::IsLive(HandleKind kind, uint64_t handle) const
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    auto found = handles_.find(handle);
-    return found != handles_.end() && found->second.kind == kind;
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    auto found = handles.find(handle);
+    return found != handles.end() && found->second.kind == kind;
 }
 
 bool Runtime::DestroyHandle(HandleKind kind, uint64_t handle)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     if (!IsLive(kind, handle)) {
         return false;
     }
     // Destroying a parent destroys its children, as OpenXR requires.
     std::vector<uint64_t> doomed{handle};
     for (size_t i = 0; i < doomed.size(); ++i) {
-        for (const auto& [child, record] : handles_) {
+        for (const auto& [child, record] : handles) {
             if (record.parent == doomed[i]) {
                 doomed.push_back(child);
             }
         }
     }
     for (uint64_t h : doomed) {
-        handles_.erase(h);
+        handles.erase(h);
     }
     return true;
 }
@@ -328,7 +333,10 @@ std::vector<LiveHandle> Runtime::LiveHandles(HandleKind kind) const
     return live;
 }
 
-XrInstance Runtime::MakeInstance() { return reinterpret_cast<XrInstance>(CreateHandle(HandleKind::Instance)); }
+XrInstance Runtime::MakeInstance()
+{
+    return reinterpret_cast<XrInstance>(CreateHandle(HandleKind::Instance));
+}
 
 XrSession Runtime::MakeSession(XrInstance instance)
 {
@@ -340,52 +348,52 @@ XrSpace Runtime::MakeSpace(XrSession session)
     return reinterpret_cast<XrSpace>(CreateHandle(HandleKind::Space, HandleValue(session)));
 }
 
-std::optional<XrResult> Runtime::Enter(const char* function, std::initializer_list<uint64_t> handles,
-                                       size_t* callIndex, size_t* number)
+std::optional<XrResult> Runtime::Enter(const char* function, std::initializer_list<uint64_t> handles, size_t* callIndex,
+                                       size_t* number)
 {
     std::optional<XrResult> injected;
-    *number = ++callsEntered_;
-    auto always = failAlways_.find(function);
-    auto next = failNext_.find(function);
-    if (*number == injectAtCall_ && XR_FAILED(injectAtCallResult_)) {
+    *number = ++callsEntered;
+    auto always = failAlways.find(function);
+    auto next = failNext.find(function);
+    if (*number == injectAtCall && XR_FAILED(injectAtCallResult)) {
         // The call chosen by number fails; queued failures wait for the next call.
-        injected = injectAtCallResult_;
-    } else if (next != failNext_.end() && !next->second.empty()) {
+        injected = injectAtCallResult;
+    } else if (next != failNext.end() && !next->second.empty()) {
         injected = next->second.front();
         next->second.pop_front();
-    } else if (always != failAlways_.end()) {
+    } else if (always != failAlways.end()) {
         injected = always->second;
     }
     // An index past the record stands for a call that was not recorded.
     *callIndex = SIZE_MAX;
-    if (recording_) {
-        *callIndex = calls_.size();
-        calls_.push_back({function, std::vector<uint64_t>(handles), injected.value_or(XR_SUCCESS)});
+    if (recording) {
+        *callIndex = calls.size();
+        calls.push_back({function, std::vector<uint64_t>(handles), injected.value_or(XR_SUCCESS)});
     }
     return injected;
 }
 
 XrResult Runtime::Finish(size_t callIndex, const char* function, XrResult result, size_t number)
 {
-    if (result == XR_SUCCESS && number == injectAtCall_ && XR_SUCCEEDED(injectAtCallResult_)) {
-        result = injectAtCallResult_;
+    if (result == XR_SUCCESS && number == injectAtCall && XR_SUCCEEDED(injectAtCallResult)) {
+        result = injectAtCallResult;
     } else if (result == XR_SUCCESS) {
-        auto code = successCodes_.find(function);
-        if (code != successCodes_.end()) {
+        auto code = successCodes.find(function);
+        if (code != successCodes.end()) {
             result = code->second;
-            successCodes_.erase(code);
+            successCodes.erase(code);
         }
     }
-    if (callIndex < calls_.size()) {
-        calls_[callIndex].result = result;
+    if (callIndex < calls.size()) {
+        calls[callIndex].result = result;
     }
     return result;
 }
 
 RuntimeCall::RuntimeCall(const char* function, std::initializer_list<uint64_t> handles)
-    : runtime_(Runtime::Current()), function_(function), lock_(runtime_.Mutex())
+    : callRuntime(Runtime::Current()), function(function), lock(callRuntime.Mutex())
 {
-    injected_ = runtime_.Enter(function, handles, &callIndex_, &number_);
+    injectedFailure = callRuntime.Enter(function, handles, &callIndex, &number);
 }
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

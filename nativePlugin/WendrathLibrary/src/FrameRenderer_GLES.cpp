@@ -1,4 +1,4 @@
-#include "FrameRenderer.Gles.h"
+#include "FrameRenderer_GLES.h"
 
 #include <cstdint>
 #include <vector>
@@ -36,14 +36,14 @@ bool IsWellFormed(const RenderHwBuffersEventArgs& args)
 
 FrameRenderer_GLES::FrameRenderer_GLES(IUnityXRTrace* trace) : FrameRenderer(trace), _cameraTextures(trace)
 {
-    BindEGLFunction("eglCreateImageKHR", _eglCreateImageKHR);
-    BindEGLFunction("eglDestroyImageKHR", _eglDestroyImageKHR);
-    BindEGLFunction("eglGetNativeClientBufferANDROID", _eglGetNativeClientBufferANDROID);
-    BindEGLFunction("glEGLImageTargetTexture2DOES", _glEGLImageTargetTexture2DOES);
-    _display = eglGetCurrentDisplay();
+    BindEGLFunction("eglCreateImageKHR", eglCreateImageKHR);
+    BindEGLFunction("eglDestroyImageKHR", eglDestroyImageKHR);
+    BindEGLFunction("eglGetNativeClientBufferANDROID", eglGetNativeClientBufferANDROID);
+    BindEGLFunction("glEGLImageTargetTexture2DOES", glEGLImageTargetTexture2DOES);
+    display = eglGetCurrentDisplay();
     try {
-        _program = CreateProgram(VertexShader, FragmentShader);
-        glGenFramebuffers(1, &_framebuffer);
+        program = CreateProgram(VertexShader, FragmentShader);
+        glGenFramebuffers(1, &framebuffer);
         CreateQuad();
     } catch (...) {
         // No destructor runs for a constructor that throws: release what was made before
@@ -60,17 +60,17 @@ FrameRenderer_GLES::~FrameRenderer_GLES()
 
 void FrameRenderer_GLES::DeleteGlObjects()
 {
-    if (_vertexBuffer != 0) {
-        glDeleteBuffers(1, &_vertexBuffer);
+    if (vertexBuffer != 0) {
+        glDeleteBuffers(1, &vertexBuffer);
     }
-    if (_indexBuffer != 0) {
-        glDeleteBuffers(1, &_indexBuffer);
+    if (indexBuffer != 0) {
+        glDeleteBuffers(1, &indexBuffer);
     }
-    if (_framebuffer != 0) {
-        glDeleteFramebuffers(1, &_framebuffer);
+    if (framebuffer != 0) {
+        glDeleteFramebuffers(1, &framebuffer);
     }
-    if (_program != 0) {
-        glDeleteProgram(_program);
+    if (program != 0) {
+        glDeleteProgram(program);
     }
 }
 
@@ -78,15 +78,15 @@ template <typename Function> void FrameRenderer_GLES::BindEGLFunction(const char
 {
     function = reinterpret_cast<Function>(eglGetProcAddress(name));
     if (function == nullptr) {
-        TraceLog(_trace, kXRTraceLevelNotice, "Wendrath: FrameRenderer_GLES::BindEGLFunction - %s function not found",
+        TraceLog(trace, kXRTraceLevelNotice, "Wendrath: FrameRenderer_GLES::BindEGLFunction - %s function not found",
                  name);
     }
 }
 
 bool FrameRenderer_GLES::HasEGLFunctions() const
 {
-    return _eglCreateImageKHR != nullptr && _eglDestroyImageKHR != nullptr &&
-           _eglGetNativeClientBufferANDROID != nullptr && _glEGLImageTargetTexture2DOES != nullptr;
+    return eglCreateImageKHR != nullptr && eglDestroyImageKHR != nullptr &&
+           eglGetNativeClientBufferANDROID != nullptr && glEGLImageTargetTexture2DOES != nullptr;
 }
 
 GLuint FrameRenderer_GLES::CompileShader(GLenum type, const char* source)
@@ -104,8 +104,8 @@ GLuint FrameRenderer_GLES::CompileShader(GLenum type, const char* source)
     // One more than asked for, so the log is terminated even if the driver counts without it.
     std::vector<GLchar> log(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
     glGetShaderInfoLog(shader, static_cast<GLsizei>(log.size()), nullptr, log.data());
-    TraceLog(_trace, kXRTraceLevelNotice, "Wendrath: GL_ERROR: Shader compilation error");
-    TraceLog(_trace, kXRTraceLevelNotice, "Wendrath: GL_ERROR: %s", log.data());
+    TraceLog(trace, kXRTraceLevelNotice, "Wendrath: GL_ERROR: Shader compilation error");
+    TraceLog(trace, kXRTraceLevelNotice, "Wendrath: GL_ERROR: %s", log.data());
     glDeleteShader(shader);
     return 0;
 }
@@ -133,11 +133,11 @@ GLuint FrameRenderer_GLES::CreateProgram(const char* vertexSource, const char* f
 
 void FrameRenderer_GLES::CreateQuad()
 {
-    glGenBuffers(1, &_vertexBuffer);
-    glBindBuffer(GL_ARRAY_BUFFER, _vertexBuffer);
+    glGenBuffers(1, &vertexBuffer);
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
     glBufferData(GL_ARRAY_BUFFER, sizeof(kQuadVertices), kQuadVertices, GL_STATIC_DRAW);
-    glGenBuffers(1, &_indexBuffer);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, _indexBuffer);
+    glGenBuffers(1, &indexBuffer);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer);
     glBufferData(GL_ELEMENT_ARRAY_BUFFER, sizeof(kQuadIndices), kQuadIndices, GL_STATIC_DRAW);
 }
 
@@ -148,7 +148,7 @@ void FrameRenderer_GLES::RenderHwBuffers(const RenderHwBuffersEventArgs& args)
         return;
     }
     if (!IsWellFormed(args)) {
-        TraceLog(_trace, kXRTraceLevelNotice,
+        TraceLog(trace, kXRTraceLevelNotice,
                  "Wendrath: FrameRenderer_GLES::RenderHwBuffers - invalid record (bufferCount %d, width %d, height %d, "
                  "hardwareBuffers %p, targetTextures %p)",
                  args.bufferCount, args.width, args.height, static_cast<const void*>(args.hardwareBuffers),
@@ -159,7 +159,7 @@ void FrameRenderer_GLES::RenderHwBuffers(const RenderHwBuffersEventArgs& args)
     if (_cameraTextures.Size() != count) {
         _cameraTextures.Allocate(count);
         if (_cameraTextures.Size() != count) {
-            TraceLog(_trace, kXRTraceLevelNotice, "Wendrath: _cameraTextures allocation failed");
+            TraceLog(trace, kXRTraceLevelNotice, "Wendrath: _cameraTextures allocation failed");
             return;
         }
     }
@@ -179,26 +179,26 @@ void FrameRenderer_GLES::DrawFrame(AHardwareBuffer* buffer, GLuint texture, GLui
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_EXTERNAL_OES, 0);
     if (image != EGL_NO_IMAGE_KHR) {
-        _eglDestroyImageKHR(_display, image);
+        eglDestroyImageKHR(display, image);
     }
 }
 
 EGLImageKHR FrameRenderer_GLES::BindCameraImage(AHardwareBuffer* buffer)
 {
-    const EGLClientBuffer clientBuffer = _eglGetNativeClientBufferANDROID(buffer);
+    const EGLClientBuffer clientBuffer = eglGetNativeClientBufferANDROID(buffer);
     if (clientBuffer == nullptr) {
-        TraceLog(_trace, kXRTraceLevelNotice, "Wendrath: could not create eglYUVClientBuffer");
+        TraceLog(trace, kXRTraceLevelNotice, "Wendrath: could not create eglYUVClientBuffer");
         return EGL_NO_IMAGE_KHR;
     }
     const EGLImageKHR image =
-        _eglCreateImageKHR(_display, EGL_NO_CONTEXT, EGL_NATIVE_BUFFER_ANDROID, clientBuffer, nullptr);
+        eglCreateImageKHR(display, EGL_NO_CONTEXT, EGL_NATIVE_BUFFER_ANDROID, clientBuffer, nullptr);
     if (image != EGL_NO_IMAGE_KHR) {
-        _glEGLImageTargetTexture2DOES(GL_TEXTURE_EXTERNAL_OES, image);
+        glEGLImageTargetTexture2DOES(GL_TEXTURE_EXTERNAL_OES, image);
         return image;
     }
     const EGLint error = eglGetError();
     if (error != EGL_SUCCESS) {
-        TraceLog(_trace, kXRTraceLevelNotice, "Wendrath: eglYUVImage OpenGL error (0x%x) at %s:%d\n", error, __FILE__,
+        TraceLog(trace, kXRTraceLevelNotice, "Wendrath: eglYUVImage OpenGL error (0x%x) at %s:%d\n", error, __FILE__,
                  __LINE__);
     }
     return EGL_NO_IMAGE_KHR;
@@ -206,22 +206,22 @@ EGLImageKHR FrameRenderer_GLES::BindCameraImage(AHardwareBuffer* buffer)
 
 void FrameRenderer_GLES::RenderToTexture(GLuint texture, GLsizei width, GLsizei height)
 {
-    glBindFramebuffer(GL_FRAMEBUFFER, _framebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
     glBindTexture(GL_TEXTURE_2D, texture);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
     const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
     if (status != GL_FRAMEBUFFER_COMPLETE) {
-        TraceLog(_trace, kXRTraceLevelNotice,
+        TraceLog(trace, kXRTraceLevelNotice,
                  "Wendrath: FrameRenderer_GLES::RenderToTexture - !GL_FRAMEBUFFER_COMPLETE - (0x%x)", status);
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         return;
     }
     const GLenum drawBuffers[] = {GL_COLOR_ATTACHMENT0};
     glDrawBuffers(1, drawBuffers);
-    glUseProgram(_program);
+    glUseProgram(program);
     glViewport(0, 0, width, height);
-    glBindBuffer(GL_ARRAY_BUFFER, _vertexBuffer);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, _indexBuffer);
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer);
     glFrontFace(GL_CCW);
     glDisable(GL_CULL_FACE);
     glDisable(GL_DEPTH_TEST);
@@ -229,7 +229,7 @@ void FrameRenderer_GLES::RenderToTexture(GLuint texture, GLsizei width, GLsizei 
     glEnableVertexAttribArray(0);
     glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, kVertexStride, reinterpret_cast<const void*>(kTexCoordOffset));
     glEnableVertexAttribArray(1);
-    glProgramUniform1i(_program, glGetUniformLocation(_program, "sampler"), 0);
+    glProgramUniform1i(program, glGetUniformLocation(program, "sampler"), 0);
     glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_INT, nullptr);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glUseProgram(0);

@@ -1,4 +1,4 @@
-#include "FrameRenderer.Vulkan.h"
+#include "FrameRenderer_Vulkan.h"
 
 namespace wendrath {
 

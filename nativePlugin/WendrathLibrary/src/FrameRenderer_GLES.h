@@ -30,17 +30,17 @@ private:
     EGLImageKHR BindCameraImage(AHardwareBuffer* buffer);
 
     // The Android entry points are bound by name so the library also loads where they are missing.
-    PFNEGLCREATEIMAGEKHRPROC _eglCreateImageKHR = nullptr;
-    PFNEGLDESTROYIMAGEKHRPROC _eglDestroyImageKHR = nullptr;
-    PFNEGLGETNATIVECLIENTBUFFERANDROIDPROC _eglGetNativeClientBufferANDROID = nullptr;
-    PFNGLEGLIMAGETARGETTEXTURE2DOESPROC _glEGLImageTargetTexture2DOES = nullptr;
-    GLuint _program = 0;
-    GLuint _framebuffer = 0;
-    GLuint _vertexBuffer = 0;
-    GLuint _indexBuffer = 0;
+    PFNEGLCREATEIMAGEKHRPROC eglCreateImageKHR = nullptr;
+    PFNEGLDESTROYIMAGEKHRPROC eglDestroyImageKHR = nullptr;
+    PFNEGLGETNATIVECLIENTBUFFERANDROIDPROC eglGetNativeClientBufferANDROID = nullptr;
+    PFNGLEGLIMAGETARGETTEXTURE2DOESPROC glEGLImageTargetTexture2DOES = nullptr;
+    GLuint program = 0;
+    GLuint framebuffer = 0;
+    GLuint vertexBuffer = 0;
+    GLuint indexBuffer = 0;
     // One external texture per camera frame of an event, kept while the frame count stays the same.
     TextureArray _cameraTextures;
-    EGLDisplay _display = EGL_NO_DISPLAY;
+    EGLDisplay display = EGL_NO_DISPLAY;
 };
 
 } // namespace wendrath

@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-namespace quenra::sim {
+namespace quenra::simruntime {
 
 enum class HandleKind {
     Instance,
@@ -73,8 +73,7 @@ struct RecordedCall {
     XrResult result;
 };
 
-template <typename Handle>
-uint64_t HandleValue(Handle handle)
+template <typename Handle> uint64_t HandleValue(Handle handle)
 {
     return (uint64_t)(handle);
 }
@@ -91,8 +90,7 @@ public:
     static bool Exists();
 
     // The lookup an application (or the loader) hands out.
-    static XrResult XRAPI_CALL GetInstanceProcAddr(XrInstance instance, const char* name,
-                                                   PFN_xrVoidFunction* function);
+    static XrResult XRAPI_CALL GetInstanceProcAddr(XrInstance instance, const char* name, PFN_xrVoidFunction* function);
 
     // --- The function table -------------------------------------------------------------
     void AddFunction(const std::string& name, PFN_xrVoidFunction function);
@@ -143,9 +141,9 @@ public:
     bool DestroyHandle(HandleKind kind, uint64_t handle);
     std::vector<LiveHandle> LiveHandles() const
     {
-        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        std::lock_guard<std::recursive_mutex> lock(mutex);
         std::vector<LiveHandle> live;
-        for (const auto& [handle, record] : handles_) {
+        for (const auto& [handle, record] : handles) {
             live.push_back({record.kind, handle, record.parent});
         }
         return live;
@@ -158,7 +156,7 @@ public:
     XrSpace MakeSpace(XrSession session);
 
     // Shared by the module functions: one runtime call at a time.
-    std::recursive_mutex& Mutex() const { return mutex_; }
+    std::recursive_mutex& Mutex() const { return mutex; }
 
     // Entry of every function: records the call and tells whether an injected
     // failure must be returned at once. Call Finish with the result afterwards; it answers the
@@ -174,36 +172,36 @@ private:
         uint64_t parent;
     };
 
-    mutable std::recursive_mutex mutex_;
-    std::map<std::string, PFN_xrVoidFunction> functions_;
-    std::map<std::string, std::deque<XrResult>> failNext_;
-    std::map<std::string, XrResult> failAlways_;
-    std::map<std::string, XrResult> successCodes_;
-    size_t callsEntered_ = 0;
-    size_t injectAtCall_ = 0;
-    XrResult injectAtCallResult_ = XR_SUCCESS;
-    bool recording_ = true;
-    std::vector<RecordedCall> calls_;
-    std::map<uint64_t, HandleRecord> handles_;
-    uint64_t nextHandle_ = 0x1000;
+    mutable std::recursive_mutex mutex;
+    std::map<std::string, PFN_xrVoidFunction> functions;
+    std::map<std::string, std::deque<XrResult>> failNext;
+    std::map<std::string, XrResult> failAlways;
+    std::map<std::string, XrResult> successCodes;
+    size_t callsEntered = 0;
+    size_t injectAtCall = 0;
+    XrResult injectAtCallResult = XR_SUCCESS;
+    bool recording = true;
+    std::vector<RecordedCall> calls;
+    std::map<uint64_t, HandleRecord> handles;
+    uint64_t nextHandle = 0x1000;
 };
 
 // Holds the runtime's lock for one call and records its result.
 class RuntimeCall {
 public:
     RuntimeCall(const char* function, std::initializer_list<uint64_t> handles);
-    Runtime& runtime() { return runtime_; }
+    Runtime& runtime() { return callRuntime; }
     // An injected failure, when the call must return it at once.
-    const std::optional<XrResult>& injected() const { return injected_; }
-    XrResult Return(XrResult result) { return runtime_.Finish(callIndex_, function_, result, number_); }
+    const std::optional<XrResult>& injected() const { return injectedFailure; }
+    XrResult Return(XrResult result) { return callRuntime.Finish(callIndex, function, result, number); }
 
 private:
-    Runtime& runtime_;
-    const char* function_;
-    std::lock_guard<std::recursive_mutex> lock_;
-    size_t callIndex_ = 0;
-    size_t number_ = 0;
-    std::optional<XrResult> injected_;
+    Runtime& callRuntime;
+    const char* function;
+    std::lock_guard<std::recursive_mutex> lock;
+    size_t callIndex = 0;
+    size_t number = 0;
+    std::optional<XrResult> injectedFailure;
 };
 
-} // namespace quenra::sim
+} // namespace quenra::simruntime

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-namespace quenra::engine {
+namespace quenra::simengine {
 namespace {
 std::wstring Widened(const std::string& utf8)
 {
@@ -33,24 +33,23 @@ std::string LoadFailure(const std::string& path, DWORD code)
 }
 } // namespace
 
-PluginLibrary::PluginLibrary(const std::string& path) : handle_(LoadLibraryW(Widened(path).c_str()))
+PluginLibrary::PluginLibrary(const std::string& path) : handle(LoadLibraryW(Widened(path).c_str()))
 {
-    if (handle_ == nullptr) {
-        error_ = LoadFailure(path, GetLastError());
+    if (handle == nullptr) {
+        error = LoadFailure(path, GetLastError());
     }
 }
 
 PluginLibrary::~PluginLibrary()
 {
-    if (handle_ != nullptr) {
-        FreeLibrary(static_cast<HMODULE>(handle_));
+    if (handle != nullptr) {
+        FreeLibrary(static_cast<HMODULE>(handle));
     }
 }
 
 void* PluginLibrary::Symbol(const char* name) const
 {
-    return handle_ != nullptr ? reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name))
-                              : nullptr;
+    return handle != nullptr ? reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), name)) : nullptr;
 }
 
-} // namespace quenra::engine
+} // namespace quenra::simengine

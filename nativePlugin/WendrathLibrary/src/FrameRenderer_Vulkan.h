@@ -20,7 +20,7 @@ public:
 
 private:
     // Images imported from hardware buffers; stays empty until there is a Vulkan drawing path.
-    std::vector<VkImage*> _images;
+    std::vector<VkImage*> images;
 };
 
 } // namespace wendrath
