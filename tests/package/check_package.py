@@ -142,9 +142,27 @@ def check_manifest_finds_libkelbrin(repository):
         raise Failure(f"{library} is {depth} folders below the manifest; the engine looks at most 2 deep")
 
 
+def check_assemblies_compile_where_they_should(repository):
+    def load(relative):
+        with open(os.path.join(repository, PACKAGE, relative)) as stream:
+            return json.load(stream)
+    bindings = load("Runtime/Quenra.Plugins.asmdef")
+    if bindings.get("noEngineReferences") is not True or bindings.get("references"):
+        raise Failure("the bindings' assembly must reference nothing, not even the engine")
+    features = load("Runtime/OpenXR/Quenra.Plugins.OpenXR.asmdef")
+    if not {"Quenra.Plugins", "Unity.XR.OpenXR"} <= set(features.get("references", [])):
+        raise Failure(f"the features' assembly references {features.get('references')}")
+    # Compiled only with the OpenXR package: every constraint is a symbol that package's presence defines.
+    defined = {d["define"] for d in features.get("versionDefines", []) if d.get("name") == "com.unity.xr.openxr"}
+    constraints = set(features.get("defineConstraints", []))
+    if not constraints or not constraints <= defined:
+        raise Failure(f"constraints {sorted(constraints)}, defined by the OpenXR package: {sorted(defined)}")
+
+
 CHECKS = {f.__name__[len("check_"):]: f for f in (
     check_every_asset_has_its_meta, check_guids_are_well_formed_and_unique, check_importers_fit_their_assets,
-    check_native_libraries_import_for_their_platforms, check_manifest_finds_libkelbrin)}
+    check_native_libraries_import_for_their_platforms, check_manifest_finds_libkelbrin,
+    check_assemblies_compile_where_they_should)}
 
 
 def replace_in(relative, old, new):
@@ -182,6 +200,11 @@ BREAKAGES = [
                                              "enabled: 1\n      settings:\n        CPU: x86_64\n        OS",
                                              "enabled: 0\n      settings:\n        CPU: x86_64\n        OS"),
      "native_libraries_import_for_their_platforms"),
+    ("features compiled without the OpenXR package",
+     replace_in(f"{PACKAGE}/Runtime/OpenXR/Quenra.Plugins.OpenXR.asmdef", '"define": "QUENRA_OPENXR"', '"define": "OTHER"'),
+     "assemblies_compile_where_they_should"),
+    ("bindings that need the engine", replace_in(f"{PACKAGE}/Runtime/Quenra.Plugins.asmdef", '"noEngineReferences": true',
+                                                 '"noEngineReferences": false'), "assemblies_compile_where_they_should"),
     ("a library name with its extension", replace_in(f"{PACKAGE}/{MANIFEST}", '"libKelbrin"', '"libKelbrin.so"'),
      "manifest_finds_libkelbrin"),
 ]

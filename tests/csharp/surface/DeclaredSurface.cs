@@ -10,10 +10,6 @@ namespace UnityEngine
 {
     public class ScriptableObject
     {
-        public static T CreateInstance<T>() where T : ScriptableObject
-        {
-            return (T)Activator.CreateInstance(typeof(T), true);
-        }
     }
 
     public interface ISubsystemDescriptor
@@ -168,8 +164,8 @@ namespace UnityEditor
 {
     public enum BuildTargetGroup
     {
-        Standalone = 1,
-        Android = 7,
+        Standalone,
+        Android,
     }
 }
 
