@@ -72,7 +72,8 @@ namespace Quenra.Tests
         };
 
         // libKelbrin hands back no interceptor before it is loaded: the feature passes the engine's
-        // function on, the engine's OpenXR still starts, and meshing has no runtime to work with.
+        // function on and the engine's OpenXR still starts, but libKelbrin, outside the chain,
+        // neither reaches the runtime nor sees xrWaitFrame's predicted time its computes need.
         private static readonly string[] KelbrinNeverHooked = { "meshes reached the engine's meshing subsystem", "planes read by a script" };
 
         // As the engine makes them from the project's settings; the features need no construction of theirs.
