@@ -50,6 +50,8 @@ namespace Quenra.Tests
         private ulong instance, session, space;
         private bool planeScript;
         private CompositionLayer quad;
+        // Counted by the frame-state callback, which an ahead-of-time build needs static.
+        private static int frameStates;
 
         public LifecycleDriver(params OpenXRFeature[] features)
         {
@@ -57,6 +59,7 @@ namespace Quenra.Tests
             meshing = features.Any(f => f is SceneMeshingFeature);
             layers = features.Any(f => f is CompositionLayersFeature);
             TestHost.Create(TestHost.RendererVulkan);
+            // What the runtime sees: one mesh and one horizontal plane with its outline.
             TestHost.AddMesh(new byte[] { 0x10, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 0x5a }, 0, 0, -1, 2);
             TestHost.AddPlane(new byte[] { 0x20, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 0x5a }, 1,
                               new float[] { 0, 0, 0, 1, 0, 0, -1, 2, 2 }, 0xF,
@@ -69,7 +72,6 @@ namespace Quenra.Tests
         public int PlanesRead { get; private set; }
         public uint LayersReceived { get; private set; }
         public int FrameStates { get { return frameStates; } }
-        private static int frameStates;
 
         public IList<string> Failures { get { return failures; } }
 
