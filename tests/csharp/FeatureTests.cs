@@ -93,6 +93,39 @@ namespace Quenra.Tests
             Check.Sequence(unhooked ? KelbrinNeverHooked : new string[0], driver.Failures, order + " " + featureSet + " failed checks");
         }
 
+        // Without its library every callback of each feature returns as if nothing were there, the
+        // hook with the function it was given, so the engine's OpenXR start goes on.
+        private static void MissingLibrariesLeaveTheEngineAlone()
+        {
+            foreach (Action unload in new Action[] { Kelbrin.UnityPluginUnload, Skelder.UnityPluginUnload })
+            {
+                try
+                {
+                    unload();
+                    throw new CheckFailed(unload.Method.DeclaringType.Name + "'s library is on the library path");
+                }
+                catch (DllNotFoundException)
+                {
+                }
+            }
+            var engineLookup = new IntPtr(0x1234);
+            foreach (OpenXRFeature feature in Make(FeatureSets["MeshingThenLayers"]))
+            {
+                Check.Equal(engineLookup, (IntPtr)LifecycleDriver.Call(feature, "HookGetInstanceProcAddr", engineLookup),
+                            feature.GetType().Name + " hands the engine's function back");
+                Check.True((bool)LifecycleDriver.Call(feature, "OnInstanceCreate", 1UL), feature.GetType().Name + " accepts the instance");
+                foreach (string callback in new[] { "OnSubsystemCreate", "OnSubsystemStart", "OnSubsystemStop", "OnSubsystemDestroy" })
+                {
+                    LifecycleDriver.Call(feature, callback);
+                }
+                foreach (string callback in new[] { "OnSessionCreate", "OnAppSpaceChange", "OnSessionDestroy", "OnInstanceDestroy" })
+                {
+                    LifecycleDriver.Call(feature, callback, 2UL);
+                }
+            }
+            Check.True(!EngineStandIn.MeshSubsystemExists, "no meshing subsystem without libKelbrin");
+        }
+
         // Each broken feature, alone and beside a sound one, and the check its plug-in's silence fails.
         private static readonly object[][] BrokenFeatures =
         {

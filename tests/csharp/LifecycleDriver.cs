@@ -92,7 +92,7 @@ namespace Quenra.Tests
         }
 
         // The feature callback of that name, as the OpenXR package calls it (it is protected).
-        private static object Call(OpenXRFeature feature, string callback, params object[] arguments)
+        public static object Call(OpenXRFeature feature, string callback, params object[] arguments)
         {
             MethodInfo method = typeof(OpenXRFeature).GetMethod(callback, BindingFlags.Instance | BindingFlags.NonPublic);
             return method.Invoke(feature, arguments);

@@ -42,7 +42,7 @@ namespace Quenra.OpenXR
 
         protected override IntPtr HookGetInstanceProcAddr(IntPtr func)
         {
-            return PluginHook.Chain(Skelder.GetInterceptedInstanceProcAddr, func);
+            return PluginLibrary.Chain(Skelder.GetInterceptedInstanceProcAddr, func);
         }
 
         protected override bool OnInstanceCreate(ulong xrInstance)
@@ -59,7 +59,7 @@ namespace Quenra.OpenXR
         // Called before xrDestroySession: the session's layers and their swapchains go first.
         protected override void OnSessionDestroy(ulong xrSession)
         {
-            Skelder.DestroyCompositionLayersInSession(xrSession);
+            PluginLibrary.Call(() => Skelder.DestroyCompositionLayersInSession(xrSession));
             Session = 0;
         }
 

@@ -33,40 +33,42 @@ namespace Quenra.OpenXR
 
         protected override IntPtr HookGetInstanceProcAddr(IntPtr func)
         {
-            return PluginHook.Chain(Kelbrin.GetInterceptedInstanceProcAddr, func);
+            return PluginLibrary.Chain(Kelbrin.GetInterceptedInstanceProcAddr, func);
         }
 
         protected override bool OnInstanceCreate(ulong xrInstance)
         {
-            Kelbrin.SetInstanceHandle(xrInstance);
+            PluginLibrary.Call(() => Kelbrin.SetInstanceHandle(xrInstance));
             return true;
         }
 
         protected override void OnSessionCreate(ulong xrSession)
         {
-            Kelbrin.SetSessionHandle(xrSession);
+            PluginLibrary.Call(() => Kelbrin.SetSessionHandle(xrSession));
         }
 
         protected override void OnAppSpaceChange(ulong xrSpace)
         {
-            Kelbrin.SetSpaceHandle(xrSpace);
+            PluginLibrary.Call(() => Kelbrin.SetSpaceHandle(xrSpace));
         }
 
         // Called before xrDestroySession: the handles go before the runtime forgets them.
         protected override void OnSessionDestroy(ulong xrSession)
         {
-            Kelbrin.SetSpaceHandle(0);
-            Kelbrin.SetSessionHandle(0);
+            PluginLibrary.Call(() => Kelbrin.SetSpaceHandle(0));
+            PluginLibrary.Call(() => Kelbrin.SetSessionHandle(0));
         }
 
         protected override void OnInstanceDestroy(ulong xrInstance)
         {
-            Kelbrin.SetInstanceHandle(0);
+            PluginLibrary.Call(() => Kelbrin.SetInstanceHandle(0));
         }
 
         protected override void OnSubsystemCreate()
         {
-            if (Kelbrin.RegisterMeshingLifecycleProvider())
+            bool registered = false;
+            PluginLibrary.Call(() => registered = Kelbrin.RegisterMeshingLifecycleProvider());
+            if (registered)
             {
                 CreateSubsystem<XRMeshSubsystemDescriptor, XRMeshSubsystem>(MeshDescriptors, MeshSubsystemId);
             }
