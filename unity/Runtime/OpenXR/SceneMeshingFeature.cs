@@ -52,7 +52,8 @@ namespace Quenra.OpenXR
             PluginLibrary.Call(() => Kelbrin.SetSpaceHandle(xrSpace));
         }
 
-        // Called before xrDestroySession: the handles go before the runtime forgets them.
+        // Called before xrDestroySession: libKelbrin releases what it made on the session while
+        // the session still exists, and makes it anew on the next one.
         protected override void OnSessionDestroy(ulong xrSession)
         {
             PluginLibrary.Call(() => Kelbrin.SetSpaceHandle(0));
