@@ -165,7 +165,13 @@ extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetInstanceHandle(uin
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetSessionHandle(uint64_t session) noexcept
 {
-    if (ProviderContext* context = GetProviderContext()) {
+    ProviderContext* context = GetProviderContext();
+    if (context == nullptr) {
+        return;
+    }
+    if (context->sceneObserver != nullptr) {
+        Guarded("SetSessionHandle", [&] { context->sceneObserver->UseSession(session); });
+    } else {
         context->xrBindings->SetSessionHandle(session);
     }
 }

@@ -63,6 +63,18 @@ void SceneObserver::UseInstance(uint64_t instance)
     }
 }
 
+void SceneObserver::UseSession(uint64_t session)
+{
+    Lock lock(stateMutex);
+    const uint64_t previous = bindings.SessionHandle();
+    if (previous != 0 && previous != session && bindings.HasXrSceneObserver()) {
+        ReleaseSceneObjects();
+        TraceLog(trace, kXRTraceLevelNotice, "Session %llu replaced: its scene observer and scene are released",
+                 static_cast<unsigned long long>(previous));
+    }
+    bindings.SetSessionHandle(session);
+}
+
 bool SceneObserver::HasProviders() const
 {
     Lock lock(stateMutex);

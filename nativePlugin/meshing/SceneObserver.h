@@ -69,6 +69,10 @@ public:
     // instance than the one looked up for (an XR restart in the same process) drops the old
     // instance's scene and scene observer without calling its functions and starts the cycle anew.
     void UseInstance(uint64_t instance);
+    // Stores the session a script passes (0 before it destroys the session). The scene observer
+    // and its scenes belong to the session they were made on: another session releases them, and
+    // the next compute makes them anew on the new one; the providers stay registered.
+    void UseSession(uint64_t session);
 
     // --- Engine mesh settings: accepted, never applied ---------------------------------
     UnitySubsystemErrorCode SetMeshDensity(float density);

@@ -31,6 +31,7 @@ public:
     // Set by scripts, read by whichever thread calls the runtime.
     void SetInstanceHandle(uint64_t handle) { instance.store(handle, std::memory_order_relaxed); }
     void SetSessionHandle(uint64_t handle) { session.store(handle, std::memory_order_relaxed); }
+    uint64_t SessionHandle() const { return session.load(std::memory_order_relaxed); }
     void SetSpaceHandle(uint64_t handle) { space.store(handle, std::memory_order_relaxed); }
     // Written on the application's frame thread, read on others.
     void SetPredictedDisplayTime(XrTime time) { predictedDisplayTime.store(time, std::memory_order_relaxed); }

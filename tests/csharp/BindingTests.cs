@@ -1,6 +1,5 @@
 // The script bindings against the built plug-ins, loaded by Mono as the engine loads them, with
 // the engine stand-ins in the test host and the simulated runtime library as the OpenXR runtime.
-// Each case runs in a process of its own: `mono BindingTests.exe <case>`.
 using System;
 using System.Linq;
 using System.Reflection;
@@ -12,32 +11,6 @@ namespace Quenra.Tests
 {
     internal static class BindingTests
     {
-        public static int Main(string[] args)
-        {
-            // The cases are the private static methods without parameters.
-            MethodInfo test = args.Length == 1 ? typeof(BindingTests).GetMethod(args[0], BindingFlags.Static | BindingFlags.NonPublic) : null;
-            if (test == null || test.GetParameters().Length != 0)
-            {
-                Console.Error.WriteLine("usage: BindingTests.exe <test case>");
-                return 2;
-            }
-            try
-            {
-                test.Invoke(null, null);
-            }
-            catch (TargetInvocationException failure)
-            {
-                Console.Error.WriteLine(args[0] + " FAILED: " + failure.InnerException);
-                return 1;
-            }
-            finally
-            {
-                TestHost.Destroy();
-            }
-            Console.WriteLine(args[0] + " passed");
-            return 0;
-        }
-
         // Managed type, native record name, then managed field = native field for every field.
         private static readonly object[][] Records =
         {
@@ -126,13 +99,13 @@ namespace Quenra.Tests
             const string script = "Plane script \u00e9";
             TestHost.Create(TestHost.RendererOpenGles30);
             Kelbrin.UnityPluginLoad(TestHost.Interfaces());
-            ulong instance = TestHost.MakeInstance();
-            ulong session = TestHost.MakeSession(instance);
+            ulong instance = TestHost.MakeInstance(TestHost.RuntimeLookup(), "XR_MSFT_scene_understanding");
+            ulong session = TestHost.MakeSession(TestHost.RuntimeLookup(), instance);
             IntPtr lookup = Kelbrin.GetInterceptedInstanceProcAddr(TestHost.RuntimeLookup());
             Check.True(lookup != IntPtr.Zero, "intercepted lookup");
             Kelbrin.SetInstanceHandle(instance);
             Kelbrin.SetSessionHandle(session);
-            Kelbrin.SetSpaceHandle(TestHost.MakeSpace(session));
+            Kelbrin.SetSpaceHandle(TestHost.MakeSpace(lookup, session));
             foreach (ScenePlaneRow row in Scene)
             {
                 float[] poseAndSize = { row.Pose.Orientation.X, row.Pose.Orientation.Y, row.Pose.Orientation.Z, row.Pose.Orientation.W,
@@ -209,8 +182,8 @@ namespace Quenra.Tests
             TestHost.Create(TestHost.RendererVulkan);
             Skelder.UnityPluginLoad(TestHost.Interfaces());
             lookup = Skelder.GetInterceptedInstanceProcAddr(TestHost.RuntimeLookup());
-            instance = TestHost.MakeInstance();
-            session = TestHost.MakeSession(instance);
+            instance = TestHost.MakeInstance(TestHost.RuntimeLookup(), "");
+            session = TestHost.MakeSession(TestHost.RuntimeLookup(), instance);
         }
 
         private static void SkelderLayersReachTheRuntime()
@@ -264,24 +237,26 @@ namespace Quenra.Tests
             Skelder.UnityPluginUnload();
         }
 
-        // What the callbacks saw; the delegates are made from its methods, a new object each time
-        // (a lambda capturing nothing would be cached by the compiler and never collected).
-        private sealed class CallbackRecorder
+        // What the callbacks saw. They are static methods carrying the attribute an ahead-of-time
+        // build needs; each delegate is a new object, which only the binding keeps alive.
+        private static class CallbackRecorder
         {
-            public int TestThread = Thread.CurrentThread.ManagedThreadId;
-            public int FrameStateCalls;
-            public bool FrameStateOnOtherThread;
-            public long FrameStateTime;
-            public ulong CreatedSwapchain;
+            public static int TestThread;
+            public static int FrameStateCalls;
+            public static bool FrameStateOnOtherThread;
+            public static long FrameStateTime;
+            public static ulong CreatedSwapchain;
 
-            public void OnFrameState(ref XrFrameState state)
+            [AOT.MonoPInvokeCallback(typeof(FrameStateCallback))]
+            public static void OnFrameState(ref XrFrameState state)
             {
                 Interlocked.Increment(ref FrameStateCalls);
                 FrameStateOnOtherThread = Thread.CurrentThread.ManagedThreadId != TestThread;
                 FrameStateTime = state.PredictedDisplayTime;
             }
 
-            public void OnSwapchain(ulong swapchain)
+            [AOT.MonoPInvokeCallback(typeof(CreateSwapchainCallback))]
+            public static void OnSwapchain(ulong swapchain)
             {
                 CreatedSwapchain = swapchain;
             }
@@ -289,10 +264,10 @@ namespace Quenra.Tests
 
         // No reference to the delegates stays on the test's side once this returns.
         [MethodImpl(MethodImplOptions.NoInlining)]
-        private static void SetCallbacks(CallbackRecorder recorder)
+        private static void SetCallbacks()
         {
-            Skelder.SetFrameStateCallback(new FrameStateCallback(recorder.OnFrameState));
-            Skelder.SetCreateSwapchainCallback(new CreateSwapchainCallback(recorder.OnSwapchain));
+            Skelder.SetFrameStateCallback(new FrameStateCallback(CallbackRecorder.OnFrameState));
+            Skelder.SetCreateSwapchainCallback(new CreateSwapchainCallback(CallbackRecorder.OnSwapchain));
         }
 
         private static void CallbacksSurviveCollection()
@@ -300,26 +275,26 @@ namespace Quenra.Tests
             IntPtr lookup;
             ulong instance, session;
             LoadSkelder(out lookup, out instance, out session);
-            var recorder = new CallbackRecorder();
-            SetCallbacks(recorder);
+            CallbackRecorder.TestThread = Thread.CurrentThread.ManagedThreadId;
+            SetCallbacks();
             GC.Collect();
             GC.WaitForPendingFinalizers();
             GC.Collect();
 
             Check.Equal(0, TestHost.WaitFrame(lookup, instance, session, true), "xrWaitFrame on a frame thread");
-            Check.Equal(1, recorder.FrameStateCalls, "callback calls");
-            Check.True(recorder.FrameStateOnOtherThread, "called on the frame thread");
-            Check.Equal(TestHost.LastPredictedDisplayTime(), recorder.FrameStateTime, "the runtime's frame state");
+            Check.Equal(1, CallbackRecorder.FrameStateCalls, "callback calls");
+            Check.True(CallbackRecorder.FrameStateOnOtherThread, "called on the frame thread");
+            Check.Equal(TestHost.LastPredictedDisplayTime(), CallbackRecorder.FrameStateTime, "the runtime's frame state");
 
             ulong swapchain = TestHost.CreateSwapchain(lookup, instance, session);
             Check.True(swapchain != 0, "swapchain created");
-            Check.Equal(swapchain, recorder.CreatedSwapchain, "swapchain callback on the creating thread");
+            Check.Equal(swapchain, CallbackRecorder.CreatedSwapchain, "swapchain callback on the creating thread");
 
             Skelder.SetFrameStateCallback(null);
             Skelder.SetCreateSwapchainCallback(null);
             GC.Collect();
             Check.Equal(0, TestHost.WaitFrame(lookup, instance, session, true), "xrWaitFrame without callback");
-            Check.Equal(1, recorder.FrameStateCalls, "switched off");
+            Check.Equal(1, CallbackRecorder.FrameStateCalls, "switched off");
             Skelder.UnityPluginUnload();
         }
 

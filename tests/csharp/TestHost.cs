@@ -38,17 +38,47 @@ namespace Quenra.Tests
         [DllImport(Library, EntryPoint = "TestHost_RuntimeLookup", CallingConvention = CallingConvention.Cdecl)]
         public static extern IntPtr RuntimeLookup();
 
+        [DllImport(Library, EntryPoint = "TestHost_RecordingLookup", CallingConvention = CallingConvention.Cdecl)]
+        public static extern IntPtr RecordingLookup(IntPtr next);
+
+        [DllImport(Library, EntryPoint = "TestHost_AppliedFoveationLevels", CallingConvention = CallingConvention.Cdecl)]
+        public static extern uint AppliedFoveationLevels([Out] int[] levels, uint capacity);
+
+        // Through the functions `lookup` finds; extensions separated by spaces.
         [DllImport(Library, EntryPoint = "TestHost_MakeInstance", CallingConvention = CallingConvention.Cdecl)]
-        public static extern ulong MakeInstance();
+        public static extern ulong MakeInstance(IntPtr lookup, [MarshalAs(UnmanagedType.LPUTF8Str)] string extensions);
 
         [DllImport(Library, EntryPoint = "TestHost_MakeSession", CallingConvention = CallingConvention.Cdecl)]
-        public static extern ulong MakeSession(ulong instance);
+        public static extern ulong MakeSession(IntPtr lookup, ulong instance);
 
         [DllImport(Library, EntryPoint = "TestHost_MakeSpace", CallingConvention = CallingConvention.Cdecl)]
-        public static extern ulong MakeSpace(ulong session);
+        public static extern ulong MakeSpace(IntPtr lookup, ulong session);
+
+        // kind: "XrSpace", "XrSession" or "XrInstance".
+        [DllImport(Library, EntryPoint = "TestHost_DestroyHandle", CallingConvention = CallingConvention.Cdecl)]
+        public static extern int DestroyHandle(IntPtr lookup, string kind, ulong handle);
 
         [DllImport(Library, EntryPoint = "TestHost_LiveHandleCount", CallingConvention = CallingConvention.Cdecl)]
         public static extern uint LiveHandleCount(string kind);
+
+        [DllImport(Library, EntryPoint = "TestHost_AddMesh", CallingConvention = CallingConvention.Cdecl)]
+        public static extern void AddMesh(byte[] id, float x, float y, float z, float size);
+
+        [DllImport(Library, EntryPoint = "TestHost_LifecycleRegistrationCount", CallingConvention = CallingConvention.Cdecl)]
+        public static extern uint LifecycleRegistrationCount();
+
+        // field 0: plugin name, 1: subsystem id.
+        [DllImport(Library, EntryPoint = "TestHost_LifecycleRegistration", CallingConvention = CallingConvention.Cdecl)]
+        private static extern IntPtr LifecycleRegistrationText(uint index, int field);
+
+        public static string LifecycleRegistration(uint index, int field)
+        {
+            return Marshal.PtrToStringAnsi(LifecycleRegistrationText(index, field));
+        }
+
+        // One engine update of the meshing subsystem: the meshes acquired whole.
+        [DllImport(Library, EntryPoint = "TestHost_UpdateMeshes", CallingConvention = CallingConvention.Cdecl)]
+        public static extern uint UpdateMeshes(out uint listed);
 
         [DllImport(Library, EntryPoint = "TestHost_LastPredictedDisplayTime", CallingConvention = CallingConvention.Cdecl)]
         public static extern long LastPredictedDisplayTime();

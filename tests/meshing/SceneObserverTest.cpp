@@ -107,6 +107,28 @@ TEST_F(Registry, RemovingTheLastProviderReleasesTheRuntimeObjects)
     EXPECT_THAT(runtime.LiveHandles(HandleKind::SceneObserver), IsEmpty());
 }
 
+// The engine hands over 0 before it destroys the session, then the next session: the old one's
+// observer and scene go at once, the providers stay, and the next compute makes them on the new one.
+TEST_F(Registry, AnotherSessionReleasesTheOldSessionsObjectsAndKeepsTheProviders)
+{
+    ConnectOpenXr();
+    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    MakeCurrentScene();
+    SetSessionHandle(0);
+    EXPECT_FALSE(Bindings().HasCurrentScene());
+    EXPECT_FALSE(Bindings().HasXrSceneObserver());
+    EXPECT_THAT(runtime.LiveHandles(HandleKind::Scene), IsEmpty());
+    EXPECT_THAT(runtime.LiveHandles(HandleKind::SceneObserver), IsEmpty());
+    EXPECT_TRUE(Observer().HasRegisteredProvider("A"));
+
+    const XrSession second = runtime.MakeSession(instance);
+    SetSessionHandle(HandleValue(second));
+    MakeCurrentScene();
+    const auto observers = runtime.LiveHandles(HandleKind::SceneObserver);
+    ASSERT_EQ(observers.size(), 1u);
+    EXPECT_EQ(observers[0].parent, HandleValue(second));
+}
+
 TEST_F(Registry, TeardownUnregistersEveryProviderAndReleasesTheRuntimeObjectsOnce)
 {
     ConnectOpenXr();

@@ -39,6 +39,7 @@ struct HostWorld {
         registry.Provide<IUnityXRTrace>(trace.Interface());
         registry.Provide<IUnityXRMeshInterface>(meshes.Interface());
         registry.Provide<IUnityGraphics>(graphics.Interface());
+        meshes.SetClearedMeshInfos(true);
     }
 
     quenra::simengine::TraceRecorder trace;
@@ -47,6 +48,12 @@ struct HostWorld {
     quenra::simengine::EngineRegistry registry;
     quenra::simgl::RecordingGl gl;
     HostRuntime runtime;
+    // Between the plug-ins and the loader (RecordingLookup): the foveation the plug-ins applied.
+    PFN_xrGetInstanceProcAddr recordedNext = nullptr;
+    PFN_xrCreateFoveationProfileFB createProfile = nullptr;
+    PFN_xrUpdateSwapchainFB updateSwapchain = nullptr;
+    std::map<uint64_t, XrFoveationLevelFB> profileLevels;
+    std::vector<XrFoveationLevelFB> appliedLevels;
 };
 
 std::unique_ptr<HostWorld>& World()
@@ -64,6 +71,50 @@ void ExposeGlStandIn()
     if (dladdr(reinterpret_cast<void*>(&ExposeGlStandIn), &info) != 0) {
         dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_GLOBAL);
     }
+}
+
+XRAPI_ATTR XrResult XRAPI_CALL RecordCreateFoveationProfile(XrSession session, const XrFoveationProfileCreateInfoFB* info,
+                                                            XrFoveationProfileFB* profile)
+{
+    HostWorld& world = *World();
+    const XrResult result = world.createProfile(session, info, profile);
+    for (auto* next = static_cast<const XrBaseInStructure*>(info->next); next != nullptr; next = next->next) {
+        if (result == XR_SUCCESS && next->type == XR_TYPE_FOVEATION_LEVEL_PROFILE_CREATE_INFO_FB) {
+            world.profileLevels[(uint64_t)(*profile)] =
+                reinterpret_cast<const XrFoveationLevelProfileCreateInfoFB*>(next)->level;
+        }
+    }
+    return result;
+}
+
+XRAPI_ATTR XrResult XRAPI_CALL RecordUpdateSwapchain(XrSwapchain swapchain, const XrSwapchainStateBaseHeaderFB* state)
+{
+    HostWorld& world = *World();
+    const XrResult result = world.updateSwapchain(swapchain, state);
+    if (result == XR_SUCCESS && state->type == XR_TYPE_SWAPCHAIN_STATE_FOVEATION_FB) {
+        const auto* foveation = reinterpret_cast<const XrSwapchainStateFoveationFB*>(state);
+        world.appliedLevels.push_back(world.profileLevels[(uint64_t)(foveation->profile)]);
+    }
+    return result;
+}
+
+// The lookup RecordingLookup hands out: the next one's functions, the foveation ones recorded.
+XRAPI_ATTR XrResult XRAPI_CALL RecordingGetInstanceProcAddr(XrInstance instance, const char* name,
+                                                            PFN_xrVoidFunction* function)
+{
+    HostWorld& world = *World();
+    const XrResult result = world.recordedNext(instance, name, function);
+    if (result != XR_SUCCESS || *function == nullptr) {
+        return result;
+    }
+    if (std::strcmp(name, "xrCreateFoveationProfileFB") == 0) {
+        world.createProfile = reinterpret_cast<PFN_xrCreateFoveationProfileFB>(*function);
+        *function = reinterpret_cast<PFN_xrVoidFunction>(&RecordCreateFoveationProfile);
+    } else if (std::strcmp(name, "xrUpdateSwapchainFB") == 0) {
+        world.updateSwapchain = reinterpret_cast<PFN_xrUpdateSwapchainFB>(*function);
+        *function = reinterpret_cast<PFN_xrVoidFunction>(&RecordUpdateSwapchain);
+    }
+    return result;
 }
 
 #define RECORD_FIELD(record, field)                                                                                    \
@@ -183,19 +234,39 @@ PFN_xrGetInstanceProcAddr TestHost_RuntimeLookup()
     return World()->runtime.Lookup();
 }
 
-uint64_t TestHost_MakeInstance()
+// `next` behind a lookup that records the foveation applied through it.
+PFN_xrGetInstanceProcAddr TestHost_RecordingLookup(PFN_xrGetInstanceProcAddr next)
 {
-    return World()->runtime.MakeInstance();
+    World()->recordedNext = next;
+    return &RecordingGetInstanceProcAddr;
 }
 
-uint64_t TestHost_MakeSession(uint64_t instance)
+// The levels of the foveation profiles applied to swapchains, in order; their count.
+uint32_t TestHost_AppliedFoveationLevels(int32_t* levels, uint32_t capacity)
 {
-    return World()->runtime.MakeSession(instance);
+    const std::vector<XrFoveationLevelFB>& applied = World()->appliedLevels;
+    std::copy_n(applied.begin(), std::min<size_t>(capacity, applied.size()), levels);
+    return static_cast<uint32_t>(applied.size());
 }
 
-uint64_t TestHost_MakeSpace(uint64_t session)
+uint64_t TestHost_MakeInstance(PFN_xrGetInstanceProcAddr lookup, const char* extensions)
 {
-    return World()->runtime.MakeSpace(session);
+    return World()->runtime.MakeInstance(lookup, extensions);
+}
+
+uint64_t TestHost_MakeSession(PFN_xrGetInstanceProcAddr lookup, uint64_t instance)
+{
+    return World()->runtime.MakeSession(lookup, instance);
+}
+
+uint64_t TestHost_MakeSpace(PFN_xrGetInstanceProcAddr lookup, uint64_t session)
+{
+    return World()->runtime.MakeSpace(lookup, session);
+}
+
+int32_t TestHost_DestroyHandle(PFN_xrGetInstanceProcAddr lookup, const char* kind, uint64_t handle)
+{
+    return World()->runtime.Destroy(lookup, kind, handle);
 }
 
 uint32_t TestHost_LiveHandleCount(const char* kind)
@@ -206,6 +277,13 @@ uint32_t TestHost_LiveHandleCount(const char* kind)
 int64_t TestHost_LastPredictedDisplayTime()
 {
     return World()->runtime.LastPredictedDisplayTime();
+}
+
+void TestHost_AddMesh(const uint8_t* id, float x, float y, float z, float size)
+{
+    XrUuidMSFT uuid{};
+    std::memcpy(uuid.bytes, id, sizeof(uuid.bytes));
+    World()->runtime.AddMesh(uuid, {x, y, z}, size);
 }
 
 // poseAndSize: orientation x, y, z, w, position x, y, z, width, height.
@@ -305,6 +383,68 @@ int32_t TestHost_ReceivedLayer(uint32_t index, float* values, uint32_t capacity)
     const ReceivedLayer& layer = layers[index];
     std::memcpy(values, layer.values.data(), std::min<size_t>(capacity, layer.values.size()) * sizeof(float));
     return layer.type;
+}
+
+// --- Meshing subsystem, run as the engine runs it ------------------------------------------
+// The lifecycle registrations the plug-ins made: their count, and the plugin name or id (field
+// 0 or 1) of one; null past the end.
+uint32_t TestHost_LifecycleRegistrationCount()
+{
+    return static_cast<uint32_t>(World()->meshes.LifecycleRegistrations().size());
+}
+
+const char* TestHost_LifecycleRegistration(uint32_t index, int32_t field)
+{
+    const auto& registrations = World()->meshes.LifecycleRegistrations();
+    if (index >= registrations.size()) {
+        return nullptr;
+    }
+    return field == 0 ? registrations[index].pluginName.c_str() : registrations[index].id.c_str();
+}
+
+// Creates the subsystem from the registration of that provider and id, as the engine does for a
+// descriptor of its manifest: false when none was registered or its initialization failed.
+uint8_t TestHost_CreateMeshSubsystem(const char* pluginName, const char* id)
+{
+    auto& meshes = World()->meshes;
+    const auto& registrations = meshes.LifecycleRegistrations();
+    // The stand-in runs the last registration: the one asked for must be it.
+    if (registrations.empty() || registrations.back().pluginName != pluginName || registrations.back().id != id) {
+        return 0;
+    }
+    return meshes.Initialize() == kUnitySubsystemErrorCodeSuccess ? 1 : 0;
+}
+
+uint8_t TestHost_StartMeshSubsystem()
+{
+    return World()->meshes.Start() == kUnitySubsystemErrorCodeSuccess ? 1 : 0;
+}
+
+void TestHost_StopMeshSubsystem()
+{
+    World()->meshes.Stop();
+}
+
+void TestHost_DestroyMeshSubsystem()
+{
+    World()->meshes.Shutdown();
+}
+
+// One engine update of the meshing subsystem: lists the meshes (their count in listed, 0 when
+// the provider failed) and acquires and releases each updated one; the meshes acquired whole.
+uint32_t TestHost_UpdateMeshes(uint32_t* listed)
+{
+    auto& meshes = World()->meshes;
+    const quenra::simengine::MeshInfosResult list = meshes.GetMeshInfos();
+    *listed = list.result == kUnitySubsystemErrorCodeSuccess ? static_cast<uint32_t>(list.infos.size()) : 0;
+    uint32_t acquired = 0;
+    for (const UnityXRMeshInfo& info : list.infos) {
+        if (list.result == kUnitySubsystemErrorCodeSuccess && info.updated) {
+            const quenra::simengine::AcquiredMesh mesh = meshes.AcquireAndReleaseMesh(info.meshId);
+            acquired += mesh.result == kUnitySubsystemErrorCodeSuccess && mesh.guardsIntact && !mesh.indices.empty();
+        }
+    }
+    return acquired;
 }
 
 // --- Render thread -------------------------------------------------------------------------

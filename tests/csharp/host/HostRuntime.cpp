@@ -2,11 +2,12 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <sstream>
 #include <stdexcept>
 
-#include "LoaderNegotiation.h"
 #include "SimulatedRuntime.h"
 
 namespace quenra::test {
@@ -46,54 +47,46 @@ ReceivedLayer Read(const XrCompositionLayerBaseHeader* layer)
     return received;
 }
 
-// The runtime library, opened once and kept with the process, and the lookup it negotiated.
-struct RuntimeLibrary {
-    simruntime::PFN_quenraSimRuntimeControl control = nullptr;
-    PFN_xrGetInstanceProcAddr lookup = nullptr;
-};
-
-const RuntimeLibrary& OpenRuntimeLibrary()
+// The runtime library, opened once and kept with the process, and its control entry; the loader
+// finds the same library through the manifest beside it.
+simruntime::PFN_quenraSimRuntimeControl OpenRuntimeLibrary()
 {
-    static const RuntimeLibrary library = [] {
+    static const simruntime::PFN_quenraSimRuntimeControl control = [] {
+        if (setenv("XR_RUNTIME_JSON", QUENRA_SIMRUNTIME_MANIFEST, 1) != 0) {
+            throw std::runtime_error("XR_RUNTIME_JSON could not be set");
+        }
         void* handle = dlopen(QUENRA_SIMRUNTIME_LIBRARY, RTLD_NOW | RTLD_LOCAL);
         if (handle == nullptr) {
             throw std::runtime_error(std::string("the runtime library did not open: ") + dlerror());
         }
-        RuntimeLibrary opened;
-        opened.control =
+        auto entry =
             reinterpret_cast<simruntime::PFN_quenraSimRuntimeControl>(dlsym(handle, simruntime::kRuntimeControlName));
-        auto negotiate = reinterpret_cast<simruntime::PFN_xrNegotiateLoaderRuntimeInterface>(
-            dlsym(handle, "xrNegotiateLoaderRuntimeInterface"));
-        if (opened.control == nullptr || negotiate == nullptr) {
-            throw std::runtime_error("the runtime library lacks its entries");
+        if (entry == nullptr) {
+            throw std::runtime_error("the runtime library lacks its control entry");
         }
-        // What the loader asks for: interface version 1, this API version.
-        const simruntime::XrNegotiateLoaderInfo info{simruntime::XR_LOADER_INTERFACE_STRUCT_LOADER_INFO,
-                                                     simruntime::XR_LOADER_INFO_STRUCT_VERSION,
-                                                     sizeof(simruntime::XrNegotiateLoaderInfo),
-                                                     simruntime::XR_CURRENT_LOADER_RUNTIME_VERSION,
-                                                     simruntime::XR_CURRENT_LOADER_RUNTIME_VERSION,
-                                                     XR_CURRENT_API_VERSION,
-                                                     XR_CURRENT_API_VERSION};
-        simruntime::XrNegotiateRuntimeRequest request{simruntime::XR_LOADER_INTERFACE_STRUCT_RUNTIME_REQUEST,
-                                                      simruntime::XR_RUNTIME_INFO_STRUCT_VERSION,
-                                                      sizeof(simruntime::XrNegotiateRuntimeRequest)};
-        if (negotiate(&info, &request) != XR_SUCCESS || request.getInstanceProcAddr == nullptr) {
-            throw std::runtime_error("the runtime library refused the negotiation");
-        }
-        opened.lookup = request.getInstanceProcAddr;
-        return opened;
+        return entry;
     }();
-    return library;
+    return control;
+}
+
+std::vector<std::string> Words(const std::string& text)
+{
+    std::vector<std::string> words;
+    std::istringstream stream(text);
+    for (std::string word; stream >> word;) {
+        words.push_back(word);
+    }
+    return words;
 }
 
 } // namespace
 
 struct HostRuntime::World {
-    const RuntimeLibrary& library = OpenRuntimeLibrary();
+    simruntime::PFN_quenraSimRuntimeControl control = OpenRuntimeLibrary();
     simruntime::SimulatedRuntime* runtime = nullptr;
     simruntime::SimWorld scene;
-    // The instance of the last session made, whose functions make its spaces.
+    // The instance last made, whose functions make its spaces; destroyed with the world if still
+    // alive, since the loader holds one instance at a time.
     uint64_t instance = 0;
     // Written by the frame thread, read by the test's.
     mutable std::mutex layersMutex;
@@ -103,7 +96,7 @@ struct HostRuntime::World {
 HostRuntime::HostRuntime() : world(std::make_unique<World>())
 {
     World& made = *world;
-    made.runtime = made.library.control(simruntime::RuntimeControlRequest::Reset);
+    made.runtime = made.control(simruntime::RuntimeControlRequest::Reset);
     if (made.runtime == nullptr) {
         throw std::runtime_error("the runtime library made no runtime");
     }
@@ -119,29 +112,44 @@ HostRuntime::HostRuntime() : world(std::make_unique<World>())
 
 HostRuntime::~HostRuntime()
 {
-    world->library.control(simruntime::RuntimeControlRequest::Release);
+    const auto live = world->runtime->runtime.LiveHandles();
+    if (std::any_of(live.begin(), live.end(), [&](const simruntime::LiveHandle& h) { return h.handle == world->instance; })) {
+        Destroy(Lookup(), "XrInstance", world->instance);
+    }
+    world->control(simruntime::RuntimeControlRequest::Release);
 }
 
 PFN_xrGetInstanceProcAddr HostRuntime::Lookup() const
 {
-    return world->library.lookup;
+    return &xrGetInstanceProcAddr;
 }
 
-uint64_t HostRuntime::MakeInstance()
+uint64_t HostRuntime::MakeInstance(PFN_xrGetInstanceProcAddr lookup, const std::string& extensions)
 {
-    auto create = LookUp<PFN_xrCreateInstance>(Lookup(), 0, "xrCreateInstance");
+    auto create = LookUp<PFN_xrCreateInstance>(lookup, 0, "xrCreateInstance");
+    const std::vector<std::string> names = Words(extensions);
+    std::vector<const char*> enabled;
+    for (const std::string& name : names) {
+        enabled.push_back(name.c_str());
+    }
     XrInstanceCreateInfo info{XR_TYPE_INSTANCE_CREATE_INFO};
     std::strncpy(info.applicationInfo.applicationName, "Binding tests", XR_MAX_APPLICATION_NAME_SIZE - 1);
     info.applicationInfo.apiVersion = XR_CURRENT_API_VERSION;
+    info.enabledExtensionCount = static_cast<uint32_t>(enabled.size());
+    info.enabledExtensionNames = enabled.data();
     XrInstance instance = XR_NULL_HANDLE;
-    return create != nullptr && create(&info, &instance) == XR_SUCCESS ? simruntime::HandleValue(instance) : 0;
+    if (create == nullptr || create(&info, &instance) != XR_SUCCESS) {
+        return 0;
+    }
+    world->instance = simruntime::HandleValue(instance);
+    return world->instance;
 }
 
-uint64_t HostRuntime::MakeSession(uint64_t instance)
+uint64_t HostRuntime::MakeSession(PFN_xrGetInstanceProcAddr lookup, uint64_t instance)
 {
     const auto xrInstance = reinterpret_cast<XrInstance>(instance);
-    auto getSystem = LookUp<PFN_xrGetSystem>(Lookup(), instance, "xrGetSystem");
-    auto create = LookUp<PFN_xrCreateSession>(Lookup(), instance, "xrCreateSession");
+    auto getSystem = LookUp<PFN_xrGetSystem>(lookup, instance, "xrGetSystem");
+    auto create = LookUp<PFN_xrCreateSession>(lookup, instance, "xrCreateSession");
     const XrSystemGetInfo systemInfo{XR_TYPE_SYSTEM_GET_INFO, nullptr, XR_FORM_FACTOR_HEAD_MOUNTED_DISPLAY};
     XrSessionCreateInfo info{XR_TYPE_SESSION_CREATE_INFO};
     XrSession session = XR_NULL_HANDLE;
@@ -149,13 +157,12 @@ uint64_t HostRuntime::MakeSession(uint64_t instance)
         create(xrInstance, &info, &session) != XR_SUCCESS) {
         return 0;
     }
-    world->instance = instance;
     return simruntime::HandleValue(session);
 }
 
-uint64_t HostRuntime::MakeSpace(uint64_t session)
+uint64_t HostRuntime::MakeSpace(PFN_xrGetInstanceProcAddr lookup, uint64_t session)
 {
-    auto create = LookUp<PFN_xrCreateReferenceSpace>(Lookup(), world->instance, "xrCreateReferenceSpace");
+    auto create = LookUp<PFN_xrCreateReferenceSpace>(lookup, world->instance, "xrCreateReferenceSpace");
     const XrReferenceSpaceCreateInfo info{XR_TYPE_REFERENCE_SPACE_CREATE_INFO, nullptr, XR_REFERENCE_SPACE_TYPE_LOCAL,
                                           XrPosef{{0, 0, 0, 1}, {0, 0, 0}}};
     XrSpace space = XR_NULL_HANDLE;
@@ -164,11 +171,29 @@ uint64_t HostRuntime::MakeSpace(uint64_t session)
                : 0;
 }
 
+XrResult HostRuntime::Destroy(PFN_xrGetInstanceProcAddr lookup, const std::string& kind, uint64_t handle)
+{
+    const auto call = [&](auto destroy, const char* name, auto typed) {
+        destroy = LookUp<decltype(destroy)>(lookup, world->instance, name);
+        return destroy != nullptr ? destroy(typed) : XR_ERROR_FUNCTION_UNSUPPORTED;
+    };
+    if (kind == "XrSpace") {
+        return call(PFN_xrDestroySpace{}, "xrDestroySpace", reinterpret_cast<XrSpace>(handle));
+    }
+    if (kind == "XrSession") {
+        return call(PFN_xrDestroySession{}, "xrDestroySession", reinterpret_cast<XrSession>(handle));
+    }
+    if (kind == "XrInstance") {
+        return call(PFN_xrDestroyInstance{}, "xrDestroyInstance", reinterpret_cast<XrInstance>(handle));
+    }
+    return XR_ERROR_VALIDATION_FAILURE;
+}
+
 size_t HostRuntime::LiveCount(const std::string& kind) const
 {
     size_t count = 0;
     for (const simruntime::LiveHandle& handle : world->runtime->runtime.LiveHandles()) {
-        count += kind == simruntime::HandleKindName(handle.kind) ? 1 : 0;
+        count += kind.empty() || kind == simruntime::HandleKindName(handle.kind) ? 1 : 0;
     }
     return count;
 }
@@ -192,6 +217,19 @@ void HostRuntime::AddPlane(const XrUuidMSFT& id, XrScenePlaneAlignmentTypeMSFT a
     plane.meshBufferId = 1000 + scene.planes.size();
     scene.buffers[plane.meshBufferId] = {std::move(vertices), std::move(indices)};
     scene.planes.push_back(plane);
+    world->runtime->scene.SetWorld(scene);
+}
+
+void HostRuntime::AddMesh(const XrUuidMSFT& id, const XrVector3f& position, float size)
+{
+    simruntime::SimWorld& scene = world->scene;
+    simruntime::SimVisualMesh mesh;
+    mesh.id = id;
+    mesh.pose.position = position;
+    mesh.meshBufferId = 2000 + scene.meshes.size();
+    const float h = size / 2;
+    scene.buffers[mesh.meshBufferId] = {{{-h, 0, -h}, {h, 0, -h}, {h, 0, h}, {-h, 0, h}}, {0, 1, 2, 0, 2, 3}};
+    scene.meshes.push_back(mesh);
     world->runtime->scene.SetWorld(scene);
 }
 

@@ -1,5 +1,6 @@
-// The OpenXR runtime the binding tests run against: the simulated runtime library as built,
-// opened here and reached through its negotiation and control entries. None of the runtime's
+// The OpenXR runtime the binding tests run against: the simulated runtime library as built, found
+// by the Khronos loader through its manifest, as an application finds a runtime. The host opens the
+// library first (so loader and host share it) to reach its control entry. None of the runtime's
 // code is linked into the host; it uses only what the runtime's headers define inline.
 #pragma once
 
@@ -35,19 +36,26 @@ public:
     HostRuntime(const HostRuntime&) = delete;
     HostRuntime& operator=(const HostRuntime&) = delete;
 
-    // The runtime's own xrGetInstanceProcAddr, as it hands it to a loader.
+    // The loader's xrGetInstanceProcAddr, the one an application starts from.
     PFN_xrGetInstanceProcAddr Lookup() const;
-    // Made through the runtime's OpenXR functions, as an application makes them; 0 on failure.
-    uint64_t MakeInstance();
-    uint64_t MakeSession(uint64_t instance);
-    uint64_t MakeSpace(uint64_t session);
-    // Live handles of a kind named as the runtime names it ("XrSwapchain", "XrSpace", ...).
+    // Made through the functions `lookup` finds, as an application makes them; 0 on failure.
+    // `extensions`: the instance extensions to enable, separated by spaces.
+    uint64_t MakeInstance(PFN_xrGetInstanceProcAddr lookup, const std::string& extensions);
+    uint64_t MakeSession(PFN_xrGetInstanceProcAddr lookup, uint64_t instance);
+    uint64_t MakeSpace(PFN_xrGetInstanceProcAddr lookup, uint64_t session);
+    // Destroys an "XrSpace", "XrSession" or "XrInstance" through `lookup`; its result.
+    XrResult Destroy(PFN_xrGetInstanceProcAddr lookup, const std::string& kind, uint64_t handle);
+    // Live handles of a kind named as the runtime names it ("XrSwapchain", "XrSpace", ...); of
+    // every kind when `kind` is empty.
     size_t LiveCount(const std::string& kind) const;
     XrTime LastPredictedDisplayTime() const;
 
     // Adds a plane with its mesh to the scene the next computes see.
     void AddPlane(const XrUuidMSFT& id, XrScenePlaneAlignmentTypeMSFT alignment, const XrPosef& pose, XrExtent2Df size,
                   XrSpaceLocationFlags locationFlags, std::vector<XrVector3f> vertices, std::vector<uint32_t> indices);
+
+    // Adds a visual mesh, a square `size` metres wide at `position`, to the scene the next computes see.
+    void AddMesh(const XrUuidMSFT& id, const XrVector3f& position, float size);
 
     // The layers of the last ended frame.
     std::vector<ReceivedLayer> LastFrameLayers() const;
