@@ -175,7 +175,8 @@ void PrintReport(const SimReport& report, std::ostream& out)
     }
     if (report.validation) {
         out << "\nValidation           " << report.validation->errors << " errors, " << report.validation->warnings
-            << " warnings (" << report.validation->file << ")\n";
+            << " warnings (" << report.validation->file << "); " << report.validation->unexplained.size()
+            << " not explained by the allowlist\n";
         out << "  frames refused     " << report.framesRefused << " of " << report.frames
             << " (the layer's refusals never reach the runtime, nor the pictures)\n";
     }
@@ -214,6 +215,11 @@ std::vector<std::string> Failures(const SimReport& report)
         AddTraceFailures("Skelder", report.skelderStats.trace, failures);
         fail(report.skelderStats.acquireFailures != 0,
              "Skelder: " + std::to_string(report.skelderStats.acquireFailures) + " swapchain images not acquired");
+    }
+    if (validated) {
+        for (const std::string& finding : report.validation->unexplained) {
+            failures.push_back("validation finding the allowlist does not explain: " + finding);
+        }
     }
     if (report.wendrath) {
         AddTraceFailures("libWendrath", report.wendrathStats.trace, failures);
