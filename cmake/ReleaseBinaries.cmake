@@ -22,10 +22,13 @@ function(quenra_release_binary target)
     return()
   endif()
   # The build folder is mapped after the source folder it may sit in, so that it wins for its
-  # own files (the staged OpenXR headers, the compilation folder).
+  # own files (the staged OpenXR headers, the compilation folder). A build folder inside the
+  # sources gets source paths relative to it ("../../nativePlugin/..."), whose depth varies.
+  file(RELATIVE_PATH sourceFromBuild ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR})
   target_compile_options(${objects} PRIVATE -g
     -ffile-prefix-map=${PROJECT_SOURCE_DIR}=quenra
-    -ffile-prefix-map=${CMAKE_BINARY_DIR}=quenra-build)
+    -ffile-prefix-map=${CMAKE_BINARY_DIR}=quenra-build
+    $<$<BOOL:${sourceFromBuild}>:-ffile-prefix-map=${sourceFromBuild}=quenra>)
   if(MINGW)
     # A PE file stamps the link time, and mingw's automatic image base hashes the output path.
     target_link_options(${target} PRIVATE -Wl,--no-insert-timestamp -Wl,--disable-auto-image-base
