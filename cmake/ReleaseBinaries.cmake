@@ -11,11 +11,9 @@ set(QUENRA_SOURCE_DATE_EPOCH 0)
 function(quenra_release_binary target)
   set(objects ${target}Objects)
   if(MSVC)
-    target_compile_options(${objects} PRIVATE $<$<CONFIG:Release>:/Zi>)
-    # /pdbaltpath keeps the build folder out of the DLL; /Brepro drops the time stamp.
-    target_compile_options(${objects} PRIVATE $<$<CONFIG:Release>:/Brepro>)
-    target_link_options(${target} PRIVATE $<$<CONFIG:Release>:/DEBUG:FULL /OPT:REF /OPT:ICF
-                        /Brepro /PDBALTPATH:%_PDB%>)
+    # /PDBALTPATH keeps the build folder out of the DLL; /Brepro drops the time stamps.
+    target_compile_options(${objects} PRIVATE "$<$<CONFIG:Release>:/Zi;/Brepro>")
+    target_link_options(${target} PRIVATE "$<$<CONFIG:Release>:/DEBUG:FULL;/OPT:REF;/OPT:ICF;/Brepro;/PDBALTPATH:%_PDB%>")
     return()
   endif()
   if(NOT CMAKE_BUILD_TYPE STREQUAL "Release")
