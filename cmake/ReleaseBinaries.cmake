@@ -20,13 +20,18 @@ function(quenra_release_binary target)
     return()
   endif()
   # The build folder is mapped after the source folder it may sit in, so that it wins for its
-  # own files (the staged OpenXR headers, the compilation folder). A build folder inside the
-  # sources gets source paths relative to it ("../../nativePlugin/..."), whose depth varies.
-  file(RELATIVE_PATH sourceFromBuild ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR})
+  # own files (the staged OpenXR headers, the compilation folder).
   target_compile_options(${objects} PRIVATE -g
     -ffile-prefix-map=${PROJECT_SOURCE_DIR}=quenra
-    -ffile-prefix-map=${CMAKE_BINARY_DIR}=quenra-build
-    $<$<BOOL:${sourceFromBuild}>:-ffile-prefix-map=${sourceFromBuild}=quenra>)
+    -ffile-prefix-map=${CMAKE_BINARY_DIR}=quenra-build)
+  # A compiler cache with a base folder hands the compiler relative paths, which the maps above
+  # cannot reach and whose form depends on the build folder's depth: not for these objects.
+  foreach(language C CXX)
+    if(CMAKE_${language}_COMPILER_LAUNCHER MATCHES "ccache")
+      set_property(TARGET ${objects} PROPERTY ${language}_COMPILER_LAUNCHER
+        ${CMAKE_COMMAND} -E env CCACHE_BASEDIR= ${CMAKE_${language}_COMPILER_LAUNCHER})
+    endif()
+  endforeach()
   if(MINGW)
     # A PE file stamps the link time, and mingw's automatic image base hashes the output path.
     target_link_options(${target} PRIVATE -Wl,--no-insert-timestamp -Wl,--disable-auto-image-base

@@ -81,8 +81,8 @@ std::optional<ValidationCount> RuntimeConnection::Validation() const
         count.errors += finding.severity == "VALID_ERROR" ? 1 : 0;
         count.warnings += finding.severity == "VALID_WARNING" ? 1 : 0;
     }
-    for (const ValidationFinding& finding :
-         ValidationReport(validationFile, QUENRA_SIM_VALIDATION_ALLOWLIST).Unexpected()) {
+    const ValidationReport checked(validationFile, QUENRA_SIM_VALIDATION_ALLOWLIST);
+    for (const ValidationFinding& finding : checked.Unexpected()) {
         count.unexplained.push_back(finding.text.substr(0, finding.text.find('\n')));
     }
     return count;
