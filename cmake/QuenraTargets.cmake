@@ -44,6 +44,14 @@ function(quenra_link_plugin name)
     # The engine loads the DLL alone: the compiler's runtime goes inside it.
     target_link_options(${name} PRIVATE -static)
   endif()
+  if(ANDROID)
+    # The NDK's linker aligns loadable segments to 4 KB; devices with 16 KB pages need 16 KB.
+    target_link_options(${name} PRIVATE -Wl,-z,max-page-size=16384)
+  endif()
+  # A plug-in links only the platform's libraries: on a device the loader must find those, never
+  # a folder of this build (nor the cross build's link stand-ins).
+  set_target_properties(${name} PROPERTIES SKIP_BUILD_RPATH ON)
+  quenra_release_binary(${name})
 endfunction()
 
 # quenra_add_plugin(<name> <sources>...): both of the above.

@@ -1,12 +1,17 @@
 // Skelder.dll as the Windows engine loads it: by its bare file name through LoadLibraryW, with
-// an export table that names the 32 functions and nothing else.
+// an export table that names the 32 functions and nothing else; and as Windows describes it: its
+// version resource carries the project's version and product name.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include <winver.h>
 
 #include "SkelderExportTable.h"
 
@@ -58,6 +63,60 @@ TEST(SkelderWindowsLibrary, LoadedByFileNameItExportsTheFunctionsAndNothingElse)
     ASSERT_TRUE(FreeLibrary(module));
     EXPECT_EQ(GetModuleHandleW(L"Skelder.dll"), nullptr) << "unloaded when the last reference went";
     SetDllDirectoryW(nullptr);
+}
+
+// The file's version resource, as Windows reads it from the file on disk.
+std::vector<BYTE> VersionResource(const wchar_t* path)
+{
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+    std::vector<BYTE> data(size);
+    if (size == 0 || !GetFileVersionInfoW(path, 0, size, data.data())) {
+        data.clear();
+    }
+    return data;
+}
+
+std::wstring StringValue(std::vector<BYTE>& resource, const std::wstring& name)
+{
+    void* value = nullptr;
+    UINT length = 0;
+    const std::wstring query = L"\\StringFileInfo\\040904b0\\" + name;
+    if (!VerQueryValueW(resource.data(), query.c_str(), &value, &length) || length == 0) {
+        return L"(none)";
+    }
+    return std::wstring(static_cast<const wchar_t*>(value), length - 1);
+}
+
+TEST(SkelderWindowsLibrary, ItsVersionResourceCarriesTheProjectVersion)
+{
+    std::vector<BYTE> resource = VersionResource(SKELDER_LIBRARY_WIDE_PATH);
+    ASSERT_FALSE(resource.empty()) << "no version resource, error " << GetLastError();
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(resource.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
+    EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+    const DWORD major = QUENRA_VERSION_MAJOR;
+    const DWORD minor = QUENRA_VERSION_MINOR;
+    const DWORD patch = QUENRA_VERSION_PATCH;
+    for (const auto& [high, low] : {std::pair{fixed->dwFileVersionMS, fixed->dwFileVersionLS},
+                                    std::pair{fixed->dwProductVersionMS, fixed->dwProductVersionLS}}) {
+        EXPECT_EQ(high, MAKELONG(minor, major));
+        EXPECT_EQ(low, MAKELONG(0, patch));
+    }
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+
+    const std::pair<const wchar_t*, const wchar_t*> strings[] = {
+        {L"FileVersion", QUENRA_VERSION_WIDE},
+        {L"ProductVersion", QUENRA_VERSION_WIDE},
+        {L"ProductName", QUENRA_PRODUCT_NAME_WIDE},
+        {L"OriginalFilename", L"Skelder.dll"},
+    };
+    for (const auto& [name, expected] : strings) {
+        EXPECT_EQ(StringValue(resource, name), expected) << std::string(name, name + wcslen(name));
+    }
 }
 
 } // namespace

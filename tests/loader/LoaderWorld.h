@@ -15,6 +15,8 @@
 
 namespace quenra::test {
 
+using sim::ValidationReport;
+
 inline constexpr const char* kValidationLayer = "XR_APILAYER_LUNARG_core_validation";
 
 class LoaderWorld {

@@ -49,5 +49,32 @@ TEST(TraceRecorder, EchoesOnlyMessagesAtTheChosenSeverityOrWorse)
     EXPECT_EQ(recorder.Size(), 4u);
 }
 
+TEST(TraceRecorder, FoldsARepeatedMessageIntoOneLineWithItsCount)
+{
+    std::ostringstream out;
+    {
+        TraceRecorder recorder;
+        recorder.EchoTo(out, kXRTraceLevelWarning);
+        for (int i = 0; i < 36; ++i) {
+            recorder.Interface()->Trace(kXRTraceLevelWarning, "cut %d", 4);
+        }
+        recorder.Interface()->Trace(kXRTraceLevelError, "cut %d", 4);
+        recorder.Interface()->Trace(kXRTraceLevelNotice, "not echoed");
+        recorder.Interface()->Trace(kXRTraceLevelError, "cut %d", 4);
+        recorder.Interface()->Trace(kXRTraceLevelWarning, "once");
+        recorder.Interface()->Trace(kXRTraceLevelWarning, "last");
+        recorder.Interface()->Trace(kXRTraceLevelWarning, "last");
+        EXPECT_EQ(recorder.CountAtLevel(kXRTraceLevelWarning), 39u) << "folding changes the echo, not the record";
+    }
+    EXPECT_EQ(out.str(), "  [trace warning] cut 4\n"
+                         "  [trace warning] cut 4 (\u00d736)\n"
+                         "  [trace error] cut 4\n"
+                         "  [trace error] cut 4 (\u00d72)\n"
+                         "  [trace warning] once\n"
+                         "  [trace warning] last\n"
+                         "  [trace warning] last (\u00d72)\n")
+        << "the last repeat is written when the recorder goes";
+}
+
 } // namespace
 } // namespace quenra::simengine

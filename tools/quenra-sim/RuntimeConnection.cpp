@@ -8,6 +8,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "ValidationReport.h"
+
 namespace quenra::sim {
 namespace {
 const char* const kValidationLayer = "XR_APILAYER_LUNARG_core_validation";
@@ -75,14 +77,13 @@ std::optional<ValidationCount> RuntimeConnection::Validation() const
         return std::nullopt;
     }
     ValidationCount count{validationFile};
-    std::ifstream file(validationFile);
-    std::string line;
-    while (std::getline(file, line)) {
-        if (line.rfind("[VALID_ERROR", 0) == 0) {
-            ++count.errors;
-        } else if (line.rfind("[VALID_WARNING", 0) == 0) {
-            ++count.warnings;
-        }
+    for (const ValidationFinding& finding : ValidationReport::ReadFindings(validationFile)) {
+        count.errors += finding.severity == "VALID_ERROR" ? 1 : 0;
+        count.warnings += finding.severity == "VALID_WARNING" ? 1 : 0;
+    }
+    const ValidationReport checked(validationFile, QUENRA_SIM_VALIDATION_ALLOWLIST);
+    for (const ValidationFinding& finding : checked.Unexpected()) {
+        count.unexplained.push_back(finding.text.substr(0, finding.text.find('\n')));
     }
     return count;
 }

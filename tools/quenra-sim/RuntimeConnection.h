@@ -27,6 +27,8 @@ struct ValidationCount {
     std::string file;
     size_t errors = 0;
     size_t warnings = 0;
+    // The first line of each error and warning the allowlist does not explain.
+    std::vector<std::string> unexplained;
 };
 
 class RuntimeConnection {

@@ -1,6 +1,8 @@
 #include "SimReport.h"
 
 #include <iomanip>
+#include <string>
+#include <vector>
 
 namespace quenra::sim {
 namespace {
@@ -34,6 +36,21 @@ void PrintScene(const SceneStats& scene, std::ostream& out)
 void PrintTrace(const TraceCounts& trace, std::ostream& out)
 {
     out << trace.errors << " errors, " << trace.warnings << " warnings, " << trace.notices << " notices\n";
+    for (const TraceCounts::Repeated& message : trace.named) {
+        out << "    " << (message.error ? "error   " : "warning ") << message.text << " (\u00d7" << message.count
+            << ")\n";
+    }
+}
+
+// What a plug-in's trace shows as failed: its errors, by text.
+void AddTraceFailures(const char* plugin, const TraceCounts& trace, std::vector<std::string>& failures)
+{
+    for (const TraceCounts::Repeated& message : trace.named) {
+        if (message.error) {
+            failures.push_back(std::string(plugin) + " traced an error: " + message.text + " (\u00d7" +
+                               std::to_string(message.count) + ")");
+        }
+    }
 }
 
 void PrintSkelder(const SkelderStats& skelder, std::ostream& out)
@@ -126,12 +143,23 @@ void PrintKelbrin(const SimReport& report, std::ostream& out)
         out << '\n';
     }
 
-    out << "\nTrace messages       " << report.errors << " errors, " << report.warnings << " warnings, "
-        << report.notices << " notices\n";
+    out << "\nTrace messages       ";
+    PrintTrace(report.trace, out);
     out << "Scene objects left   " << report.sceneObjectsLeft << " after unload\n";
 }
 
 } // namespace
+
+void TraceCounts::Add(bool error, const std::string& text)
+{
+    for (Repeated& message : named) {
+        if (message.error == error && message.text == text) {
+            ++message.count;
+            return;
+        }
+    }
+    named.push_back({error, text, 1});
+}
 
 void PrintReport(const SimReport& report, std::ostream& out)
 {
@@ -147,7 +175,8 @@ void PrintReport(const SimReport& report, std::ostream& out)
     }
     if (report.validation) {
         out << "\nValidation           " << report.validation->errors << " errors, " << report.validation->warnings
-            << " warnings (" << report.validation->file << ")\n";
+            << " warnings (" << report.validation->file << "); " << report.validation->unexplained.size()
+            << " not explained by the allowlist\n";
         out << "  frames refused     " << report.framesRefused << " of " << report.frames
             << " (the layer's refusals never reach the runtime, nor the pictures)\n";
     }
@@ -157,6 +186,47 @@ void PrintReport(const SimReport& report, std::ostream& out)
             out << "  " << path << "   " << what << '\n';
         }
     }
+}
+
+std::vector<std::string> Failures(const SimReport& report)
+{
+    std::vector<std::string> failures;
+    const bool validated = report.validation.has_value();
+    const auto fail = [&failures](bool failed, const std::string& what) {
+        if (failed) {
+            failures.push_back(what);
+        }
+    };
+    if (report.kelbrin) {
+        size_t acquireFailures = 0;
+        for (const SceneStats& scene : report.scenes) {
+            acquireFailures += scene.acquireFailures;
+        }
+        if (!validated) {
+            AddTraceFailures("libKelbrin", report.trace, failures);
+            fail(acquireFailures != 0, "libKelbrin: " + std::to_string(acquireFailures) + " mesh acquisitions failed");
+        }
+        fail(report.planeReadFailures != 0,
+             "libKelbrin: " + std::to_string(report.planeReadFailures) + " plane reads failed");
+        fail(report.sceneObjectsLeft != 0,
+             "libKelbrin: " + std::to_string(report.sceneObjectsLeft) + " scene objects left after unload");
+    }
+    if (report.skelder) {
+        AddTraceFailures("Skelder", report.skelderStats.trace, failures);
+        fail(report.skelderStats.acquireFailures != 0,
+             "Skelder: " + std::to_string(report.skelderStats.acquireFailures) + " swapchain images not acquired");
+    }
+    if (validated) {
+        for (const std::string& finding : report.validation->unexplained) {
+            failures.push_back("validation finding the allowlist does not explain: " + finding);
+        }
+    }
+    if (report.wendrath) {
+        AddTraceFailures("libWendrath", report.wendrathStats.trace, failures);
+        fail(report.wendrathStats.glMisuses != 0,
+             "libWendrath: " + std::to_string(report.wendrathStats.glMisuses) + " GL misuses");
+    }
+    return failures;
 }
 
 } // namespace quenra::sim

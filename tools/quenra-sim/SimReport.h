@@ -43,11 +43,20 @@ struct SceneStats {
     PlaneRead planes;
 };
 
-// One plug-in's trace messages by level.
+// One plug-in's trace messages by level, and each distinct error and warning with how often it came.
 struct TraceCounts {
+    struct Repeated {
+        bool error = false;
+        std::string text;
+        size_t count = 0;
+    };
     size_t errors = 0;
     size_t warnings = 0;
     size_t notices = 0;
+    // In the order they first came.
+    std::vector<Repeated> named;
+
+    void Add(bool error, const std::string& text);
 };
 
 // Frames in which Skelder's layers stood the same way around the application's layer.
@@ -101,9 +110,7 @@ struct SimReport {
     uint32_t planeReads = 0;
     uint32_t planeReadFailures = 0;
 
-    size_t errors = 0;
-    size_t warnings = 0;
-    size_t notices = 0;
+    TraceCounts trace;
     // Scene observers and scenes the runtime still held after the plug-in was unloaded.
     size_t sceneObjectsLeft = 0;
 
@@ -120,5 +127,9 @@ struct SimReport {
 };
 
 void PrintReport(const SimReport& report, std::ostream& out);
+// What in the report is a failure, one line each; none for a good run. Under --validate, what the
+// validation layer's allowed refusals cause (failed mesh reads, the errors traced for them,
+// refused frames) is not.
+std::vector<std::string> Failures(const SimReport& report);
 
 } // namespace quenra::sim

@@ -104,6 +104,9 @@ TraceCounts Count(const simengine::TraceRecorder& trace, TraceSource source)
         counts.errors += message.level == kXRTraceLevelError ? 1 : 0;
         counts.warnings += message.level == kXRTraceLevelWarning ? 1 : 0;
         counts.notices += message.level == kXRTraceLevelNotice ? 1 : 0;
+        if (message.level == kXRTraceLevelError || message.level == kXRTraceLevelWarning) {
+            counts.Add(message.level == kXRTraceLevelError, message.text);
+        }
     }
     return counts;
 }
@@ -151,9 +154,9 @@ public:
         // A run may be long: keep counts, not records. The trace keeps its messages (a few a second at
         // most), so that the report can count them per plug-in.
         runtime.SetRecording(false);
-        // Skelder warns in every frame its limit cuts, which the run provokes on purpose: the report
-        // counts those warnings rather than showing each.
-        trace.EchoTo(out, options.skelder ? std::min(options.traceLevel, 0) : options.traceLevel);
+        // Skelder warns in every frame its limit cuts, which the run provokes on purpose: the echo folds
+        // such repeats into one line with their count.
+        trace.EchoTo(out, options.traceLevel);
         registry.Provide<IUnityXRTrace>(trace.Interface());
         registry.Provide<IUnityXRMeshInterface>(meshes.Interface());
         registry.Provide<IUnityGraphics>(graphics.Interface());
@@ -258,10 +261,7 @@ public:
         report.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
         Disconnect();
-        const TraceCounts kelbrinCounts = Count(trace, TraceSource::Kelbrin);
-        report.errors = kelbrinCounts.errors;
-        report.warnings = kelbrinCounts.warnings;
-        report.notices = kelbrinCounts.notices;
+        report.trace = Count(trace, TraceSource::Kelbrin);
         WritePictures();
         report.validation = connection.Validation();
         return report;

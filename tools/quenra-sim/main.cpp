@@ -11,7 +11,9 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
+#include <getopt.h>
 #include <unistd.h>
 
 #include "Simulation.h"
@@ -44,6 +46,10 @@ const char* const kUsage = R"(usage: quenra-sim [options]
   --api-dump FILE      --loader with the API dump layer: every OpenXR call the
                        plug-in and the application make, written to FILE
   --help               this text
+
+Options take their value as "--name value" or "--name=value". The exit status is 0 when the
+report shows no failure, 1 when it does (each is named on standard error; under --validate,
+only what the validation allowlist does not explain), 2 for a usage error.
 
 The run takes as long on the wall clock as the simulated time: libKelbrin starts a scene
 compute at most every 1.5 s of wall-clock time, so the frames are paced in real time.
@@ -113,56 +119,93 @@ void ParsePlugins(const std::string& list, SimOptions& options)
     }
 }
 
-// Returns false when only the usage was asked for.
+// Returns false when only the usage was asked for. Takes "--name value" and "--name=value".
 bool Parse(int argc, char** argv, Arguments& arguments)
 {
+    enum Option { kHelp = 'h', kSeconds = 256, kFrames, kFps, kTraceLevel, kPlaneFilter, kPlaneInterval, kPlugins,
+                  kOut, kNoPictures, kLibrary, kSkelder, kWendrath, kLoader, kValidate, kApiDump };
+    static const option kOptions[] = {
+        {"help", no_argument, nullptr, kHelp},
+        {"seconds", required_argument, nullptr, kSeconds},
+        {"frames", required_argument, nullptr, kFrames},
+        {"fps", required_argument, nullptr, kFps},
+        {"trace-level", required_argument, nullptr, kTraceLevel},
+        {"plane-filter", required_argument, nullptr, kPlaneFilter},
+        {"plane-interval", required_argument, nullptr, kPlaneInterval},
+        {"plugins", required_argument, nullptr, kPlugins},
+        {"out", required_argument, nullptr, kOut},
+        {"no-pictures", no_argument, nullptr, kNoPictures},
+        {"library", required_argument, nullptr, kLibrary},
+        {"skelder", required_argument, nullptr, kSkelder},
+        {"wendrath", required_argument, nullptr, kWendrath},
+        {"loader", no_argument, nullptr, kLoader},
+        {"validate", no_argument, nullptr, kValidate},
+        {"api-dump", required_argument, nullptr, kApiDump},
+        {nullptr, 0, nullptr, 0},
+    };
     SimOptions& options = arguments.options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string name = argv[i];
-        if (name == "--help" || name == "-h") {
+    opterr = 0;
+    optind = 1;
+    for (int index = 0, code; (code = getopt_long(argc, argv, "+h", kOptions, &index)) != -1; index = 0) {
+        const std::string name = code == '?' ? std::string() : std::string("--") + kOptions[index].name;
+        const std::string value = optarg != nullptr ? optarg : "";
+        switch (code) {
+        case kHelp:
             return false;
-        }
-        if (name == "--no-pictures") {
-            arguments.pictures = false;
-            continue;
-        }
-        if (name == "--loader" || name == "--validate") {
-            options.connection.loader = true;
-            options.connection.validate = options.connection.validate || name == "--validate";
-            continue;
-        }
-        if (i + 1 >= argc) {
-            throw std::invalid_argument("unknown option or missing value: " + name);
-        }
-        const std::string value = argv[++i];
-        if (name == "--seconds") {
+        case kSeconds:
             arguments.seconds = PositiveNumber(name, value);
-        } else if (name == "--frames") {
+            break;
+        case kFrames:
             arguments.frames = WholeNumber(name, value, 1, 10'000'000);
-        } else if (name == "--fps") {
+            break;
+        case kFps:
             options.fps = PositiveNumber(name, value);
-        } else if (name == "--trace-level") {
+            break;
+        case kTraceLevel:
             options.traceLevel = static_cast<int>(WholeNumber(name, value, -1, 5));
-        } else if (name == "--plane-filter") {
+            break;
+        case kPlaneFilter:
             options.planeFilter = static_cast<uint32_t>(WholeNumber(name, value, 0, 0xFFFFFFFFLL));
-        } else if (name == "--plane-interval") {
+            break;
+        case kPlaneInterval:
             options.planeInterval = static_cast<uint32_t>(WholeNumber(name, value, 1, 1'000'000));
-        } else if (name == "--library") {
-            options.kelbrinLibrary = value;
-        } else if (name == "--skelder") {
-            options.skelderLibrary = value;
-        } else if (name == "--wendrath") {
-            options.wendrathLibrary = value;
-        } else if (name == "--out") {
-            arguments.out = value;
-        } else if (name == "--plugins") {
+            break;
+        case kPlugins:
             ParsePlugins(value, options);
-        } else if (name == "--api-dump") {
+            break;
+        case kOut:
+            arguments.out = value;
+            break;
+        case kNoPictures:
+            arguments.pictures = false;
+            break;
+        case kLibrary:
+            options.kelbrinLibrary = value;
+            break;
+        case kSkelder:
+            options.skelderLibrary = value;
+            break;
+        case kWendrath:
+            options.wendrathLibrary = value;
+            break;
+        case kValidate:
+            options.connection.validate = true;
+            options.connection.loader = true;
+            break;
+        case kLoader:
+            options.connection.loader = true;
+            break;
+        case kApiDump:
             options.connection.loader = true;
             options.connection.apiDumpFile = value;
-        } else {
-            throw std::invalid_argument("unknown option: " + name);
+            break;
+        default:
+            // getopt_long leaves the option it could not take at optind - 1.
+            throw std::invalid_argument("unknown option or missing value: " + std::string(argv[optind - 1]));
         }
+    }
+    if (optind < argc) {
+        throw std::invalid_argument(std::string("unexpected argument: ") + argv[optind]);
     }
     const double frames =
         arguments.frames > 0 ? static_cast<double>(arguments.frames) : std::ceil(arguments.seconds * options.fps);
@@ -202,6 +245,15 @@ int main(int argc, char** argv)
         arguments.options.progress = isatty(STDOUT_FILENO) != 0;
         const quenra::sim::SimReport report = quenra::sim::RunSimulation(arguments.options, std::cout);
         quenra::sim::PrintReport(report, std::cout);
+        // A report that shows a failure fails the run, so that scripts and CI notice it.
+        const std::vector<std::string> failures = quenra::sim::Failures(report);
+        if (!failures.empty()) {
+            std::cerr << "\nquenra-sim: the run failed:\n";
+            for (const std::string& failure : failures) {
+                std::cerr << "  " << failure << '\n';
+            }
+            return 1;
+        }
     } catch (const std::exception& error) {
         std::cerr << "quenra-sim: " << error.what() << '\n';
         return 1;

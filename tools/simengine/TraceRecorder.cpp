@@ -36,7 +36,12 @@ TraceRecorder::TraceRecorder()
     trace.Trace = &TraceRecorder::Trace;
 }
 
-TraceRecorder::~TraceRecorder() { current = nullptr; }
+TraceRecorder::~TraceRecorder()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    FlushRepeats();
+    current = nullptr;
+}
 
 void UNITY_INTERFACE_API TraceRecorder::Trace(UnityXRTraceLevel level, const char* format, ...)
 {
@@ -60,7 +65,14 @@ void TraceRecorder::Add(int level, std::string text)
 {
     std::lock_guard<std::mutex> lock(mutex);
     if (echo != nullptr && level <= echoLevel) {
-        *echo << "  [trace " << LevelName(level) << "] " << text << '\n';
+        if (lastEchoedCount != 0 && lastEchoed.level == level && lastEchoed.text == text) {
+            ++lastEchoedCount;
+        } else {
+            FlushRepeats();
+            *echo << "  [trace " << LevelName(level) << "] " << text << '\n';
+            lastEchoed = {level, text};
+            lastEchoedCount = 1;
+        }
     }
     ++levelCounts[level];
     if (keep) {
@@ -74,9 +86,19 @@ void TraceRecorder::SetKeeping(bool keep)
     this->keep = keep;
 }
 
+void TraceRecorder::FlushRepeats()
+{
+    if (echo != nullptr && lastEchoedCount > 1) {
+        *echo << "  [trace " << LevelName(lastEchoed.level) << "] " << lastEchoed.text << " (\u00d7" << lastEchoedCount
+              << ")\n";
+    }
+    lastEchoedCount = 0;
+}
+
 void TraceRecorder::EchoTo(std::ostream& out, int level)
 {
     std::lock_guard<std::mutex> lock(mutex);
+    FlushRepeats();
     echo = &out;
     echoLevel = level;
 }

@@ -40,7 +40,9 @@ public:
 
     // Off, messages are only counted and echoed, so a long run does not grow without end.
     void SetKeeping(bool keep);
-    // Writes each message at `level` or more severe (a lower number) to `out` as it arrives.
+    // Writes each message at `level` or more severe (a lower number) to `out` as it arrives. A message
+    // that repeats the one before is held back and counted: once another comes (or the echo is
+    // redirected, or the recorder goes), the repeat is written once as "text (×N)", N counting all.
     void EchoTo(std::ostream& out, int level);
     // Echo every message to stderr (useful when a test fails), or stop echoing.
     void SetEcho(bool echo);
@@ -48,6 +50,8 @@ public:
 private:
     static void UNITY_INTERFACE_API Trace(UnityXRTraceLevel level, const char* format, ...);
     void Add(int level, std::string text);
+    // Writes the held-back repeats of the last echoed message, if any. Called with the mutex held.
+    void FlushRepeats();
 
     IUnityXRTrace trace{};
     mutable std::mutex mutex;
@@ -56,6 +60,9 @@ private:
     bool keep = true;
     std::ostream* echo = nullptr;
     int echoLevel = 0;
+    // The last message echoed, and how many times it came in a row.
+    TraceMessage lastEchoed{0, {}};
+    size_t lastEchoedCount = 0;
 };
 
 } // namespace quenra::simengine

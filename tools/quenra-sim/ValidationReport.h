@@ -1,11 +1,11 @@
 // What the core validation layer wrote to its text file, split into findings, with the
-// findings of the allowlist set apart.
+// findings of the allowlist set apart: for the loader tests and the simulator's --validate.
 #pragma once
 
 #include <string>
 #include <vector>
 
-namespace quenra::test {
+namespace quenra::sim {
 
 struct ValidationFinding {
     // As the layer writes it: "VALID_ERROR", "VALID_WARNING", "VALID_INFO", ...
@@ -41,4 +41,4 @@ private:
     size_t info = 0;
 };
 
-} // namespace quenra::test
+} // namespace quenra::sim

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace quenra::test {
+namespace quenra::sim {
 namespace {
 bool StartsWith(const std::string& text, const std::string& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
 
@@ -86,4 +86,4 @@ std::string ValidationReport::Describe() const
     return out.str();
 }
 
-} // namespace quenra::test
+} // namespace quenra::sim

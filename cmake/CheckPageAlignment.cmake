@@ -1,0 +1,28 @@
+# Fails unless every loadable segment of LIBRARY (read with READELF) is aligned to 16 KB or more,
+# so that the library loads on devices with 16 KB pages. Optional: MINIMUM, in bytes.
+if(NOT DEFINED MINIMUM)
+  set(MINIMUM 16384)
+endif()
+execute_process(COMMAND ${READELF} -lW ${LIBRARY} OUTPUT_VARIABLE table RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "cannot read the program headers of ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "\n *LOAD [^\n]*" segments "${table}")
+if(NOT segments)
+  message(FATAL_ERROR "${LIBRARY} has no loadable segment")
+endif()
+set(small "")
+foreach(segment IN LISTS segments)
+  # The last column is the alignment, in hexadecimal.
+  string(REGEX MATCH "0x[0-9a-fA-F]+$" alignment "${segment}")
+  math(EXPR bytes "${alignment}")
+  if(bytes LESS MINIMUM)
+    list(APPEND small ${bytes})
+  endif()
+endforeach()
+if(small)
+  list(REMOVE_DUPLICATES small)
+  string(REPLACE ";" ", " small "${small}")
+  message(FATAL_ERROR "${LIBRARY} has loadable segments aligned to ${small} bytes, below ${MINIMUM}: "
+                      "devices with 16 KB pages cannot load it (link with -z max-page-size=16384)")
+endif()
