@@ -23,6 +23,8 @@ endforeach()
 if(small)
   list(REMOVE_DUPLICATES small)
   string(REPLACE ";" ", " small "${small}")
-  message(FATAL_ERROR "${LIBRARY} has loadable segments aligned to ${small} bytes, below ${MINIMUM}: "
-                      "devices with 16 KB pages cannot load it (link with -z max-page-size=16384)")
+  # Printed as it is (an error message would be wrapped at the terminal's width), then failed.
+  message(NOTICE "${LIBRARY} has loadable segments aligned to ${small} bytes, below ${MINIMUM}: "
+                 "devices with 16 KB pages cannot load it (link with -z max-page-size=16384)")
+  message(FATAL_ERROR "page alignment check failed")
 endif()
