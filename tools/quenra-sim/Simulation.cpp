@@ -21,15 +21,14 @@
 #include "FakeGraphics.h"
 #include "FakeMeshSubsystem.h"
 #include "FrameLoop.h"
-#include "KelbrinExports.h"
+#include "KelbrinExportTable.h"
 #include "LayerScript.h"
-#include "LoadedPlugin.h"
 #include "Png.h"
 #include "PoseMath.h"
 #include "Runtime.h"
 #include "SceneCounter.h"
 #include "SceneUnderstanding.h"
-#include "SkelderFunctions.h"
+#include "SkelderExportTable.h"
 #include "Swapchains.h"
 #include "SyntheticRoom.h"
 #include "TraceRecorder.h"
@@ -159,16 +158,16 @@ public:
         registry.Provide<IUnityGraphics>(graphics.Interface());
         meshes.SetClearedMeshInfos(true);
         if (options.kelbrin) {
-            kelbrin.emplace("libKelbrin", options.kelbrinLibrary, &ResolveKelbrinExports);
+            kelbrin.emplace("libKelbrin", options.kelbrinLibrary);
         }
         if (options.skelder) {
-            skelder.emplace("Skelder", options.skelderLibrary, &ResolveSkelderFunctions);
-            layers = std::make_unique<LayerScript>(skelder->Functions(), images);
+            skelder.emplace("Skelder", options.skelderLibrary);
+            layers = std::make_unique<LayerScript>(skelder->Exports(), images);
         }
 #if QUENRA_SIM_CAMERA
         if (options.wendrath) {
-            wendrath.emplace("libWendrath", options.wendrathLibrary, &ResolveWendrathFunctions);
-            camera = std::make_unique<CameraRig>(wendrath->Functions(), registry, graphics);
+            wendrath.emplace("libWendrath", options.wendrathLibrary);
+            camera = std::make_unique<CameraRig>(wendrath->Exports(), registry, graphics);
         }
 #else
         if (options.wendrath) {
@@ -205,10 +204,10 @@ public:
         }
 #endif
         if (skelderLoaded) {
-            skelder->Functions().UnityPluginUnload();
+            skelder->Exports().UnityPluginUnload();
         }
         if (loaded) {
-            kelbrin->Functions().UnityPluginUnload();
+            kelbrin->Exports().UnityPluginUnload();
         }
     }
     Simulation(const Simulation&) = delete;
@@ -221,7 +220,7 @@ public:
             loaded = true;
         }
         if (skelder) {
-            const SkelderFunctions& exports = skelder->Functions();
+            const harness::SkelderExportTable& exports = skelder->Exports();
             exports.UnityPluginLoad(registry.Interfaces());
             skelderLoaded = true;
             exports.SetFrameStateCallback(&CountFrameState);
@@ -278,7 +277,7 @@ private:
             lookup = Kelbrin().GetInterceptedInstanceProcAddr(lookup);
         }
         if (skelder && lookup != nullptr) {
-            lookup = skelder->Functions().GetInterceptedInstanceProcAddr(lookup);
+            lookup = skelder->Exports().GetInterceptedInstanceProcAddr(lookup);
         }
         if (lookup == nullptr) {
             throw std::runtime_error("GetInterceptedInstanceProcAddr gave no lookup function");
@@ -479,9 +478,9 @@ private:
         }
     }
 
-    const KelbrinExports& Kelbrin() const
+    const harness::KelbrinExportTable& Kelbrin() const
     {
-        return kelbrin->Functions();
+        return kelbrin->Exports();
     }
 
     void StartSubsystem()
@@ -706,7 +705,7 @@ private:
             stats.imagesReleased = counts.released;
         }
         if (skelderLoaded) {
-            skelder->Functions().UnityPluginUnload();
+            skelder->Exports().UnityPluginUnload();
             skelderLoaded = false;
             report.skelderStats.frameStateCallbacks = frameStateCallbacks.exchange(0);
             report.skelderStats.swapchainCallbacks = swapchainCallbacks.exchange(0);
@@ -746,11 +745,11 @@ private:
     // are then the runtime's Vulkan images, which scripts can find by handle).
     simengine::EngineRegistry registry;
     simengine::FakeGraphics graphics{kUnityGfxRendererVulkan};
-    std::optional<LoadedPlugin<KelbrinExports>> kelbrin;
-    std::optional<LoadedPlugin<SkelderFunctions>> skelder;
+    std::optional<harness::LoadedPlugin<harness::KelbrinExportTable>> kelbrin;
+    std::optional<harness::LoadedPlugin<harness::SkelderExportTable>> skelder;
     std::unique_ptr<LayerScript> layers;
 #if QUENRA_SIM_CAMERA
-    std::optional<LoadedPlugin<WendrathFunctions>> wendrath;
+    std::optional<harness::LoadedPlugin<harness::WendrathExportTable>> wendrath;
     std::unique_ptr<CameraRig> camera;
 #endif
     bool loaded = false;
