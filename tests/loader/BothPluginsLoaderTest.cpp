@@ -38,9 +38,9 @@ TEST_P(BothPluginsThroughLoader, SessionRunsBothAndLeavesNoHandle)
                                                               : skelder.LoadAndChain(kelbrin.Chain(loader));
     harness::Application app(lookup);
     app.EnumerateExtensions();
-    app.CreateInstance({}, {XR_MND_HEADLESS_EXTENSION_NAME, XR_MSFT_SCENE_UNDERSTANDING_EXTENSION_NAME, XR_FB_COMPOSITION_LAYER_ALPHA_BLEND_EXTENSION_NAME,
-                            XR_FB_FOVEATION_EXTENSION_NAME, XR_FB_FOVEATION_CONFIGURATION_EXTENSION_NAME,
-                            XR_FB_SWAPCHAIN_UPDATE_STATE_EXTENSION_NAME});
+    app.CreateInstance({}, {XR_MND_HEADLESS_EXTENSION_NAME, XR_MSFT_SCENE_UNDERSTANDING_EXTENSION_NAME,
+                            XR_FB_COMPOSITION_LAYER_ALPHA_BLEND_EXTENSION_NAME, XR_FB_FOVEATION_EXTENSION_NAME,
+                            XR_FB_FOVEATION_CONFIGURATION_EXTENSION_NAME, XR_FB_SWAPCHAIN_UPDATE_STATE_EXTENSION_NAME});
     EXPECT_EQ(world.Runtime().properties.CreateRecords().at(0).apiLayers.size(), Validated() ? 1u : 0u);
     app.CreateSession();
     ASSERT_TRUE(kelbrin.StartMeshing(app.instance, app.session, app.space));

@@ -31,7 +31,7 @@ PFN_xrVoidFunction Application::Find(const char* name)
     return function;
 }
 
-XrResult Application::Checked(const char* name, XrResult result)
+XrResult Application::Check(const char* name, XrResult result)
 {
     if (XR_SUCCEEDED(result)) {
         return result;
@@ -193,9 +193,10 @@ XrFrameState Application::BeginFrame()
     return state;
 }
 
-XrResult Application::EndFrame(const XrFrameState& state, const std::vector<const XrCompositionLayerBaseHeader*>& layers)
+XrResult Application::EndFrame(const XrFrameState& state,
+                               const std::vector<const XrCompositionLayerBaseHeader*>& layers)
 {
-    return Checked("xrEndFrame", TryEndFrame(state, layers));
+    return Check("xrEndFrame", TryEndFrame(state, layers));
 }
 
 XrResult Application::TryEndFrame(const XrFrameState& state,

@@ -31,9 +31,11 @@ public:
     template <typename Pfn, typename... Args> XrResult Call(const char* name, Args... args)
     {
         const PFN_xrVoidFunction function = Find(name);
-        return Checked(name, function == nullptr ? XR_ERROR_FUNCTION_UNSUPPORTED
-                                                 : reinterpret_cast<Pfn>(function)(args...));
+        return Check(name,
+                     function == nullptr ? XR_ERROR_FUNCTION_UNSUPPORTED : reinterpret_cast<Pfn>(function)(args...));
     }
+    // A result of a call the application made itself, checked as Call checks its own.
+    XrResult Check(const char* name, XrResult result);
     bool AllSucceeded() const { return failures == 0; }
 
     // The extensions of the runtime and those of the given API layer (null: the runtime's own).
@@ -70,7 +72,6 @@ public:
 
 private:
     PFN_xrVoidFunction Find(const char* name);
-    XrResult Checked(const char* name, XrResult result);
 
     PFN_xrGetInstanceProcAddr lookup;
     OnFailure onFailure;

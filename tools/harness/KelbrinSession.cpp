@@ -7,7 +7,10 @@
 
 namespace quenra::harness {
 
-KelbrinSession::~KelbrinSession() { Unload(); }
+KelbrinSession::~KelbrinSession()
+{
+    Unload();
+}
 
 void KelbrinSession::Load()
 {
@@ -32,7 +35,10 @@ bool KelbrinSession::StartMeshing(XrInstance instance, XrSession session, XrSpac
     return registered && initialised && started;
 }
 
-void KelbrinSession::RegisterScript() const { exports.RegisterProviderWithSceneObserver(kScript, kScriptFeatures); }
+void KelbrinSession::RegisterScript() const
+{
+    exports.RegisterProviderWithSceneObserver(kScript, kScriptFeatures);
+}
 
 void KelbrinSession::UpdateMeshes(Tally& tally, Acquire acquire, bool transforms)
 {
@@ -58,7 +64,10 @@ void KelbrinSession::UpdateMeshes(Tally& tally, Acquire acquire, bool transforms
     }
 }
 
-void KelbrinSession::StepScript() const { exports.UpdateObservedScene(kScript); }
+void KelbrinSession::StepScript() const
+{
+    exports.UpdateObservedScene(kScript);
+}
 
 void KelbrinSession::ReadPlanes(Tally& tally) const
 {
@@ -85,7 +94,10 @@ void KelbrinSession::ReadPlanes(Tally& tally) const
     }
 }
 
-void KelbrinSession::UnregisterScript() const { exports.UnregisterProviderWithSceneObserver(kScript); }
+void KelbrinSession::UnregisterScript() const
+{
+    exports.UnregisterProviderWithSceneObserver(kScript);
+}
 
 void KelbrinSession::StopMeshing()
 {

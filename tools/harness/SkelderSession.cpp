@@ -7,7 +7,10 @@
 
 namespace quenra::harness {
 
-SkelderSession::~SkelderSession() { Unload(); }
+SkelderSession::~SkelderSession()
+{
+    Unload();
+}
 
 PFN_xrGetInstanceProcAddr SkelderSession::LoadAndChain(PFN_xrGetInstanceProcAddr next, uint32_t maxLayers)
 {
@@ -22,9 +25,9 @@ PFN_xrGetInstanceProcAddr SkelderSession::LoadAndChain(PFN_xrGetInstanceProcAddr
 int32_t SkelderSession::CreateLayer(XrInstance instance, XrSession session, SkelderLayer type, int32_t sortingOrder,
                                     uint32_t size)
 {
-    const int32_t id = exports.CreateCompositionLayer(simruntime::HandleValue(instance),
-                                                      simruntime::HandleValue(session), size, size, sortingOrder,
-                                                      static_cast<uint32_t>(type), 0);
+    const int32_t id =
+        exports.CreateCompositionLayer(simruntime::HandleValue(instance), simruntime::HandleValue(session), size, size,
+                                       sortingOrder, static_cast<uint32_t>(type), 0);
     if (id == 0) {
         return Failed("Skelder made no layer of type " + std::to_string(static_cast<uint32_t>(type)));
     }
