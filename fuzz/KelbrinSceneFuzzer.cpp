@@ -36,7 +36,7 @@ const quenra::harness::KelbrinExportTable& Kelbrin()
 {
     static const auto* plugin = [] {
         try {
-            return new quenra::harness::LoadedPlugin<quenra::harness::KelbrinExportTable>("libKelbrin",
+            return new quenra::harness::OpenedPlugin<quenra::harness::KelbrinExportTable>("libKelbrin",
                                                                                           KELBRIN_LIBRARY_PATH);
         } catch (const std::exception& error) {
             Fail(error.what());

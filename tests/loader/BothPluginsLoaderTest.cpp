@@ -24,8 +24,8 @@ TEST_P(BothPluginsThroughLoader, SessionRunsBothAndLeavesNoHandle)
 {
     LoaderWorld world;
     world.ShowRoom();
-    const harness::LoadedPlugin<harness::KelbrinExportTable> kelbrinPlugin("libKelbrin", KELBRIN_LIBRARY_PATH);
-    const harness::LoadedPlugin<harness::SkelderExportTable> skelderPlugin("Skelder", SKELDER_LIBRARY_PATH);
+    const harness::OpenedPlugin<harness::KelbrinExportTable> kelbrinPlugin("libKelbrin", KELBRIN_LIBRARY_PATH);
+    const harness::OpenedPlugin<harness::SkelderExportTable> skelderPlugin("Skelder", SKELDER_LIBRARY_PATH);
     harness::KelbrinSession kelbrin(kelbrinPlugin.Exports(), world.engine);
     harness::SkelderSession skelder(skelderPlugin.Exports(), world.engine);
     const harness::SkelderExportTable& x = skelder.Exports();

@@ -18,7 +18,7 @@ TEST_P(KelbrinThroughLoader, FullSessionPassesAndLeavesNoHandle)
 {
     LoaderWorld world;
     world.ShowRoom();
-    const harness::LoadedPlugin<harness::KelbrinExportTable> plugin("libKelbrin", KELBRIN_LIBRARY_PATH);
+    const harness::OpenedPlugin<harness::KelbrinExportTable> plugin("libKelbrin", KELBRIN_LIBRARY_PATH);
     KelbrinSession kelbrin(plugin.Exports(), world.engine);
     kelbrin.Load();
     harness::Application app(kelbrin.Chain(LoaderWorld::LoaderLookup()));

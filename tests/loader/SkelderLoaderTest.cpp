@@ -59,7 +59,7 @@ protected:
     }
 
     LoaderWorld world;
-    const harness::LoadedPlugin<harness::SkelderExportTable> plugin{"Skelder", SKELDER_LIBRARY_PATH};
+    const harness::OpenedPlugin<harness::SkelderExportTable> plugin{"Skelder", SKELDER_LIBRARY_PATH};
     harness::SkelderSession skelder{plugin.Exports(), world.engine};
     harness::Application app{skelder.LoadAndChain(LoaderWorld::LoaderLookup())};
     XrSwapchain eyes = XR_NULL_HANDLE;

@@ -15,7 +15,7 @@ public:
     SessionOutcome Run(const std::function<void(simruntime::Runtime&)>& arm) override;
 
 private:
-    harness::LoadedPlugin<harness::KelbrinExportTable> plugin;
+    harness::OpenedPlugin<harness::KelbrinExportTable> plugin;
 };
 
 } // namespace quenra::test

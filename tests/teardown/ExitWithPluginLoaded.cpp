@@ -61,7 +61,7 @@ void CheckNothingWasCalled()
 template <typename Table> const Table& Open(const char* name, const char* path)
 {
     try {
-        return (new quenra::harness::LoadedPlugin<Table>(name, path))->Exports();
+        return (new quenra::harness::OpenedPlugin<Table>(name, path))->Exports();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         std::_Exit(2);

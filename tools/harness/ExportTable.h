@@ -41,10 +41,10 @@ template <typename Table> std::vector<std::string> ExportNames()
 
 // A built plug-in opened by file name with every export found, as the engine loads it; kept open
 // for the object's life.
-template <typename Table> class LoadedPlugin {
+template <typename Table> class OpenedPlugin {
 public:
     // Throws std::runtime_error naming the library or the first missing export.
-    LoadedPlugin(const std::string& name, const std::string& path) : library(path)
+    OpenedPlugin(const std::string& name, const std::string& path) : library(path)
     {
         if (!library.Loaded()) {
             throw std::runtime_error("cannot load " + path + ": " + library.Error());

@@ -404,12 +404,12 @@ private:
     // are then the runtime's Vulkan images, which scripts can find by handle).
     harness::Engine engine;
     FramePictures pictures;
-    std::optional<harness::LoadedPlugin<harness::KelbrinExportTable>> kelbrinPlugin;
+    std::optional<harness::OpenedPlugin<harness::KelbrinExportTable>> kelbrinPlugin;
     std::optional<KelbrinScripts> kelbrin;
-    std::optional<harness::LoadedPlugin<harness::SkelderExportTable>> skelder;
+    std::optional<harness::OpenedPlugin<harness::SkelderExportTable>> skelder;
     std::unique_ptr<LayerScript> layers;
 #if QUENRA_SIM_CAMERA
-    std::optional<harness::LoadedPlugin<harness::WendrathExportTable>> wendrath;
+    std::optional<harness::OpenedPlugin<harness::WendrathExportTable>> wendrath;
     std::unique_ptr<CameraRig> camera;
 #endif
     bool skelderLoaded = false;
