@@ -78,9 +78,7 @@ TEST_P(BothPluginsThroughLoader, SessionRunsBothAndLeavesNoHandle)
     kelbrin.UnregisterScript();
     kelbrin.StopMeshing();
     kelbrin.Unload();
-    EXPECT_EQ(world.LiveHandlesBesides({simruntime::HandleValue(app.instance), simruntime::HandleValue(app.session),
-                                        simruntime::HandleValue(app.space), simruntime::HandleValue(eyes)}),
-              std::vector<std::string>{});
+    EXPECT_EQ(world.LiveHandlesBesides(app.Handles()), std::vector<std::string>{});
     app.Teardown();
     skelder.Unload();
     EXPECT_EQ(world.LiveHandles(), std::vector<std::string>{});

@@ -33,9 +33,7 @@ TEST_P(KelbrinThroughLoader, FullSessionPassesAndLeavesNoHandle)
     kelbrin.UnregisterScript();
     kelbrin.StopMeshing();
     kelbrin.Unload();
-    EXPECT_EQ(world.LiveHandlesBesides({simruntime::HandleValue(app.instance), simruntime::HandleValue(app.session),
-                                        simruntime::HandleValue(app.space)}),
-              std::vector<std::string>{});
+    EXPECT_EQ(world.LiveHandlesBesides(app.Handles()), std::vector<std::string>{});
     app.Teardown();
     EXPECT_EQ(world.LiveHandles(), std::vector<std::string>{});
 

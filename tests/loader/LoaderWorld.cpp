@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <sstream>
@@ -126,11 +125,11 @@ ValidationReport LoaderWorld::Validation() const
 
 std::vector<std::string> LoaderWorld::LiveHandles() const { return LiveHandlesBesides({}); }
 
-std::vector<std::string> LoaderWorld::LiveHandlesBesides(const std::vector<uint64_t>& applications) const
+std::vector<std::string> LoaderWorld::LiveHandlesBesides(const std::set<uint64_t>& applications) const
 {
     std::vector<std::string> live;
     for (const simruntime::LiveHandle& handle : runtime->runtime.LiveHandles()) {
-        if (std::find(applications.begin(), applications.end(), handle.handle) != applications.end()) {
+        if (applications.count(handle.handle) != 0) {
             continue;
         }
         std::ostringstream text;

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -55,7 +56,7 @@ public:
     std::vector<std::string> LiveHandles() const;
     // The same, less the application's own: a session's children go with it when it is destroyed,
     // so a plug-in's leftovers must be looked for before the application's teardown.
-    std::vector<std::string> LiveHandlesBesides(const std::vector<uint64_t>& applications) const;
+    std::vector<std::string> LiveHandlesBesides(const std::set<uint64_t>& applications) const;
 
 private:
     ScopedEnvironment environment;

@@ -144,9 +144,7 @@ TEST_P(SkelderThroughLoader, FullSessionPassesAndLeavesNoHandle)
     x.DestroyCompositionLayersInSession(simruntime::HandleValue(app.session));
     EXPECT_EQ(x.DestroyCompositionLayer(equirect), 0) << "destroyed with its session's layers";
     ExpectFrame({P});
-    EXPECT_EQ(world.LiveHandlesBesides({simruntime::HandleValue(app.instance), simruntime::HandleValue(app.session),
-                                        simruntime::HandleValue(app.space), simruntime::HandleValue(eyes)}),
-              std::vector<std::string>{});
+    EXPECT_EQ(world.LiveHandlesBesides(app.Handles()), std::vector<std::string>{});
     app.Teardown();
     skelder.Unload();
 
