@@ -43,7 +43,7 @@ SessionOutcome ScriptedKelbrinSession::Run(const std::function<void(simruntime::
 
     kelbrin.Load();
     harness::Application app(kelbrin.Chain(&simruntime::Runtime::GetInstanceProcAddr),
-                             harness::Application::OnFailure::Count);
+                             harness::OnFailure::Count);
     const size_t armedAt = runtime.Calls().size();
     arm(runtime);
 

@@ -45,10 +45,10 @@ SessionOutcome ScriptedSkelderSession::Run(const std::function<void(simruntime::
     properties.SetBlendModes({XR_ENVIRONMENT_BLEND_MODE_OPAQUE, XR_ENVIRONMENT_BLEND_MODE_ALPHA_BLEND});
     harness::Engine engine;
     const harness::SkelderExportTable exports = harness::SkelderExportTable::Linked();
-    harness::SkelderSession skelder(exports, engine, harness::SkelderSession::OnFailure::Count);
+    harness::SkelderSession skelder(exports, engine, harness::OnFailure::Count);
 
     harness::Application app(skelder.LoadAndChain(&simruntime::Runtime::GetInstanceProcAddr, 8),
-                             harness::Application::OnFailure::Count);
+                             harness::OnFailure::Count);
     const size_t armedAt = runtime.Calls().size();
     arm(runtime);
 

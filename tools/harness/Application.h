@@ -13,12 +13,12 @@
 
 namespace quenra::harness {
 
+// What a failure of the application or of a script does: throw, naming the call and its result (a
+// test's or the simulator's application), or count and go on (a session whose runtime is told to fail).
+enum class OnFailure { Throw, Count };
+
 class Application {
 public:
-    // What a failed call does: throw, naming the call and its result (a test's or the simulator's
-    // application), or count and go on (a session whose runtime is told to fail).
-    enum class OnFailure { Throw, Count };
-
     explicit Application(PFN_xrGetInstanceProcAddr lookup, OnFailure onFailure = OnFailure::Throw)
         : lookup(lookup), onFailure(onFailure)
     {

@@ -6,7 +6,9 @@
 #include <openxr/openxr.h>
 
 #include <cstdint>
+#include <string>
 
+#include "Application.h"
 #include "Engine.h"
 #include "SkelderExportTable.h"
 
@@ -14,9 +16,6 @@ namespace quenra::harness {
 
 class SkelderSession {
 public:
-    // What a layer Skelder did not make does: throw, or answer 0 and go on.
-    enum class OnFailure { Throw, Count };
-
     SkelderSession(const SkelderExportTable& exports, Engine& engine, OnFailure onFailure = OnFailure::Throw)
         : exports(exports), engine(engine), onFailure(onFailure)
     {
@@ -30,7 +29,7 @@ public:
     // its interceptor in front of `next`.
     PFN_xrGetInstanceProcAddr LoadAndChain(PFN_xrGetInstanceProcAddr next, uint32_t maxLayers = 16);
     // A layer of the session, placed ahead of the head and, unless it is passthrough, with one
-    // image cycled so the runtime accepts it.
+    // image cycled so the runtime accepts it; 0 when Skelder made none and failures are counted.
     int32_t CreateLayer(XrInstance instance, XrSession session, SkelderLayer type, int32_t sortingOrder,
                         uint32_t size = 128);
     void Unload();
