@@ -61,7 +61,8 @@ void CheckNothingWasCalled()
 template <typename Table> const Table& Open(const char* name, const char* path)
 {
     try {
-        return (new quenra::harness::OpenedPlugin<Table>(name, path))->Exports();
+        static const auto* plugin = new quenra::harness::OpenedPlugin<Table>(name, path);
+        return plugin->Exports();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         std::_Exit(2);
@@ -79,7 +80,7 @@ PFN_xrVoidFunction LookUp(PFN_xrGetInstanceProcAddr lookup, XrInstance instance,
 void UseSkelder(XrInstance instance, XrSession session)
 {
     // Never destroyed: it would unload the plug-in.
-    auto* skelder = new quenra::harness::SkelderSession(
+    static auto* skelder = new quenra::harness::SkelderSession(
         Open<quenra::harness::SkelderExportTable>("Skelder", SKELDER_LIBRARY_PATH), engine);
     const PFN_xrGetInstanceProcAddr lookup = skelder->LoadAndChain(&Runtime::GetInstanceProcAddr, 4);
     skelder->CreateLayer(instance, session, quenra::harness::SkelderLayer::Quad, 1, 64);
@@ -106,7 +107,7 @@ void UseWendrath()
 void UseKelbrin(XrInstance instance, XrSession session)
 {
     // Never destroyed: it would unload the plug-in.
-    auto* kelbrin = new quenra::harness::KelbrinSession(
+    static auto* kelbrin = new quenra::harness::KelbrinSession(
         Open<quenra::harness::KelbrinExportTable>("libKelbrin", KELBRIN_LIBRARY_PATH), engine);
     kelbrin->Load();
     const PFN_xrGetInstanceProcAddr lookup = kelbrin->Chain(&Runtime::GetInstanceProcAddr);
