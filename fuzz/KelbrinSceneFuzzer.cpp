@@ -9,17 +9,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <vector>
 
-#include "EngineRegistry.h"
-#include "FakeMeshSubsystem.h"
+#include "Engine.h"
 #include "FrameLoop.h"
-#include "KelbrinConnection.h"
-#include "KelbrinExports.h"
-#include "PluginLibrary.h"
+#include "KelbrinSession.h"
 #include "Runtime.h"
 #include "SceneUnderstanding.h"
-#include "TraceRecorder.h"
 
 namespace {
 
@@ -35,17 +32,17 @@ const char* const kScript = "FuzzScript";
     std::abort();
 }
 
-const quenra::sim::KelbrinExports& Kelbrin()
+const quenra::harness::KelbrinExportTable& Kelbrin()
 {
-    static const quenra::simengine::PluginLibrary library(KELBRIN_LIBRARY_PATH);
-    static const quenra::sim::KelbrinExports exports = [] {
-        quenra::sim::KelbrinExports resolved{};
-        if (!library.Loaded() || !quenra::sim::ResolveKelbrinExports(library, resolved).empty()) {
-            Fail("libKelbrin or one of its exports is missing");
+    static const auto* plugin = [] {
+        try {
+            return new quenra::harness::OpenedPlugin<quenra::harness::KelbrinExportTable>("libKelbrin",
+                                                                                          KELBRIN_LIBRARY_PATH);
+        } catch (const std::exception& error) {
+            Fail(error.what());
         }
-        return resolved;
     }();
-    return exports;
+    return plugin->Exports();
 }
 
 // What the size queries (capacity 0) of the two-call functions add to the true counts.
@@ -101,9 +98,7 @@ class SceneProgram {
 public:
     SceneProgram(const uint8_t* data, size_t size) : input(data, size)
     {
-        registry.Provide<IUnityXRTrace>(trace.Interface());
-        registry.Provide<IUnityXRMeshInterface>(meshes.Interface());
-        trace.SetKeeping(false);
+        engine.trace.SetKeeping(false);
         runtime.SetRecording(false);
         runtimeGetComponents = reinterpret_cast<PFN_xrGetSceneComponentsMSFT>(runtime.Function("xrGetSceneComponentsMSFT"));
         runtimeGetMeshBuffers = reinterpret_cast<PFN_xrGetSceneMeshBuffersMSFT>(runtime.Function("xrGetSceneMeshBuffersMSFT"));
@@ -123,8 +118,10 @@ public:
 
         const XrInstance instance = runtime.MakeInstance();
         const XrSession session = runtime.MakeSession(instance);
-        const PFN_xrGetInstanceProcAddr lookup =
-            quenra::test::ConnectKelbrin(kelbrin, registry, meshes, runtime, instance, session);
+        quenra::harness::KelbrinSession connection(kelbrin, engine);
+        connection.Load();
+        const PFN_xrGetInstanceProcAddr lookup = connection.Chain(&Runtime::GetInstanceProcAddr);
+        connection.StartMeshing(instance, session, runtime.MakeSpace(session));
         kelbrin.RegisterProviderWithSceneObserver(kScript, input.ConsumeIntegralInRange<int32_t>(0, 7));
         kelbrin.SetPlanesFilterFlags(input.ConsumeIntegral<uint32_t>());
         PFN_xrVoidFunction waitFrame = nullptr;
@@ -138,9 +135,8 @@ public:
             kelbrin.UpdateObservedScene(kScript);
             ReadPlanes();
         }
-        meshes.Stop();
-        meshes.Shutdown();
-        kelbrin.UnityPluginUnload();
+        connection.StopMeshing();
+        connection.Unload();
         if (!runtime.LiveHandles(HandleKind::SceneObserver).empty() || !runtime.LiveHandles(HandleKind::Scene).empty()) {
             Fail("a scene observer or scene left alive after unload");
         }
@@ -215,23 +211,23 @@ private:
 
     void ListAndAcquire()
     {
-        const quenra::simengine::MeshInfosResult list = meshes.GetMeshInfos();
+        const quenra::simengine::MeshInfosResult list = engine.meshes.GetMeshInfos();
         if (!list.guardsIntact) {
             Fail("mesh infos written outside the engine's buffer");
         }
         for (const UnityXRMeshInfo& info : list.infos) {
-            if (!meshes.AcquireAndReleaseMesh(info.meshId).guardsIntact) {
+            if (!engine.meshes.AcquireAndReleaseMesh(info.meshId).guardsIntact) {
                 Fail("mesh data written outside the engine's buffers");
             }
         }
         if (input.ConsumeBool()) {
             // An id the plug-in never listed.
             UnityXRMeshId unknown{{input.ConsumeIntegral<uint64_t>(), input.ConsumeIntegral<uint64_t>()}};
-            if (!meshes.AcquireAndReleaseMesh(unknown).guardsIntact) {
+            if (!engine.meshes.AcquireAndReleaseMesh(unknown).guardsIntact) {
                 Fail("mesh data written outside the engine's buffers");
             }
         }
-        meshes.GetUpdatedTransforms();
+        engine.meshes.GetUpdatedTransforms();
     }
 
     // The script's sequence, with room that may be more or less than what was reported. Every
@@ -268,9 +264,7 @@ private:
     Runtime runtime;
     quenra::simruntime::FrameLoop frames{runtime};
     quenra::simruntime::SceneUnderstanding scene{runtime};
-    quenra::simengine::TraceRecorder trace;
-    quenra::simengine::FakeMeshSubsystem meshes;
-    quenra::simengine::EngineRegistry registry;
+    quenra::harness::Engine engine;
 };
 
 } // namespace

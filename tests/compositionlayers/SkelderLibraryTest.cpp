@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <openxr/openxr.h>
 
+#include <string>
+#include <vector>
+
 #include "EngineRegistry.h"
 #include "FakeGraphics.h"
 #include "FrameLoop.h"
@@ -19,8 +22,16 @@ namespace {
 using quenra::simruntime::HandleKind;
 using quenra::simruntime::HandleValue;
 using quenra::simruntime::Runtime;
-using quenra::test::ResolveAll;
-using quenra::test::SkelderExportTable;
+using quenra::harness::SkelderExportTable;
+
+// A failure names every export the library lacks.
+SkelderExportTable ResolveAll(const quenra::simengine::PluginLibrary& library)
+{
+    SkelderExportTable exports;
+    EXPECT_EQ(quenra::harness::ResolveExports(library, exports), std::vector<std::string>{});
+    EXPECT_EQ(quenra::harness::ExportNames<SkelderExportTable>().size(), 32u);
+    return exports;
+}
 
 // The engine (trace and Vulkan graphics offered) and the runtime (one instance, one session) the
 // library is loaded into.
@@ -53,9 +64,8 @@ TEST(SkelderLibrary, TheEngineFindsEveryExportAndAFrameCarriesALayer)
 {
     const quenra::simengine::PluginLibrary library(SKELDER_LIBRARY_PATH);
     ASSERT_TRUE(library.Loaded()) << library.Error();
-    int found = 0;
-    const SkelderExportTable skelder = ResolveAll(library, &found);
-    ASSERT_EQ(found, 32);
+    const SkelderExportTable skelder = ResolveAll(library);
+    ASSERT_FALSE(::testing::Test::HasFailure());
 
     EngineAndRuntime world;
     auto& [runtime, frameLoop, swapchains, passthrough, trace, graphics, registry, instance, session] = world;
@@ -103,9 +113,8 @@ TEST(SkelderLibrary, LoadUseUnloadAHundredTimesInOneProcess)
         SCOPED_TRACE(cycle);
         const quenra::simengine::PluginLibrary library(SKELDER_LIBRARY_PATH);
         ASSERT_TRUE(library.Loaded()) << library.Error();
-        int found = 0;
-        const SkelderExportTable skelder = ResolveAll(library, &found);
-        ASSERT_EQ(found, 32);
+        const SkelderExportTable skelder = ResolveAll(library);
+        ASSERT_FALSE(::testing::Test::HasFailure());
         skelder.UnityPluginLoad(registry.Interfaces());
         ASSERT_NE(skelder.GetInterceptedInstanceProcAddr(&Runtime::GetInstanceProcAddr), nullptr);
         skelder.SetCompositionLayerFeatureEnabled(1);

@@ -18,7 +18,6 @@
 namespace Skelder::test {
 namespace {
 
-using quenra::test::kSkelderExportNames;
 
 // The names in a loaded module's export table, read from its PE headers in memory.
 std::vector<std::string> ExportedNames(HMODULE module, DWORD* functionCount)
@@ -51,12 +50,13 @@ TEST(SkelderWindowsLibrary, LoadedByFileNameItExportsTheFunctionsAndNothingElse)
 
     DWORD functionCount = 0;
     std::vector<std::string> exported = ExportedNames(module, &functionCount);
-    std::vector<std::string> expected(std::begin(kSkelderExportNames), std::end(kSkelderExportNames));
+    const std::vector<std::string> names = quenra::harness::ExportNames<quenra::harness::SkelderExportTable>();
+    std::vector<std::string> expected = names;
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(exported, expected) << "the table is sorted by name, as the loader's binary search needs";
     EXPECT_EQ(functionCount, 32u) << "no export by ordinal only";
-    for (const char* name : kSkelderExportNames) {
-        EXPECT_NE(GetProcAddress(module, name), nullptr) << name;
+    for (const std::string& name : names) {
+        EXPECT_NE(GetProcAddress(module, name.c_str()), nullptr) << name;
     }
     EXPECT_EQ(GetProcAddress(module, "DllMain"), nullptr);
 

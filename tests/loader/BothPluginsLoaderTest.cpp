@@ -5,8 +5,6 @@
 #include <memory>
 #include <tuple>
 
-#include "KelbrinSession.h"
-#include "LoaderApplication.h"
 #include "LoaderWorld.h"
 #include "SkelderSession.h"
 
@@ -25,41 +23,46 @@ protected:
 TEST_P(BothPluginsThroughLoader, SessionRunsBothAndLeavesNoHandle)
 {
     LoaderWorld world;
-    EngineStandIns engine;
-    KelbrinSession kelbrin(world.Runtime(), engine);
-    SkelderSession skelder(engine);
-    const SkelderExportTable& x = skelder.Exports();
+    world.ShowRoom();
+    const harness::OpenedPlugin<harness::KelbrinExportTable> kelbrinPlugin("libKelbrin", KELBRIN_LIBRARY_PATH);
+    const harness::OpenedPlugin<harness::SkelderExportTable> skelderPlugin("Skelder", SKELDER_LIBRARY_PATH);
+    harness::KelbrinSession kelbrin(kelbrinPlugin.Exports(), world.engine);
+    harness::SkelderSession skelder(skelderPlugin.Exports(), world.engine);
+    const harness::SkelderExportTable& x = skelder.Exports();
     if (Validated()) {
         x.RequestLayers(kValidationLayer);
     }
+    kelbrin.Load();
     const PFN_xrGetInstanceProcAddr loader = LoaderWorld::LoaderLookup();
     const PFN_xrGetInstanceProcAddr lookup = KelbrinInFront() ? kelbrin.Chain(skelder.LoadAndChain(loader))
                                                               : skelder.LoadAndChain(kelbrin.Chain(loader));
-    LoaderApplication app(lookup);
+    harness::Application app(lookup);
     app.EnumerateExtensions();
-    app.CreateInstance({}, {XR_MSFT_SCENE_UNDERSTANDING_EXTENSION_NAME, XR_FB_COMPOSITION_LAYER_ALPHA_BLEND_EXTENSION_NAME,
-                            XR_FB_FOVEATION_EXTENSION_NAME, XR_FB_FOVEATION_CONFIGURATION_EXTENSION_NAME,
-                            XR_FB_SWAPCHAIN_UPDATE_STATE_EXTENSION_NAME});
+    app.CreateInstance({}, {XR_MND_HEADLESS_EXTENSION_NAME, XR_MSFT_SCENE_UNDERSTANDING_EXTENSION_NAME,
+                            XR_FB_COMPOSITION_LAYER_ALPHA_BLEND_EXTENSION_NAME, XR_FB_FOVEATION_EXTENSION_NAME,
+                            XR_FB_FOVEATION_CONFIGURATION_EXTENSION_NAME, XR_FB_SWAPCHAIN_UPDATE_STATE_EXTENSION_NAME});
     EXPECT_EQ(world.Runtime().properties.CreateRecords().at(0).apiLayers.size(), Validated() ? 1u : 0u);
     app.CreateSession();
-    kelbrin.Connect(app);
-    const XrSwapchain eyes = app.CreateSwapchain(128, 128);
-    const ProjectionLayer projection(eyes, app.space);
-    const int32_t quad = skelder.CreateLayer(app, SkelderLayer::Quad, 1);
+    ASSERT_TRUE(kelbrin.StartMeshing(app.instance, app.session, app.space));
+    kelbrin.RegisterScript();
+    const XrSwapchain eyes = app.CreateSwapchain(128, 128, app.FirstSwapchainFormat());
+    const harness::ProjectionLayer projection(eyes, app.space);
+    const int32_t quad = skelder.CreateLayer(app.instance, app.session, harness::SkelderLayer::Quad, 1);
     // Layer 1.0.20 refuses the alpha-blend structure our quad carries (see the allowlist).
     x.SetLayerVisible(quad, Validated() ? 0 : 1);
 
-    const KelbrinSession::Tally tally = kelbrin.RunUntilScenes(app, 2, [&](const XrFrameState& state) {
+    harness::KelbrinSession::Tally tally;
+    const size_t scenes = world.RunUntilScenes(app, kelbrin, tally, 2, [&](const XrFrameState& state) {
         app.CycleImage(eyes);
         app.EndFrame(state, {projection.Header()});
     });
-    EXPECT_GE(tally.scenes, 2u);
-    EXPECT_EQ(tally.meshesListed, KelbrinSession::kMeshCount);
-    EXPECT_EQ(tally.planesCounted, KelbrinSession::kPlaneCount);
+    EXPECT_GE(scenes, 2u);
+    EXPECT_EQ(tally.meshesListed, kRoomMeshes);
+    EXPECT_EQ(tally.planesCounted, kRoomPlanes);
     if (!Validated()) {
         // With validation, mesh reads are refused by the layer (see the Kelbrin-only test).
-        EXPECT_EQ(tally.meshesAcquired, KelbrinSession::kMeshCount);
-        EXPECT_EQ(engine.ErrorsAndWarnings(), std::vector<std::string>{});
+        EXPECT_EQ(tally.meshesAcquired, kRoomMeshes);
+        EXPECT_EQ(world.engine.ErrorsAndWarnings(), std::vector<std::string>{});
     }
     // Every frame passed Skelder's end-of-frame hook: its projection copy blends by alpha.
     const auto& frames = world.Runtime().frameLoop.SubmittedFrames();
@@ -72,10 +75,10 @@ TEST_P(BothPluginsThroughLoader, SessionRunsBothAndLeavesNoHandle)
     EXPECT_EQ(x.IsXrFrameInProgress(), 0);
 
     EXPECT_EQ(x.DestroyCompositionLayer(quad), 1);
-    kelbrin.Disconnect();
-    EXPECT_EQ(world.LiveHandlesBesides({simruntime::HandleValue(app.instance), simruntime::HandleValue(app.session),
-                                        simruntime::HandleValue(app.space), simruntime::HandleValue(eyes)}),
-              std::vector<std::string>{});
+    kelbrin.UnregisterScript();
+    kelbrin.StopMeshing();
+    kelbrin.Unload();
+    EXPECT_EQ(world.LiveHandlesBesides(app.Handles()), std::vector<std::string>{});
     app.Teardown();
     skelder.Unload();
     EXPECT_EQ(world.LiveHandles(), std::vector<std::string>{});

@@ -2,12 +2,12 @@
 // with and without the core validation layer, with nothing reported and nothing left behind.
 #include <gtest/gtest.h>
 
-#include "KelbrinSession.h"
-#include "LoaderApplication.h"
 #include "LoaderWorld.h"
 
 namespace quenra::test {
 namespace {
+
+using harness::KelbrinSession;
 
 class KelbrinThroughLoader : public ::testing::TestWithParam<bool> {
 protected:
@@ -17,25 +17,29 @@ protected:
 TEST_P(KelbrinThroughLoader, FullSessionPassesAndLeavesNoHandle)
 {
     LoaderWorld world;
-    EngineStandIns engine;
-    KelbrinSession kelbrin(world.Runtime(), engine);
-    LoaderApplication app(kelbrin.Chain(LoaderWorld::LoaderLookup()));
+    world.ShowRoom();
+    const harness::OpenedPlugin<harness::KelbrinExportTable> plugin("libKelbrin", KELBRIN_LIBRARY_PATH);
+    KelbrinSession kelbrin(plugin.Exports(), world.engine);
+    kelbrin.Load();
+    harness::Application app(kelbrin.Chain(LoaderWorld::LoaderLookup()));
     app.CreateInstance(Validated() ? std::vector<std::string>{kValidationLayer} : std::vector<std::string>{},
-                       {XR_MSFT_SCENE_UNDERSTANDING_EXTENSION_NAME});
+                       {XR_MND_HEADLESS_EXTENSION_NAME, XR_MSFT_SCENE_UNDERSTANDING_EXTENSION_NAME});
     app.CreateSession();
-    kelbrin.Connect(app);
+    ASSERT_TRUE(kelbrin.StartMeshing(app.instance, app.session, app.space));
+    kelbrin.RegisterScript();
 
-    const KelbrinSession::Tally tally = kelbrin.RunUntilScenes(app, 3);
-    kelbrin.Disconnect();
-    EXPECT_EQ(world.LiveHandlesBesides({simruntime::HandleValue(app.instance), simruntime::HandleValue(app.session),
-                                        simruntime::HandleValue(app.space)}),
-              std::vector<std::string>{});
+    KelbrinSession::Tally tally;
+    const size_t scenes = world.RunUntilScenes(app, kelbrin, tally, 3);
+    kelbrin.UnregisterScript();
+    kelbrin.StopMeshing();
+    kelbrin.Unload();
+    EXPECT_EQ(world.LiveHandlesBesides(app.Handles()), std::vector<std::string>{});
     app.Teardown();
     EXPECT_EQ(world.LiveHandles(), std::vector<std::string>{});
 
-    EXPECT_GE(tally.scenes, 3u);
-    EXPECT_EQ(tally.meshesListed, KelbrinSession::kMeshCount);
-    EXPECT_EQ(tally.planesCounted, KelbrinSession::kPlaneCount);
+    EXPECT_GE(scenes, 3u);
+    EXPECT_EQ(tally.meshesListed, kRoomMeshes);
+    EXPECT_EQ(tally.planesCounted, kRoomPlanes);
     EXPECT_GT(tally.planeReads, 0u);
     if (Validated()) {
         // Layer 1.0.20 refuses every mesh-buffer read (see the allowlist): the runtime never sees one.
@@ -46,10 +50,14 @@ TEST_P(KelbrinThroughLoader, FullSessionPassesAndLeavesNoHandle)
         EXPECT_GT(report.AllowedCount(), 0u);
     } else {
         // The room does not change: its meshes are new, and acquired, with the first scene only.
-        EXPECT_EQ(tally.meshesAcquired, KelbrinSession::kMeshCount);
+        EXPECT_EQ(tally.meshesAcquired, kRoomMeshes);
         EXPECT_EQ(tally.acquireFailures, 0u);
-        EXPECT_EQ(tally.planeOutlinesRead, tally.planeReads * KelbrinSession::kPlaneCount);
-        EXPECT_EQ(engine.ErrorsAndWarnings(), std::vector<std::string>{});
+        // Squares: four corners and two triangles each.
+        EXPECT_EQ(tally.verticesAcquired, 4 * kRoomMeshes);
+        EXPECT_EQ(tally.indicesAcquired, 6 * kRoomMeshes);
+        EXPECT_EQ(tally.planeOutlinesRead, tally.planeReads * kRoomPlanes);
+        EXPECT_EQ(tally.planeVerticesRead, 4 * tally.planeOutlinesRead);
+        EXPECT_EQ(world.engine.ErrorsAndWarnings(), std::vector<std::string>{});
     }
 }
 

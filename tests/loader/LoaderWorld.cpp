@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
+
+#include "TestUuid.h"
 
 namespace quenra::test {
 namespace {
@@ -19,6 +22,23 @@ std::string PerTestFileName()
         }
     }
     return std::string(QUENRA_VALIDATION_DIR) + "/" + name + ".txt";
+}
+// The last byte set too, so an id passed through whole is told from one cut short.
+XrUuidMSFT ComponentId(uint8_t first)
+{
+    XrUuidMSFT uuid = Uuid({first});
+    uuid.bytes[15] = 0x5a;
+    return uuid;
+}
+
+// A square of two triangles, `size` metres wide, around the origin of its component.
+simruntime::SimMeshBuffer Square(float size)
+{
+    simruntime::SimMeshBuffer buffer;
+    const float h = size / 2;
+    buffer.vertices = {{-h, 0, -h}, {h, 0, -h}, {h, 0, h}, {-h, 0, h}};
+    buffer.indices = {0, 1, 2, 0, 2, 3};
+    return buffer;
 }
 } // namespace
 
@@ -39,6 +59,56 @@ LoaderWorld::LoaderWorld() : validationFile(PerTestFileName()), library(QUENRA_S
     if (runtime == nullptr) {
         throw std::runtime_error("the runtime library made no runtime");
     }
+    engine.meshes.SetClearedMeshInfos(true);
+}
+
+void LoaderWorld::ShowRoom()
+{
+    simruntime::SimWorld world;
+    for (uint8_t i = 0; i < kRoomMeshes; ++i) {
+        simruntime::SimVisualMesh mesh;
+        mesh.id = ComponentId(static_cast<uint8_t>(0x10 + i));
+        mesh.pose.position = {static_cast<float>(i), 0, -1};
+        mesh.meshBufferId = 100 + i;
+        world.meshes.push_back(mesh);
+        world.buffers[mesh.meshBufferId] = Square(1.0f + i);
+    }
+    const XrScenePlaneAlignmentTypeMSFT alignments[kRoomPlanes] = {XR_SCENE_PLANE_ALIGNMENT_TYPE_HORIZONTAL_MSFT,
+                                                                   XR_SCENE_PLANE_ALIGNMENT_TYPE_VERTICAL_MSFT};
+    for (uint8_t i = 0; i < kRoomPlanes; ++i) {
+        simruntime::SimPlane plane;
+        plane.id = ComponentId(static_cast<uint8_t>(0x20 + i));
+        plane.alignment = alignments[i];
+        plane.size = {2, 3};
+        plane.meshBufferId = 200 + i;
+        world.planes.push_back(plane);
+        world.buffers[plane.meshBufferId] = Square(2);
+    }
+    runtime->scene.SetWorld(world);
+}
+
+size_t LoaderWorld::RunUntilScenes(harness::Application& app, harness::KelbrinSession& kelbrin,
+                                   harness::KelbrinSession::Tally& tally, size_t scenes, const FrameEnd& endFrame)
+{
+    size_t made = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2 * scenes + 4);
+    for (int frame = 1; made < scenes && std::chrono::steady_clock::now() < deadline; ++frame) {
+        const XrFrameState state = app.BeginFrame();
+        kelbrin.UpdateMeshes(tally, harness::KelbrinSession::Acquire::Updated);
+        if (frame % 10 == 0) {
+            kelbrin.ReadPlanes(tally);
+        }
+        if (endFrame) {
+            endFrame(state);
+        } else {
+            app.EndFrame(state, {});
+        }
+        made = runtime->runtime.CallCount("xrCreateSceneMSFT");
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kelbrin.UpdateMeshes(tally, harness::KelbrinSession::Acquire::Updated);
+    kelbrin.ReadPlanes(tally);
+    return made;
 }
 
 LoaderWorld::~LoaderWorld()
@@ -55,11 +125,11 @@ ValidationReport LoaderWorld::Validation() const
 
 std::vector<std::string> LoaderWorld::LiveHandles() const { return LiveHandlesBesides({}); }
 
-std::vector<std::string> LoaderWorld::LiveHandlesBesides(const std::vector<uint64_t>& applications) const
+std::vector<std::string> LoaderWorld::LiveHandlesBesides(const std::set<uint64_t>& applications) const
 {
     std::vector<std::string> live;
     for (const simruntime::LiveHandle& handle : runtime->runtime.LiveHandles()) {
-        if (std::find(applications.begin(), applications.end(), handle.handle) != applications.end()) {
+        if (applications.count(handle.handle) != 0) {
             continue;
         }
         std::ostringstream text;

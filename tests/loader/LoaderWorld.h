@@ -5,9 +5,14 @@
 
 #include <openxr/openxr.h>
 
+#include <cstddef>
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "Application.h"
+#include "KelbrinSession.h"
 #include "PluginLibrary.h"
 #include "ScopedEnvironment.h"
 #include "SimulatedRuntime.h"
@@ -18,6 +23,9 @@ namespace quenra::test {
 using sim::ValidationReport;
 
 inline constexpr const char* kValidationLayer = "XR_APILAYER_LUNARG_core_validation";
+// The room libKelbrin's sessions see: squares as meshes and as planes.
+inline constexpr size_t kRoomMeshes = 3;
+inline constexpr size_t kRoomPlanes = 2;
 
 class LoaderWorld {
 public:
@@ -29,6 +37,18 @@ public:
     // The application's lookup: the loader's own xrGetInstanceProcAddr.
     static PFN_xrGetInstanceProcAddr LoaderLookup();
 
+    // Gives the runtime the room to see.
+    void ShowRoom();
+    // Frames in real time, the engine's and (every tenth frame) the script's work in each, until
+    // the runtime made `scenes` scenes (computes start at most every 1.5 s); `endFrame` ends each
+    // frame, by default with no layers. Ends with a last read of the planes.
+    using FrameEnd = std::function<void(const XrFrameState&)>;
+    size_t RunUntilScenes(harness::Application& app, harness::KelbrinSession& kelbrin,
+                          harness::KelbrinSession::Tally& tally, size_t scenes, const FrameEnd& endFrame = {});
+
+    // The engine, its mesh-info list handed out zeroed, so a flag the plug-in leaves alone reads false.
+    harness::Engine engine;
+
     // The runtime the loader talks to, fresh for this world.
     simruntime::SimulatedRuntime& Runtime() { return *runtime; }
     const std::string& ValidationFile() const { return validationFile; }
@@ -38,7 +58,7 @@ public:
     std::vector<std::string> LiveHandles() const;
     // The same, less the application's own: a session's children go with it when it is destroyed,
     // so a plug-in's leftovers must be looked for before the application's teardown.
-    std::vector<std::string> LiveHandlesBesides(const std::vector<uint64_t>& applications) const;
+    std::vector<std::string> LiveHandlesBesides(const std::set<uint64_t>& applications) const;
 
 private:
     ScopedEnvironment environment;

@@ -4,7 +4,6 @@
 
 #include <functional>
 
-#include "LoaderApplication.h"
 #include "LoaderNegotiation.h"
 #include "LoaderWorld.h"
 #include "PluginLibrary.h"
@@ -76,8 +75,8 @@ TEST(RuntimeLibrary, NegotiationAnswersAFittingLoaderAndRefusesAnyOther)
 TEST(RuntimeLibrary, TheControlEntryConfiguresAndInspectsTheRuntimeBehindTheLoader)
 {
     LoaderWorld world;
-    LoaderApplication app(LoaderWorld::LoaderLookup());
-    app.CreateInstance({}, {});
+    harness::Application app(LoaderWorld::LoaderLookup());
+    app.CreateInstance({}, {XR_MND_HEADLESS_EXTENSION_NAME});
     world.Runtime().runtime.FailNext("xrCreateSession", XR_ERROR_LIMIT_REACHED);
     EXPECT_THROW(app.CreateSession(), std::runtime_error);
     EXPECT_EQ(world.Runtime().runtime.Calls("xrCreateSession").at(0).result, XR_ERROR_LIMIT_REACHED);

@@ -7,16 +7,18 @@
 #include <algorithm>
 #include <memory>
 
-#include "LoaderApplication.h"
 #include "LoaderWorld.h"
 #include "SkelderSession.h"
 
 namespace quenra::test {
 namespace {
 
+using harness::SkelderLayer;
+
 const std::vector<std::string> kLayerExtensions{
-    XR_KHR_COMPOSITION_LAYER_CYLINDER_EXTENSION_NAME, XR_KHR_COMPOSITION_LAYER_EQUIRECT2_EXTENSION_NAME,
-    XR_FB_COMPOSITION_LAYER_ALPHA_BLEND_EXTENSION_NAME, XR_FB_PASSTHROUGH_EXTENSION_NAME,
+    XR_MND_HEADLESS_EXTENSION_NAME, XR_KHR_COMPOSITION_LAYER_CYLINDER_EXTENSION_NAME,
+    XR_KHR_COMPOSITION_LAYER_EQUIRECT2_EXTENSION_NAME, XR_FB_COMPOSITION_LAYER_ALPHA_BLEND_EXTENSION_NAME,
+    XR_FB_PASSTHROUGH_EXTENSION_NAME,
     XR_FB_FOVEATION_EXTENSION_NAME, XR_FB_FOVEATION_CONFIGURATION_EXTENSION_NAME,
     XR_FB_SWAPCHAIN_UPDATE_STATE_EXTENSION_NAME};
 
@@ -57,16 +59,16 @@ protected:
     }
 
     LoaderWorld world;
-    EngineStandIns engine;
-    SkelderSession skelder{engine};
-    LoaderApplication app{skelder.LoadAndChain(LoaderWorld::LoaderLookup())};
+    const harness::OpenedPlugin<harness::SkelderExportTable> plugin{"Skelder", SKELDER_LIBRARY_PATH};
+    harness::SkelderSession skelder{plugin.Exports(), world.engine};
+    harness::Application app{skelder.LoadAndChain(LoaderWorld::LoaderLookup())};
     XrSwapchain eyes = XR_NULL_HANDLE;
-    std::unique_ptr<ProjectionLayer> projection;
+    std::unique_ptr<harness::ProjectionLayer> projection;
 };
 
 TEST_P(SkelderThroughLoader, FullSessionPassesAndLeavesNoHandle)
 {
-    const SkelderExportTable& x = skelder.Exports();
+    const harness::SkelderExportTable& x = skelder.Exports();
     if (Validated()) {
         x.RequestLayers(kValidationLayer);
         EXPECT_TRUE(Contains(app.EnumerateApiLayers(), kValidationLayer));
@@ -90,7 +92,7 @@ TEST_P(SkelderThroughLoader, FullSessionPassesAndLeavesNoHandle)
 
     // The application's swapchain gets foveation and alpha blending chained in; the validation
     // layer refuses the alpha-blend structure there, and the hook asks again without it.
-    eyes = app.CreateSwapchain(128, 128);
+    eyes = app.CreateSwapchain(128, 128, app.FirstSwapchainFormat());
     const std::vector<simruntime::SwapchainCreation> creations = world.Runtime().foveation.Creations();
     ASSERT_EQ(creations.size(), 1u);
     std::vector<XrStructureType> chain;
@@ -102,12 +104,12 @@ TEST_P(SkelderThroughLoader, FullSessionPassesAndLeavesNoHandle)
         expectedChain.insert(expectedChain.begin(), XR_TYPE_COMPOSITION_LAYER_ALPHA_BLEND_FB);
     }
     EXPECT_EQ(chain, expectedChain);
-    projection = std::make_unique<ProjectionLayer>(eyes, app.space);
+    projection = std::make_unique<harness::ProjectionLayer>(eyes, app.space);
 
-    const int32_t passthrough = skelder.CreateLayer(app, SkelderLayer::Passthrough, -2);
-    const int32_t quad = skelder.CreateLayer(app, SkelderLayer::Quad, -1);
-    const int32_t cylinder = skelder.CreateLayer(app, SkelderLayer::Cylinder, 1);
-    const int32_t equirect = skelder.CreateLayer(app, SkelderLayer::Equirect, 2);
+    const int32_t passthrough = skelder.CreateLayer(app.instance, app.session, SkelderLayer::Passthrough, -2);
+    const int32_t quad = skelder.CreateLayer(app.instance, app.session, SkelderLayer::Quad, -1);
+    const int32_t cylinder = skelder.CreateLayer(app.instance, app.session, SkelderLayer::Cylinder, 1);
+    const int32_t equirect = skelder.CreateLayer(app.instance, app.session, SkelderLayer::Equirect, 2);
     x.SetSizeForQuadLayer(quad, 0.5f, 0.25f);
     x.SetRadiusForCylinderLayer(cylinder, 2.0f);
     x.SetCentralAngleForCylinderLayer(cylinder, 1.0f);
@@ -142,14 +144,12 @@ TEST_P(SkelderThroughLoader, FullSessionPassesAndLeavesNoHandle)
     x.DestroyCompositionLayersInSession(simruntime::HandleValue(app.session));
     EXPECT_EQ(x.DestroyCompositionLayer(equirect), 0) << "destroyed with its session's layers";
     ExpectFrame({P});
-    EXPECT_EQ(world.LiveHandlesBesides({simruntime::HandleValue(app.instance), simruntime::HandleValue(app.session),
-                                        simruntime::HandleValue(app.space), simruntime::HandleValue(eyes)}),
-              std::vector<std::string>{});
+    EXPECT_EQ(world.LiveHandlesBesides(app.Handles()), std::vector<std::string>{});
     app.Teardown();
     skelder.Unload();
 
     EXPECT_EQ(world.LiveHandles(), std::vector<std::string>{});
-    EXPECT_EQ(engine.ErrorsAndWarnings(), std::vector<std::string>{});
+    EXPECT_EQ(world.engine.ErrorsAndWarnings(), std::vector<std::string>{});
     if (Validated()) {
         const ValidationReport report = world.Validation();
         EXPECT_TRUE(report.Unexpected().empty()) << report.Describe();

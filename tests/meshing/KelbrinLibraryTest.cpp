@@ -10,7 +10,7 @@
 #include "EngineRegistry.h"
 #include "FakeMeshSubsystem.h"
 #include "FrameLoop.h"
-#include "KelbrinExports.h"
+#include "KelbrinExportTable.h"
 #include "PluginLibrary.h"
 #include "Runtime.h"
 #include "SceneUnderstanding.h"
@@ -19,7 +19,7 @@
 namespace kelbrin::test {
 namespace {
 
-using quenra::sim::KelbrinExports;
+using KelbrinExports = quenra::harness::KelbrinExportTable;
 using quenra::simruntime::HandleKind;
 using quenra::simruntime::HandleValue;
 using quenra::simruntime::Runtime;
@@ -27,8 +27,8 @@ using quenra::simruntime::Runtime;
 // A failure names every export the library lacks.
 KelbrinExports ResolveAll(const quenra::simengine::PluginLibrary& library)
 {
-    KelbrinExports exports{};
-    EXPECT_EQ(quenra::sim::ResolveKelbrinExports(library, exports), std::vector<std::string>{});
+    KelbrinExports exports;
+    EXPECT_EQ(quenra::harness::ResolveExports(library, exports), std::vector<std::string>{});
     return exports;
 }
 

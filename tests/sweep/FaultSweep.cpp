@@ -94,4 +94,32 @@ SweepFigures Sweep(ScriptedSession& session)
     return figures;
 }
 
+SessionOutcome Outcome(simruntime::Runtime& runtime, size_t armedAt)
+{
+    SessionOutcome outcome;
+    const std::vector<simruntime::RecordedCall> calls = runtime.Calls();
+    for (size_t i = armedAt; i < calls.size(); ++i) {
+        outcome.calls.push_back(calls[i].function);
+    }
+    runtime.InjectAtCall(0, XR_SUCCESS);
+    return outcome;
+}
+
+std::vector<std::string> LeftAlive(const simruntime::Runtime& runtime, std::set<uint64_t> application, size_t armedAt)
+{
+    const std::vector<simruntime::RecordedCall> calls = runtime.Calls();
+    for (size_t i = armedAt; i < calls.size(); ++i) {
+        if (calls[i].function.rfind("xrDestroy", 0) == 0 && XR_FAILED(calls[i].result) && !calls[i].handles.empty()) {
+            application.insert(calls[i].handles[0]);
+        }
+    }
+    std::vector<std::string> alive;
+    for (const simruntime::LiveHandle& handle : runtime.LiveHandles()) {
+        if (application.count(handle.handle) == 0) {
+            alive.push_back(std::string(simruntime::HandleKindName(handle.kind)) + " " + std::to_string(handle.handle));
+        }
+    }
+    return alive;
+}
+
 } // namespace quenra::test

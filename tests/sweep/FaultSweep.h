@@ -7,6 +7,7 @@
 #include <openxr/openxr.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -45,5 +46,11 @@ const std::vector<XrResult>& SweptResults();
 bool MayAnswer(const std::string& function, XrResult result);
 
 SweepFigures Sweep(ScriptedSession& session);
+
+// The calls since `armedAt`, for a session's outcome; no call is failed after this.
+SessionOutcome Outcome(simruntime::Runtime& runtime, size_t armedAt);
+// Handles alive that are not in `application`, except those whose destruction the runtime
+// refused after `armedAt` (the plug-in cannot do more than ask), described.
+std::vector<std::string> LeftAlive(const simruntime::Runtime& runtime, std::set<uint64_t> application, size_t armedAt);
 
 } // namespace quenra::test

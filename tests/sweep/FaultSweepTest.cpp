@@ -4,9 +4,9 @@
 #include <iostream>
 
 #include "FaultSweep.h"
-#include "SkelderSession.h"
+#include "ScriptedSkelderSession.h"
 #ifdef KELBRIN_LIBRARY_PATH
-#include "KelbrinSession.h"
+#include "ScriptedKelbrinSession.h"
 #endif
 
 namespace quenra::test {
@@ -26,14 +26,14 @@ void ExpectSweepClean(ScriptedSession& session, const char* name)
 
 TEST(FaultSweep, SkelderSessionSurvivesEveryRuntimeCallFailing)
 {
-    SkelderSession session;
+    ScriptedSkelderSession session;
     ExpectSweepClean(session, "Skelder");
 }
 
 #ifdef KELBRIN_LIBRARY_PATH
 TEST(FaultSweep, KelbrinSessionSurvivesEveryRuntimeCallFailing)
 {
-    KelbrinSession session(KELBRIN_LIBRARY_PATH);
+    ScriptedKelbrinSession session(KELBRIN_LIBRARY_PATH);
     ExpectSweepClean(session, "libKelbrin");
 }
 #endif

@@ -6,26 +6,24 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <exception>
 #include <string>
 
-#include "EngineRegistry.h"
-#include "FakeGraphics.h"
-#include "FakeMeshSubsystem.h"
+#include "Engine.h"
 #include "FrameLoop.h"
-#include "KelbrinConnection.h"
-#include "KelbrinExports.h"
+#include "KelbrinSession.h"
 #include "Passthrough.h"
-#include "PluginLibrary.h"
 #include "ReferenceSpaces.h"
 #include "Runtime.h"
 #include "SceneUnderstanding.h"
+#include "SkelderSession.h"
 #include "Swapchains.h"
-#include "TraceRecorder.h"
+#ifdef WENDRATH_LIBRARY_PATH
+#include "WendrathExportTable.h"
+#endif
 
 namespace {
 
-using quenra::simruntime::HandleValue;
 using quenra::simruntime::Runtime;
 
 // Made before main, so destroyed only after the exit handler has looked at them.
@@ -35,10 +33,7 @@ quenra::simruntime::Swapchains swapchains{runtime, frameLoop};
 quenra::simruntime::Passthrough passthrough{runtime};
 quenra::simruntime::ReferenceSpaces spaces{runtime};
 quenra::simruntime::SceneUnderstanding sceneUnderstanding{runtime};
-quenra::simengine::TraceRecorder trace;
-quenra::simengine::FakeGraphics graphics{kUnityGfxRendererVulkan};
-quenra::simengine::FakeMeshSubsystem meshes;
-quenra::simengine::EngineRegistry registry;
+quenra::harness::Engine engine;
 
 struct Counts {
     size_t runtimeCalls;
@@ -47,7 +42,7 @@ struct Counts {
 };
 Counts atExit{};
 
-Counts Now() { return {runtime.CallsEntered(), trace.Size(), graphics.Callbacks().size()}; }
+Counts Now() { return {runtime.CallsEntered(), engine.trace.Size(), engine.graphics.Callbacks().size()}; }
 
 // Registered before the library is opened, so it runs after the library's static destructors.
 void CheckNothingWasCalled()
@@ -62,25 +57,16 @@ void CheckNothingWasCalled()
     }
 }
 
-template <typename Function> Function Export(const quenra::simengine::PluginLibrary& library, const char* name)
+// Kept open, as the engine keeps its plug-ins until the process ends.
+template <typename Table> const Table& Open(const char* name, const char* path)
 {
-    Function function = nullptr;
-    if (!library.Resolve(name, function)) {
-        std::fprintf(stderr, "no export %s\n", name);
+    try {
+        static const auto* plugin = new quenra::harness::OpenedPlugin<Table>(name, path);
+        return plugin->Exports();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
         std::_Exit(2);
     }
-    return function;
-}
-
-const quenra::simengine::PluginLibrary& Open(const char* path)
-{
-    // Kept open, as the engine keeps its plug-ins until the process ends.
-    static const auto* library = new quenra::simengine::PluginLibrary(path);
-    if (!library->Loaded()) {
-        std::fprintf(stderr, "%s\n", library->Error().c_str());
-        std::_Exit(2);
-    }
-    return *library;
 }
 
 PFN_xrVoidFunction LookUp(PFN_xrGetInstanceProcAddr lookup, XrInstance instance, const char* name)
@@ -93,16 +79,11 @@ PFN_xrVoidFunction LookUp(PFN_xrGetInstanceProcAddr lookup, XrInstance instance,
 // Skelder with a layer in a frame.
 void UseSkelder(XrInstance instance, XrSession session)
 {
-    const auto& library = Open(SKELDER_LIBRARY_PATH);
-    Export<void (*)(IUnityInterfaces*)>(library, "UnityPluginLoad")(registry.Interfaces());
-    const auto lookup = Export<PFN_xrGetInstanceProcAddr (*)(PFN_xrGetInstanceProcAddr)>(
-        library, "GetInterceptedInstanceProcAddr")(&Runtime::GetInstanceProcAddr);
-    Export<void (*)(uint8_t)>(library, "SetCompositionLayerFeatureEnabled")(1);
-    Export<void (*)(uint32_t)>(library, "SetMaxCompositionLayerCount")(4);
-    const int32_t layer = Export<int32_t (*)(uint64_t, uint64_t, uint32_t, uint32_t, int32_t, uint32_t, uint8_t)>(
-        library, "CreateCompositionLayer")(HandleValue(instance), HandleValue(session), 64, 64, 1, 1, 0);
-    Export<void* (*)(int32_t)>(library, "AcquireSwapchainImageForLayer")(layer);
-    Export<void (*)(int32_t)>(library, "ReleaseSwapchainImageForLayer")(layer);
+    // Never destroyed: it would unload the plug-in.
+    static auto* skelder = new quenra::harness::SkelderSession(
+        Open<quenra::harness::SkelderExportTable>("Skelder", SKELDER_LIBRARY_PATH), engine);
+    const PFN_xrGetInstanceProcAddr lookup = skelder->LoadAndChain(&Runtime::GetInstanceProcAddr, 4);
+    skelder->CreateLayer(instance, session, quenra::harness::SkelderLayer::Quad, 1, 64);
     XrFrameState state{XR_TYPE_FRAME_STATE};
     reinterpret_cast<PFN_xrWaitFrame>(LookUp(lookup, instance, "xrWaitFrame"))(session, nullptr, &state);
     reinterpret_cast<PFN_xrBeginFrame>(LookUp(lookup, instance, "xrBeginFrame"))(session, nullptr);
@@ -116,25 +97,24 @@ void UseSkelder(XrInstance instance, XrSession session)
 // libWendrath with a renderer made for the device.
 void UseWendrath()
 {
-    const auto& library = Open(WENDRATH_LIBRARY_PATH);
-    Export<void (*)(IUnityInterfaces*)>(library, "UnityPluginLoad")(registry.Interfaces());
-    graphics.FireDeviceEvent(kUnityGfxDeviceEventInitialize);
+    Open<quenra::harness::WendrathExportTable>("libWendrath", WENDRATH_LIBRARY_PATH)
+        .UnityPluginLoad(engine.registry.Interfaces());
+    engine.graphics.FireDeviceEvent(kUnityGfxDeviceEventInitialize);
 }
 #endif
 
 // libKelbrin with the meshing subsystem running and a scene observer made.
 void UseKelbrin(XrInstance instance, XrSession session)
 {
-    const auto& library = Open(KELBRIN_LIBRARY_PATH);
-    quenra::sim::KelbrinExports kelbrin{};
-    if (!quenra::sim::ResolveKelbrinExports(library, kelbrin).empty()) {
-        std::_Exit(2);
-    }
-    const PFN_xrGetInstanceProcAddr lookup =
-        quenra::test::ConnectKelbrin(kelbrin, registry, meshes, runtime, instance, session);
+    // Never destroyed: it would unload the plug-in.
+    static auto* kelbrin = new quenra::harness::KelbrinSession(
+        Open<quenra::harness::KelbrinExportTable>("libKelbrin", KELBRIN_LIBRARY_PATH), engine);
+    kelbrin->Load();
+    const PFN_xrGetInstanceProcAddr lookup = kelbrin->Chain(&Runtime::GetInstanceProcAddr);
+    kelbrin->StartMeshing(instance, session, runtime.MakeSpace(session));
     XrFrameState state{XR_TYPE_FRAME_STATE};
     reinterpret_cast<PFN_xrWaitFrame>(LookUp(lookup, instance, "xrWaitFrame"))(session, nullptr, &state);
-    meshes.GetMeshInfos();
+    engine.meshes.GetMeshInfos();
 }
 
 } // namespace
@@ -142,9 +122,6 @@ void UseKelbrin(XrInstance instance, XrSession session)
 int main(int argc, char** argv)
 {
     std::atexit(&CheckNothingWasCalled);
-    registry.Provide<IUnityXRTrace>(trace.Interface());
-    registry.Provide<IUnityGraphics>(graphics.Interface());
-    registry.Provide<IUnityXRMeshInterface>(meshes.Interface());
     const XrInstance instance = runtime.MakeInstance();
     const XrSession session = runtime.MakeSession(instance);
     const std::string plugin = argc > 1 ? argv[1] : "";

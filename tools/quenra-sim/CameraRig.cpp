@@ -17,7 +17,7 @@ constexpr uint32_t kFramesBetweenBatches = 6;
 
 } // namespace
 
-CameraRig::CameraRig(const WendrathFunctions& wendrath, simengine::EngineRegistry& registry,
+CameraRig::CameraRig(const harness::WendrathExportTable& wendrath, simengine::EngineRegistry& registry,
                      simengine::FakeGraphics& graphics)
     : wendrath(wendrath), registry(registry), graphics(graphics)
 {
@@ -84,7 +84,7 @@ void CameraRig::Frame(uint32_t frame)
 
 void CameraRig::RenderThread()
 {
-    const RenderEventFunction render = wendrath.GetRenderEventFuncPtr();
+    const UnityRenderingEventAndData render = wendrath.GetRenderEventFuncPtr();
     wendrath::RenderHwBuffersEventArgs args{static_cast<int32_t>(kFramesPerEvent), static_cast<int32_t>(kCameraWidth),
                                             static_cast<int32_t>(kCameraHeight), buffers.data(), textures.data()};
     std::unique_lock<std::mutex> lock(queueMutex);

@@ -20,7 +20,7 @@
 #include "FakeGraphics.h"
 #include "RecordingGl.h"
 #include "RgbaImage.h"
-#include "WendrathFunctions.h"
+#include "WendrathExportTable.h"
 #include "YuvFrame.h"
 
 namespace quenra::sim {
@@ -41,7 +41,7 @@ public:
     static constexpr uint32_t kFramesPerEvent = 3;
 
     // The registry offers the engine's trace and graphics interfaces.
-    CameraRig(const WendrathFunctions& wendrath, simengine::EngineRegistry& registry,
+    CameraRig(const harness::WendrathExportTable& wendrath, simengine::EngineRegistry& registry,
               simengine::FakeGraphics& graphics);
     ~CameraRig();
     CameraRig(const CameraRig&) = delete;
@@ -61,7 +61,7 @@ public:
 private:
     void RenderThread();
 
-    const WendrathFunctions& wendrath;
+    const harness::WendrathExportTable& wendrath;
     simengine::EngineRegistry& registry;
     simengine::FakeGraphics& graphics;
     IUnityGraphicsDeviceEventCallback deviceEvents = nullptr;

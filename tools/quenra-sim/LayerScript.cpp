@@ -103,7 +103,7 @@ void PaintSky(simruntime::RgbaImage& image, int32_t id)
 
 } // namespace
 
-LayerScript::LayerScript(const SkelderFunctions& skelder, simruntime::CpuSwapchainImages& images)
+LayerScript::LayerScript(const harness::SkelderExportTable& skelder, simruntime::CpuSwapchainImages& images)
     : skelder(skelder), images(images)
 {
 }

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "CpuSwapchainImages.h"
-#include "SkelderFunctions.h"
+#include "SkelderExportTable.h"
 
 namespace quenra::sim {
 
@@ -23,7 +23,7 @@ struct LayerScriptCounts {
 
 class LayerScript {
 public:
-    LayerScript(const SkelderFunctions& skelder, simruntime::CpuSwapchainImages& images);
+    LayerScript(const harness::SkelderExportTable& skelder, simruntime::CpuSwapchainImages& images);
 
     // Creates and fills the layers once the session exists; enables the feature.
     void Start(uint64_t instance, uint64_t session);
@@ -43,7 +43,7 @@ private:
     template <typename Paint> void Fill(int32_t layer, Paint paint);
     void Place(int32_t layer, float x, float y, float z, float yaw) const;
 
-    const SkelderFunctions& skelder;
+    const harness::SkelderExportTable& skelder;
     simruntime::CpuSwapchainImages& images;
     int32_t quad = 0;
     int32_t cylinder = 0;

@@ -123,33 +123,23 @@ XrResult XRAPI_CALL Foveation::CreateSwapchain(XrSession session, const XrSwapch
 XrResult XRAPI_CALL Foveation::CreateFoveationProfile(XrSession session, const XrFoveationProfileCreateInfoFB* info,
                                                       XrFoveationProfileFB* profile)
 {
-    RuntimeCall call("xrCreateFoveationProfileFB", {HandleValue(session)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER_ON(call, "xrCreateFoveationProfileFB", HandleKind::Session, session);
     Foveation& self = Current();
-    if (!call.runtime().IsLive(HandleKind::Session, HandleValue(session))) {
-        return call.Return(XR_ERROR_HANDLE_INVALID);
-    }
-    if (info == nullptr || info->type != XR_TYPE_FOVEATION_PROFILE_CREATE_INFO_FB || profile == nullptr) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, info == nullptr || info->type != XR_TYPE_FOVEATION_PROFILE_CREATE_INFO_FB ||
+                                    profile == nullptr);
     XrFoveationLevelProfileCreateInfoFB level{XR_TYPE_FOVEATION_LEVEL_PROFILE_CREATE_INFO_FB};
     level.level = XR_FOVEATION_LEVEL_NONE_FB;
     std::vector<ChainedStructure> chain;
-    if (!CopyChain(info->next, chain)) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, !CopyChain(info->next, chain));
     for (const ChainedStructure& structure : chain) {
         if (structure.type == XR_TYPE_FOVEATION_LEVEL_PROFILE_CREATE_INFO_FB) {
             level = *static_cast<const XrFoveationLevelProfileCreateInfoFB*>(structure.address);
             level.next = nullptr;
         }
     }
-    if (level.level < XR_FOVEATION_LEVEL_NONE_FB || level.level > XR_FOVEATION_LEVEL_HIGH_FB ||
-        (level.dynamic != XR_FOVEATION_DYNAMIC_DISABLED_FB && level.dynamic != XR_FOVEATION_DYNAMIC_LEVEL_ENABLED_FB)) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, level.level < XR_FOVEATION_LEVEL_NONE_FB || level.level > XR_FOVEATION_LEVEL_HIGH_FB ||
+                                    (level.dynamic != XR_FOVEATION_DYNAMIC_DISABLED_FB &&
+                                     level.dynamic != XR_FOVEATION_DYNAMIC_LEVEL_ENABLED_FB));
     const uint64_t handle = call.runtime().CreateHandle(HandleKind::FoveationProfile, HandleValue(session));
     self.profiles[handle] = level;
     self.profileLevels.push_back(level);
@@ -159,10 +149,7 @@ XrResult XRAPI_CALL Foveation::CreateFoveationProfile(XrSession session, const X
 
 XrResult XRAPI_CALL Foveation::DestroyFoveationProfile(XrFoveationProfileFB profile)
 {
-    RuntimeCall call("xrDestroyFoveationProfileFB", {HandleValue(profile)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER(call, "xrDestroyFoveationProfileFB", HandleValue(profile));
     if (!call.runtime().DestroyHandle(HandleKind::FoveationProfile, HandleValue(profile))) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
@@ -172,26 +159,16 @@ XrResult XRAPI_CALL Foveation::DestroyFoveationProfile(XrFoveationProfileFB prof
 
 XrResult XRAPI_CALL Foveation::UpdateSwapchain(XrSwapchain swapchain, const XrSwapchainStateBaseHeaderFB* state)
 {
-    RuntimeCall call("xrUpdateSwapchainFB", {HandleValue(swapchain)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER_ON(call, "xrUpdateSwapchainFB", HandleKind::Swapchain, swapchain);
     Foveation& self = Current();
     Runtime& runtime = call.runtime();
-    if (!runtime.IsLive(HandleKind::Swapchain, HandleValue(swapchain))) {
-        return call.Return(XR_ERROR_HANDLE_INVALID);
-    }
-    if (state == nullptr || state->type != XR_TYPE_SWAPCHAIN_STATE_FOVEATION_FB) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, state == nullptr || state->type != XR_TYPE_SWAPCHAIN_STATE_FOVEATION_FB);
     const auto* foveation = reinterpret_cast<const XrSwapchainStateFoveationFB*>(state);
     const uint64_t profile = HandleValue(foveation->profile);
     if (!runtime.IsLive(HandleKind::FoveationProfile, profile)) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
-    if (self.capable.count(HandleValue(swapchain)) == 0) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, self.capable.count(HandleValue(swapchain)) == 0);
     self.applied.push_back({HandleValue(swapchain), profile, self.profiles.at(profile)});
     return call.Return(XR_SUCCESS);
 }

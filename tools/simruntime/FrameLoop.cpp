@@ -52,18 +52,10 @@ FrameLoop& FrameLoop::Current()
 
 XrResult XRAPI_CALL FrameLoop::WaitFrame(XrSession session, const XrFrameWaitInfo* info, XrFrameState* state)
 {
-    RuntimeCall call("xrWaitFrame", {HandleValue(session)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER_ON(call, "xrWaitFrame", HandleKind::Session, session);
     FrameLoop& loop = Current();
-    if (!call.runtime().IsLive(HandleKind::Session, HandleValue(session))) {
-        return call.Return(XR_ERROR_HANDLE_INVALID);
-    }
-    if ((info != nullptr && info->type != XR_TYPE_FRAME_WAIT_INFO) || state == nullptr ||
-        state->type != XR_TYPE_FRAME_STATE) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, (info != nullptr && info->type != XR_TYPE_FRAME_WAIT_INFO) || state == nullptr ||
+                                    state->type != XR_TYPE_FRAME_STATE);
     loop.predicted += loop.period;
     loop.waited = true;
     state->predictedDisplayTime = loop.predicted;
@@ -74,17 +66,9 @@ XrResult XRAPI_CALL FrameLoop::WaitFrame(XrSession session, const XrFrameWaitInf
 
 XrResult XRAPI_CALL FrameLoop::BeginFrame(XrSession session, const XrFrameBeginInfo* info)
 {
-    RuntimeCall call("xrBeginFrame", {HandleValue(session)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER_ON(call, "xrBeginFrame", HandleKind::Session, session);
     FrameLoop& loop = Current();
-    if (!call.runtime().IsLive(HandleKind::Session, HandleValue(session))) {
-        return call.Return(XR_ERROR_HANDLE_INVALID);
-    }
-    if (info != nullptr && info->type != XR_TYPE_FRAME_BEGIN_INFO) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, info != nullptr && info->type != XR_TYPE_FRAME_BEGIN_INFO);
     if (!loop.waited) {
         return call.Return(XR_ERROR_CALL_ORDER_INVALID);
     }
@@ -97,26 +81,16 @@ XrResult XRAPI_CALL FrameLoop::BeginFrame(XrSession session, const XrFrameBeginI
 
 XrResult XRAPI_CALL FrameLoop::EndFrame(XrSession session, const XrFrameEndInfo* info)
 {
-    RuntimeCall call("xrEndFrame", {HandleValue(session)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER_ON(call, "xrEndFrame", HandleKind::Session, session);
     FrameLoop& loop = Current();
-    if (!call.runtime().IsLive(HandleKind::Session, HandleValue(session))) {
-        return call.Return(XR_ERROR_HANDLE_INVALID);
-    }
-    if (info == nullptr || info->type != XR_TYPE_FRAME_END_INFO) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, info == nullptr || info->type != XR_TYPE_FRAME_END_INFO);
     if (!loop.began) {
         return call.Return(XR_ERROR_CALL_ORDER_INVALID);
     }
     if (info->layerCount > loop.maxLayerCount) {
         return call.Return(XR_ERROR_LAYER_LIMIT_EXCEEDED);
     }
-    if (info->layerCount > 0 && info->layers == nullptr) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, info->layerCount > 0 && info->layers == nullptr);
     SubmittedFrame frame{info->displayTime, info->environmentBlendMode, {}, {}};
     for (uint32_t i = 0; i < info->layerCount; ++i) {
         const XrCompositionLayerBaseHeader* layer = info->layers[i];

@@ -147,10 +147,7 @@ bool InstanceProperties::Offers(const std::string& extension, const std::vector<
 XrResult XRAPI_CALL InstanceProperties::EnumerateApiLayerProperties(uint32_t capacity, uint32_t* countOutput,
                                                                     XrApiLayerProperties* properties)
 {
-    RuntimeCall call("xrEnumerateApiLayerProperties", {});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER(call, "xrEnumerateApiLayerProperties");
     const std::vector<ApiLayer>& layers = Current().layers;
     return call.Return(EnumerateInto(layers.size(), capacity, countOutput, properties, XR_TYPE_API_LAYER_PROPERTIES,
                                      [&](XrApiLayerProperties& item, size_t i) {
@@ -202,13 +199,7 @@ XrResult XRAPI_CALL InstanceProperties::EnumerateEnvironmentBlendModes(XrInstanc
                                                                        uint32_t capacity, uint32_t* countOutput,
                                                                        XrEnvironmentBlendMode* modes)
 {
-    RuntimeCall call("xrEnumerateEnvironmentBlendModes", {HandleValue(instance)});
-    if (call.injected()) {
-        return *call.injected();
-    }
-    if (!call.runtime().IsLive(HandleKind::Instance, HandleValue(instance))) {
-        return call.Return(XR_ERROR_HANDLE_INVALID);
-    }
+    SIMRUNTIME_ENTER_ON(call, "xrEnumerateEnvironmentBlendModes", HandleKind::Instance, instance);
     if (systemId != 1) {
         return call.Return(XR_ERROR_SYSTEM_INVALID);
     }
@@ -217,9 +208,7 @@ XrResult XRAPI_CALL InstanceProperties::EnumerateEnvironmentBlendModes(XrInstanc
         return call.Return(XR_ERROR_VIEW_CONFIGURATION_TYPE_UNSUPPORTED);
     }
     const std::vector<XrEnvironmentBlendMode>& offered = Current().blendModes;
-    if (countOutput == nullptr || (capacity > 0 && modes == nullptr)) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, countOutput == nullptr || (capacity > 0 && modes == nullptr));
     *countOutput = static_cast<uint32_t>(offered.size());
     if (capacity == 0) {
         return call.Return(XR_SUCCESS);

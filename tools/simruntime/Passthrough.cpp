@@ -74,17 +74,10 @@ bool Passthrough::IsLayerRunning(XrPassthroughLayerFB layer) const
 XrResult XRAPI_CALL Passthrough::CreatePassthrough(XrSession session, const XrPassthroughCreateInfoFB* info,
                                                    XrPassthroughFB* passthrough)
 {
-    RuntimeCall call("xrCreatePassthroughFB", {HandleValue(session)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER_ON(call, "xrCreatePassthroughFB", HandleKind::Session, session);
     Passthrough& self = Current();
-    if (!call.runtime().IsLive(HandleKind::Session, HandleValue(session))) {
-        return call.Return(XR_ERROR_HANDLE_INVALID);
-    }
-    if (info == nullptr || info->type != XR_TYPE_PASSTHROUGH_CREATE_INFO_FB || passthrough == nullptr) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, info == nullptr || info->type != XR_TYPE_PASSTHROUGH_CREATE_INFO_FB ||
+                                    passthrough == nullptr);
     const uint64_t handle = call.runtime().CreateHandle(HandleKind::Passthrough, HandleValue(session));
     self.running[handle] = IsRunningAtCreation(info->flags);
     self.createInfos.push_back(*info);
@@ -94,21 +87,13 @@ XrResult XRAPI_CALL Passthrough::CreatePassthrough(XrSession session, const XrPa
 
 XrResult XRAPI_CALL Passthrough::DestroyPassthrough(XrPassthroughFB passthrough)
 {
-    RuntimeCall call("xrDestroyPassthroughFB", {HandleValue(passthrough)});
-    if (call.injected()) {
-        return *call.injected();
-    }
-    return call.Return(call.runtime().DestroyHandle(HandleKind::Passthrough, HandleValue(passthrough))
-                           ? XR_SUCCESS
-                           : XR_ERROR_HANDLE_INVALID);
+    SIMRUNTIME_ENTER(call, "xrDestroyPassthroughFB", HandleValue(passthrough));
+    return call.Destroy(HandleKind::Passthrough, HandleValue(passthrough));
 }
 
 XrResult Passthrough::SetRunning(const char* function, HandleKind kind, uint64_t handle, bool running)
 {
-    RuntimeCall call(function, {handle});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER(call, function, handle);
     if (!call.runtime().IsLive(kind, handle)) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
@@ -129,20 +114,13 @@ XrResult XRAPI_CALL Passthrough::PausePassthrough(XrPassthroughFB passthrough)
 XrResult XRAPI_CALL Passthrough::CreatePassthroughLayer(XrSession session, const XrPassthroughLayerCreateInfoFB* info,
                                                         XrPassthroughLayerFB* layer)
 {
-    RuntimeCall call("xrCreatePassthroughLayerFB", {HandleValue(session)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER_ON(call, "xrCreatePassthroughLayerFB", HandleKind::Session, session);
     Passthrough& self = Current();
     Runtime& runtime = call.runtime();
-    if (!runtime.IsLive(HandleKind::Session, HandleValue(session))) {
-        return call.Return(XR_ERROR_HANDLE_INVALID);
-    }
-    if (info == nullptr || info->type != XR_TYPE_PASSTHROUGH_LAYER_CREATE_INFO_FB || layer == nullptr ||
-        (info->purpose != XR_PASSTHROUGH_LAYER_PURPOSE_RECONSTRUCTION_FB &&
-         info->purpose != XR_PASSTHROUGH_LAYER_PURPOSE_PROJECTED_FB)) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, info == nullptr || info->type != XR_TYPE_PASSTHROUGH_LAYER_CREATE_INFO_FB ||
+                                    layer == nullptr ||
+                                    (info->purpose != XR_PASSTHROUGH_LAYER_PURPOSE_RECONSTRUCTION_FB &&
+                                     info->purpose != XR_PASSTHROUGH_LAYER_PURPOSE_PROJECTED_FB));
     if (!runtime.IsLive(HandleKind::Passthrough, HandleValue(info->passthrough))) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
@@ -155,13 +133,8 @@ XrResult XRAPI_CALL Passthrough::CreatePassthroughLayer(XrSession session, const
 
 XrResult XRAPI_CALL Passthrough::DestroyPassthroughLayer(XrPassthroughLayerFB layer)
 {
-    RuntimeCall call("xrDestroyPassthroughLayerFB", {HandleValue(layer)});
-    if (call.injected()) {
-        return *call.injected();
-    }
-    return call.Return(call.runtime().DestroyHandle(HandleKind::PassthroughLayer, HandleValue(layer))
-                           ? XR_SUCCESS
-                           : XR_ERROR_HANDLE_INVALID);
+    SIMRUNTIME_ENTER(call, "xrDestroyPassthroughLayerFB", HandleValue(layer));
+    return call.Destroy(HandleKind::PassthroughLayer, HandleValue(layer));
 }
 
 } // namespace quenra::simruntime

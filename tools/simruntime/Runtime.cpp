@@ -11,97 +11,54 @@ Runtime* current = nullptr;
 
 XrResult XRAPI_CALL CreateInstance(const XrInstanceCreateInfo* info, XrInstance* instance)
 {
-    RuntimeCall call("xrCreateInstance", {});
-    if (call.injected()) {
-        return *call.injected();
-    }
-    if (info == nullptr || instance == nullptr) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
-    if (info->type != XR_TYPE_INSTANCE_CREATE_INFO) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_ENTER(call, "xrCreateInstance");
+    SIMRUNTIME_INVALID_IF(call, info == nullptr || instance == nullptr);
+    SIMRUNTIME_INVALID_IF(call, info->type != XR_TYPE_INSTANCE_CREATE_INFO);
     *instance = call.runtime().MakeInstance();
     return call.Return(XR_SUCCESS);
 }
 
 XrResult XRAPI_CALL DestroyInstance(XrInstance instance)
 {
-    RuntimeCall call("xrDestroyInstance", {HandleValue(instance)});
-    if (call.injected()) {
-        return *call.injected();
-    }
-    return call.Return(call.runtime().DestroyHandle(HandleKind::Instance, HandleValue(instance))
-                           ? XR_SUCCESS
-                           : XR_ERROR_HANDLE_INVALID);
+    SIMRUNTIME_ENTER(call, "xrDestroyInstance", HandleValue(instance));
+    return call.Destroy(HandleKind::Instance, HandleValue(instance));
 }
 
 XrResult XRAPI_CALL GetSystem(XrInstance instance, const XrSystemGetInfo* info, XrSystemId* systemId)
 {
-    RuntimeCall call("xrGetSystem", {HandleValue(instance)});
-    if (call.injected()) {
-        return *call.injected();
-    }
-    if (!call.runtime().IsLive(HandleKind::Instance, HandleValue(instance))) {
-        return call.Return(XR_ERROR_HANDLE_INVALID);
-    }
-    if (info == nullptr || info->type != XR_TYPE_SYSTEM_GET_INFO || systemId == nullptr) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_ENTER_ON(call, "xrGetSystem", HandleKind::Instance, instance);
+    SIMRUNTIME_INVALID_IF(call, info == nullptr || info->type != XR_TYPE_SYSTEM_GET_INFO || systemId == nullptr);
     *systemId = 1;
     return call.Return(XR_SUCCESS);
 }
 
 XrResult XRAPI_CALL CreateSession(XrInstance instance, const XrSessionCreateInfo* info, XrSession* session)
 {
-    RuntimeCall call("xrCreateSession", {HandleValue(instance)});
-    if (call.injected()) {
-        return *call.injected();
-    }
-    if (!call.runtime().IsLive(HandleKind::Instance, HandleValue(instance))) {
-        return call.Return(XR_ERROR_HANDLE_INVALID);
-    }
-    if (info == nullptr || info->type != XR_TYPE_SESSION_CREATE_INFO || session == nullptr) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_ENTER_ON(call, "xrCreateSession", HandleKind::Instance, instance);
+    SIMRUNTIME_INVALID_IF(call, info == nullptr || info->type != XR_TYPE_SESSION_CREATE_INFO || session == nullptr);
     *session = call.runtime().MakeSession(instance);
     return call.Return(XR_SUCCESS);
 }
 
 XrResult XRAPI_CALL DestroySession(XrSession session)
 {
-    RuntimeCall call("xrDestroySession", {HandleValue(session)});
-    if (call.injected()) {
-        return *call.injected();
-    }
-    return call.Return(
-        call.runtime().DestroyHandle(HandleKind::Session, HandleValue(session)) ? XR_SUCCESS : XR_ERROR_HANDLE_INVALID);
+    SIMRUNTIME_ENTER(call, "xrDestroySession", HandleValue(session));
+    return call.Destroy(HandleKind::Session, HandleValue(session));
 }
 
 XrResult XRAPI_CALL CreateReferenceSpace(XrSession session, const XrReferenceSpaceCreateInfo* info, XrSpace* space)
 {
-    RuntimeCall call("xrCreateReferenceSpace", {HandleValue(session)});
-    if (call.injected()) {
-        return *call.injected();
-    }
-    if (!call.runtime().IsLive(HandleKind::Session, HandleValue(session))) {
-        return call.Return(XR_ERROR_HANDLE_INVALID);
-    }
-    if (info == nullptr || info->type != XR_TYPE_REFERENCE_SPACE_CREATE_INFO || space == nullptr) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_ENTER_ON(call, "xrCreateReferenceSpace", HandleKind::Session, session);
+    SIMRUNTIME_INVALID_IF(call,
+                          info == nullptr || info->type != XR_TYPE_REFERENCE_SPACE_CREATE_INFO || space == nullptr);
     *space = call.runtime().MakeSpace(session);
     return call.Return(XR_SUCCESS);
 }
 
 XrResult XRAPI_CALL DestroySpace(XrSpace space)
 {
-    RuntimeCall call("xrDestroySpace", {HandleValue(space)});
-    if (call.injected()) {
-        return *call.injected();
-    }
-    return call.Return(call.runtime().DestroyHandle(HandleKind::Space, HandleValue(space)) ? XR_SUCCESS
-                                                                                           : XR_ERROR_HANDLE_INVALID);
+    SIMRUNTIME_ENTER(call, "xrDestroySpace", HandleValue(space));
+    return call.Destroy(HandleKind::Space, HandleValue(space));
 }
 } // namespace
 
@@ -141,13 +98,8 @@ bool Runtime::Exists()
 
 XrResult XRAPI_CALL Runtime::GetInstanceProcAddr(XrInstance instance, const char* name, PFN_xrVoidFunction* function)
 {
-    RuntimeCall call("xrGetInstanceProcAddr", {HandleValue(instance)});
-    if (call.injected()) {
-        return *call.injected();
-    }
-    if (name == nullptr || function == nullptr) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_ENTER(call, "xrGetInstanceProcAddr", HandleValue(instance));
+    SIMRUNTIME_INVALID_IF(call, name == nullptr || function == nullptr);
     *function = nullptr;
     // Like a conformant runtime: without an instance only the global functions are served.
     const bool global = std::strcmp(name, "xrCreateInstance") == 0 ||

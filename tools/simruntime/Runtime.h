@@ -194,6 +194,11 @@ public:
     // An injected failure, when the call must return it at once.
     const std::optional<XrResult>& injected() const { return injectedFailure; }
     XrResult Return(XrResult result) { return callRuntime.Finish(callIndex, function, result, number); }
+    // Forgets the handle and its children: XR_ERROR_HANDLE_INVALID when it was not live.
+    XrResult Destroy(HandleKind kind, uint64_t handle)
+    {
+        return Return(callRuntime.DestroyHandle(kind, handle) ? XR_SUCCESS : XR_ERROR_HANDLE_INVALID);
+    }
 
 private:
     Runtime& callRuntime;
@@ -205,3 +210,19 @@ private:
 };
 
 } // namespace quenra::simruntime
+
+// The prologue of every runtime function, written once. SIMRUNTIME_ENTER records the call with its
+// handles under the runtime's lock and returns an injected failure at once; SIMRUNTIME_ENTER_ON
+// then answers XR_ERROR_HANDLE_INVALID unless `handle` is a live handle of `kind`;
+// SIMRUNTIME_INVALID_IF answers XR_ERROR_VALIDATION_FAILURE when an argument check fails.
+#define SIMRUNTIME_ENTER(call, function, ...)                                                                          \
+    ::quenra::simruntime::RuntimeCall call(function, {__VA_ARGS__});                                                   \
+    if (call.injected())                                                                                               \
+    return *call.injected()
+#define SIMRUNTIME_ENTER_ON(call, function, kind, handle)                                                              \
+    SIMRUNTIME_ENTER(call, function, ::quenra::simruntime::HandleValue(handle));                                       \
+    if (!call.runtime().IsLive(kind, ::quenra::simruntime::HandleValue(handle)))                                       \
+    return call.Return(XR_ERROR_HANDLE_INVALID)
+#define SIMRUNTIME_INVALID_IF(call, condition)                                                                         \
+    if (condition)                                                                                                     \
+    return call.Return(XR_ERROR_VALIDATION_FAILURE)

@@ -191,17 +191,10 @@ XrResult XRAPI_CALL SceneUnderstanding::CreateSceneObserver(XrSession session,
                                                             const XrSceneObserverCreateInfoMSFT* info,
                                                             XrSceneObserverMSFT* observer)
 {
-    RuntimeCall call("xrCreateSceneObserverMSFT", {HandleValue(session)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER_ON(call, "xrCreateSceneObserverMSFT", HandleKind::Session, session);
     SceneUnderstanding& self = Current();
-    if (!call.runtime().IsLive(HandleKind::Session, HandleValue(session))) {
-        return call.Return(XR_ERROR_HANDLE_INVALID);
-    }
-    if (info == nullptr || info->type != XR_TYPE_SCENE_OBSERVER_CREATE_INFO_MSFT || observer == nullptr) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, info == nullptr || info->type != XR_TYPE_SCENE_OBSERVER_CREATE_INFO_MSFT ||
+                                    observer == nullptr);
     const uint64_t handle = call.runtime().CreateHandle(HandleKind::SceneObserver, HandleValue(session));
     self.observers[handle] = Observer{};
     *observer = reinterpret_cast<XrSceneObserverMSFT>(handle);
@@ -210,10 +203,7 @@ XrResult XRAPI_CALL SceneUnderstanding::CreateSceneObserver(XrSession session,
 
 XrResult XRAPI_CALL SceneUnderstanding::DestroySceneObserver(XrSceneObserverMSFT observer)
 {
-    RuntimeCall call("xrDestroySceneObserverMSFT", {HandleValue(observer)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER(call, "xrDestroySceneObserverMSFT", HandleValue(observer));
     SceneUnderstanding& self = Current();
     const uint64_t handle = HandleValue(observer);
     if (!call.runtime().DestroyHandle(HandleKind::SceneObserver, handle)) {
@@ -230,24 +220,18 @@ XrResult XRAPI_CALL SceneUnderstanding::DestroySceneObserver(XrSceneObserverMSFT
 XrResult XRAPI_CALL SceneUnderstanding::ComputeNewScene(XrSceneObserverMSFT observer,
                                                         const XrNewSceneComputeInfoMSFT* info)
 {
-    RuntimeCall call("xrComputeNewSceneMSFT", {HandleValue(observer)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER(call, "xrComputeNewSceneMSFT", HandleValue(observer));
     SceneUnderstanding& self = Current();
     Observer* record = self.FindObserver(HandleValue(observer));
     if (record == nullptr) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
-    if (info == nullptr || info->type != XR_TYPE_NEW_SCENE_COMPUTE_INFO_MSFT) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, info == nullptr || info->type != XR_TYPE_NEW_SCENE_COMPUTE_INFO_MSFT);
     const XrSceneBoundsMSFT& bounds = info->bounds;
-    if (!ArrayPresent(info->requestedFeatureCount, info->requestedFeatures) ||
-        !ArrayPresent(bounds.sphereCount, bounds.spheres) || !ArrayPresent(bounds.boxCount, bounds.boxes) ||
-        !ArrayPresent(bounds.frustumCount, bounds.frustums)) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, !ArrayPresent(info->requestedFeatureCount, info->requestedFeatures) ||
+                                    !ArrayPresent(bounds.sphereCount, bounds.spheres) ||
+                                    !ArrayPresent(bounds.boxCount, bounds.boxes) ||
+                                    !ArrayPresent(bounds.frustumCount, bounds.frustums));
     ComputeRequest request{HandleValue(observer),
                            {info->requestedFeatures, info->requestedFeatures + info->requestedFeatureCount},
                            info->consistency,
@@ -262,13 +246,10 @@ XrResult XRAPI_CALL SceneUnderstanding::ComputeNewScene(XrSceneObserverMSFT obse
     if (record->state == XR_SCENE_COMPUTE_STATE_UPDATING_MSFT) {
         return call.Return(XR_ERROR_COMPUTE_NEW_SCENE_NOT_COMPLETED_MSFT);
     }
-    if (request.features.empty() || !std::all_of(request.features.begin(), request.features.end(), IsValidFeature)) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
-    if (request.consistency < XR_SCENE_COMPUTE_CONSISTENCY_SNAPSHOT_COMPLETE_MSFT ||
-        request.consistency > XR_SCENE_COMPUTE_CONSISTENCY_OCCLUSION_OPTIMIZED_MSFT) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, request.features.empty() ||
+                                    !std::all_of(request.features.begin(), request.features.end(), IsValidFeature));
+    SIMRUNTIME_INVALID_IF(call, request.consistency < XR_SCENE_COMPUTE_CONSISTENCY_SNAPSHOT_COMPLETE_MSFT ||
+                                    request.consistency > XR_SCENE_COMPUTE_CONSISTENCY_OCCLUSION_OPTIMIZED_MSFT);
     if (!call.runtime().IsLive(HandleKind::Space, request.boundsSpace)) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
@@ -287,17 +268,12 @@ XrResult XRAPI_CALL SceneUnderstanding::ComputeNewScene(XrSceneObserverMSFT obse
 XrResult XRAPI_CALL SceneUnderstanding::GetSceneComputeState(XrSceneObserverMSFT observer,
                                                              XrSceneComputeStateMSFT* state)
 {
-    RuntimeCall call("xrGetSceneComputeStateMSFT", {HandleValue(observer)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER(call, "xrGetSceneComputeStateMSFT", HandleValue(observer));
     Observer* record = Current().FindObserver(HandleValue(observer));
     if (record == nullptr) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
-    if (state == nullptr) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, state == nullptr);
     if (record->state == XR_SCENE_COMPUTE_STATE_UPDATING_MSFT) {
         if (record->outcome.updatingPolls > 0) {
             --record->outcome.updatingPolls;
@@ -317,18 +293,13 @@ XrResult XRAPI_CALL SceneUnderstanding::GetSceneComputeState(XrSceneObserverMSFT
 XrResult XRAPI_CALL SceneUnderstanding::CreateScene(XrSceneObserverMSFT observer, const XrSceneCreateInfoMSFT* info,
                                                     XrSceneMSFT* scene)
 {
-    RuntimeCall call("xrCreateSceneMSFT", {HandleValue(observer)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER(call, "xrCreateSceneMSFT", HandleValue(observer));
     SceneUnderstanding& self = Current();
     Observer* record = self.FindObserver(HandleValue(observer));
     if (record == nullptr) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
-    if (info == nullptr || info->type != XR_TYPE_SCENE_CREATE_INFO_MSFT || scene == nullptr) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, info == nullptr || info->type != XR_TYPE_SCENE_CREATE_INFO_MSFT || scene == nullptr);
     switch (record->state) {
     case XR_SCENE_COMPUTE_STATE_COMPLETED_MSFT:
         break;
@@ -348,10 +319,7 @@ XrResult XRAPI_CALL SceneUnderstanding::CreateScene(XrSceneObserverMSFT observer
 
 XrResult XRAPI_CALL SceneUnderstanding::DestroyScene(XrSceneMSFT scene)
 {
-    RuntimeCall call("xrDestroySceneMSFT", {HandleValue(scene)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER(call, "xrDestroySceneMSFT", HandleValue(scene));
     if (!call.runtime().DestroyHandle(HandleKind::Scene, HandleValue(scene))) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
@@ -362,31 +330,24 @@ XrResult XRAPI_CALL SceneUnderstanding::DestroyScene(XrSceneMSFT scene)
 XrResult XRAPI_CALL SceneUnderstanding::GetSceneComponents(XrSceneMSFT scene, const XrSceneComponentsGetInfoMSFT* info,
                                                            XrSceneComponentsMSFT* components)
 {
-    RuntimeCall call("xrGetSceneComponentsMSFT", {HandleValue(scene)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER(call, "xrGetSceneComponentsMSFT", HandleValue(scene));
     SceneUnderstanding& self = Current();
     Scene* record = self.FindScene(HandleValue(scene));
     if (record == nullptr) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
-    if (info == nullptr || info->type != XR_TYPE_SCENE_COMPONENTS_GET_INFO_MSFT || components == nullptr ||
-        components->type != XR_TYPE_SCENE_COMPONENTS_MSFT) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, info == nullptr || info->type != XR_TYPE_SCENE_COMPONENTS_GET_INFO_MSFT ||
+                                    components == nullptr || components->type != XR_TYPE_SCENE_COMPONENTS_MSFT);
     const XrSceneComponentTypeMSFT type = info->componentType;
-    if (type != XR_SCENE_COMPONENT_TYPE_OBJECT_MSFT && type != XR_SCENE_COMPONENT_TYPE_PLANE_MSFT &&
-        type != XR_SCENE_COMPONENT_TYPE_VISUAL_MESH_MSFT && type != XR_SCENE_COMPONENT_TYPE_COLLIDER_MESH_MSFT) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, type != XR_SCENE_COMPONENT_TYPE_OBJECT_MSFT &&
+                                    type != XR_SCENE_COMPONENT_TYPE_PLANE_MSFT &&
+                                    type != XR_SCENE_COMPONENT_TYPE_VISUAL_MESH_MSFT &&
+                                    type != XR_SCENE_COMPONENT_TYPE_COLLIDER_MESH_MSFT);
     const auto* filter =
         Chained<const XrScenePlaneAlignmentFilterInfoMSFT>(info->next, XR_TYPE_SCENE_PLANE_ALIGNMENT_FILTER_INFO_MSFT);
     auto* meshes = Chained<XrSceneMeshesMSFT>(components->next, XR_TYPE_SCENE_MESHES_MSFT);
     auto* planes = Chained<XrScenePlanesMSFT>(components->next, XR_TYPE_SCENE_PLANES_MSFT);
-    if (filter != nullptr && !ArrayPresent(filter->alignmentCount, filter->alignments)) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, filter != nullptr && !ArrayPresent(filter->alignmentCount, filter->alignments));
     ComponentsQuery query{HandleValue(scene), type, components->componentCapacityInput, std::nullopt, meshes != nullptr,
                           planes != nullptr};
     if (filter != nullptr) {
@@ -433,12 +394,11 @@ XrResult XRAPI_CALL SceneUnderstanding::GetSceneComponents(XrSceneMSFT scene, co
     if (capacity < count) {
         return call.Return(XR_ERROR_SIZE_INSUFFICIENT);
     }
-    if (components->components == nullptr || (meshes != nullptr && meshes->sceneMeshCount != capacity) ||
-        (meshes != nullptr && meshes->sceneMeshes == nullptr) ||
-        (planes != nullptr && planes->scenePlaneCount != capacity) ||
-        (planes != nullptr && planes->scenePlanes == nullptr)) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, components->components == nullptr ||
+                                    (meshes != nullptr && meshes->sceneMeshCount != capacity) ||
+                                    (meshes != nullptr && meshes->sceneMeshes == nullptr) ||
+                                    (planes != nullptr && planes->scenePlaneCount != capacity) ||
+                                    (planes != nullptr && planes->scenePlanes == nullptr));
     std::copy(found.begin(), found.end(), components->components);
     if (meshes != nullptr) {
         std::copy(foundMeshes.begin(), foundMeshes.end(), meshes->sceneMeshes);
@@ -453,20 +413,15 @@ XrResult XRAPI_CALL SceneUnderstanding::LocateSceneComponents(XrSceneMSFT scene,
                                                               const XrSceneComponentsLocateInfoMSFT* info,
                                                               XrSceneComponentLocationsMSFT* locations)
 {
-    RuntimeCall call("xrLocateSceneComponentsMSFT", {HandleValue(scene)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER(call, "xrLocateSceneComponentsMSFT", HandleValue(scene));
     SceneUnderstanding& self = Current();
     Scene* record = self.FindScene(HandleValue(scene));
     if (record == nullptr) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
-    if (info == nullptr || info->type != XR_TYPE_SCENE_COMPONENTS_LOCATE_INFO_MSFT || locations == nullptr ||
-        locations->type != XR_TYPE_SCENE_COMPONENT_LOCATIONS_MSFT ||
-        !ArrayPresent(info->componentIdCount, info->componentIds)) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, info == nullptr || info->type != XR_TYPE_SCENE_COMPONENTS_LOCATE_INFO_MSFT ||
+                                    locations == nullptr || locations->type != XR_TYPE_SCENE_COMPONENT_LOCATIONS_MSFT ||
+                                    !ArrayPresent(info->componentIdCount, info->componentIds));
     call.runtime().Keep(self.locateRequests,
                         LocateRequest{HandleValue(scene),
                                       HandleValue(info->baseSpace),
@@ -479,10 +434,8 @@ XrResult XRAPI_CALL SceneUnderstanding::LocateSceneComponents(XrSceneMSFT scene,
     if (info->time <= 0) {
         return call.Return(XR_ERROR_TIME_INVALID);
     }
-    if (locations->locationCount != info->componentIdCount ||
-        !ArrayPresent(locations->locationCount, locations->locations)) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, locations->locationCount != info->componentIdCount ||
+                                    !ArrayPresent(locations->locationCount, locations->locations));
     for (uint32_t i = 0; i < info->componentIdCount; ++i) {
         const XrUuidMSFT& id = info->componentIds[i];
         XrSceneComponentLocationMSFT location{0, {{0, 0, 0, 1}, {0, 0, 0}}};
@@ -517,19 +470,14 @@ XrResult XRAPI_CALL SceneUnderstanding::GetSceneMeshBuffers(XrSceneMSFT scene,
     bool fill16 = false;
     XrResult finished = XR_SUCCESS;
     {
-        RuntimeCall call("xrGetSceneMeshBuffersMSFT", {HandleValue(scene)});
-        if (call.injected()) {
-            return *call.injected();
-        }
+        SIMRUNTIME_ENTER(call, "xrGetSceneMeshBuffersMSFT", HandleValue(scene));
         SceneUnderstanding& self = Current();
         Scene* record = self.FindScene(HandleValue(scene));
         if (record == nullptr) {
             return call.Return(XR_ERROR_HANDLE_INVALID);
         }
-        if (info == nullptr || info->type != XR_TYPE_SCENE_MESH_BUFFERS_GET_INFO_MSFT || buffers == nullptr ||
-            buffers->type != XR_TYPE_SCENE_MESH_BUFFERS_MSFT) {
-            return call.Return(XR_ERROR_VALIDATION_FAILURE);
-        }
+        SIMRUNTIME_INVALID_IF(call, info == nullptr || info->type != XR_TYPE_SCENE_MESH_BUFFERS_GET_INFO_MSFT ||
+                                        buffers == nullptr || buffers->type != XR_TYPE_SCENE_MESH_BUFFERS_MSFT);
         vertices = Chained<XrSceneMeshVertexBufferMSFT>(buffers->next, XR_TYPE_SCENE_MESH_VERTEX_BUFFER_MSFT);
         indices32 = Chained<XrSceneMeshIndicesUint32MSFT>(buffers->next, XR_TYPE_SCENE_MESH_INDICES_UINT32_MSFT);
         indices16 = Chained<XrSceneMeshIndicesUint16MSFT>(buffers->next, XR_TYPE_SCENE_MESH_INDICES_UINT16_MSFT);
@@ -551,10 +499,8 @@ XrResult XRAPI_CALL SceneUnderstanding::GetSceneMeshBuffers(XrSceneMSFT scene,
             return call.Return(XR_ERROR_SCENE_MESH_BUFFER_ID_INVALID_MSFT);
         }
         buffer = &found->second;
-        if ((indices32 != nullptr && indices16 != nullptr) ||
-            (indices16 != nullptr && !buffer->supportsIndicesUint16)) {
-            return call.Return(XR_ERROR_VALIDATION_FAILURE);
-        }
+        SIMRUNTIME_INVALID_IF(call, (indices32 != nullptr && indices16 != nullptr) ||
+                                        (indices16 != nullptr && !buffer->supportsIndicesUint16));
 
         // Two-call idiom per buffer: capacity 0 asks for the count, a smaller one is insufficient.
         XrResult result = XR_SUCCESS;

@@ -50,10 +50,7 @@ XrResult WriteName(const char* name, const char* unknownPrefix, Enum value, char
 
 XrResult XRAPI_CALL ResultToString(XrInstance instance, XrResult value, char buffer[XR_MAX_RESULT_STRING_SIZE])
 {
-    RuntimeCall call("xrResultToString", {HandleValue(instance)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER(call, "xrResultToString", HandleValue(instance));
     const bool success = XR_SUCCEEDED(value);
     return call.Return(WriteName(ResultName(value), success ? "XR_UNKNOWN_SUCCESS_" : "XR_UNKNOWN_FAILURE_", value,
                                  buffer));
@@ -62,10 +59,7 @@ XrResult XRAPI_CALL ResultToString(XrInstance instance, XrResult value, char buf
 XrResult XRAPI_CALL StructureTypeToString(XrInstance instance, XrStructureType value,
                                           char buffer[XR_MAX_STRUCTURE_NAME_SIZE])
 {
-    RuntimeCall call("xrStructureTypeToString", {HandleValue(instance)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER(call, "xrStructureTypeToString", HandleValue(instance));
     static_assert(XR_MAX_STRUCTURE_NAME_SIZE == XR_MAX_RESULT_STRING_SIZE, "one buffer size serves both");
     return call.Return(WriteName(StructureTypeName(value), "XR_UNKNOWN_STRUCTURE_TYPE_", value, buffer));
 }

@@ -244,17 +244,9 @@ XrResult Swapchains::CheckLayer(const XrCompositionLayerBaseHeader* layer) const
 XrResult XRAPI_CALL Swapchains::EnumerateSwapchainFormats(XrSession session, uint32_t capacity, uint32_t* countOutput,
                                                           int64_t* formats)
 {
-    RuntimeCall call("xrEnumerateSwapchainFormats", {HandleValue(session)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER_ON(call, "xrEnumerateSwapchainFormats", HandleKind::Session, session);
     Swapchains& self = Current();
-    if (!call.runtime().IsLive(HandleKind::Session, HandleValue(session))) {
-        return call.Return(XR_ERROR_HANDLE_INVALID);
-    }
-    if (countOutput == nullptr || (capacity > 0 && formats == nullptr)) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, countOutput == nullptr || (capacity > 0 && formats == nullptr));
     if (capacity > 0) {
         const XrResult failure = self.FillFailure("xrEnumerateSwapchainFormats");
         if (failure != XR_SUCCESS) {
@@ -268,18 +260,10 @@ XrResult XRAPI_CALL Swapchains::EnumerateSwapchainFormats(XrSession session, uin
 XrResult XRAPI_CALL Swapchains::CreateSwapchain(XrSession session, const XrSwapchainCreateInfo* info,
                                                 XrSwapchain* swapchain)
 {
-    RuntimeCall call("xrCreateSwapchain", {HandleValue(session)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER_ON(call, "xrCreateSwapchain", HandleKind::Session, session);
     Swapchains& self = Current();
     Runtime& runtime = call.runtime();
-    if (!runtime.IsLive(HandleKind::Session, HandleValue(session))) {
-        return call.Return(XR_ERROR_HANDLE_INVALID);
-    }
-    if (info == nullptr || swapchain == nullptr || !ValidCreateInfo(*info)) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, info == nullptr || swapchain == nullptr || !ValidCreateInfo(*info));
     bool offered = false;
     for (int64_t format : self.formats) {
         offered = offered || format == info->format;
@@ -315,10 +299,7 @@ void Swapchains::FreeImages(const SwapchainState& state)
 
 XrResult XRAPI_CALL Swapchains::DestroySwapchain(XrSwapchain swapchain)
 {
-    RuntimeCall call("xrDestroySwapchain", {HandleValue(swapchain)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER(call, "xrDestroySwapchain", HandleValue(swapchain));
     Swapchains& self = Current();
     if (!call.runtime().DestroyHandle(HandleKind::Swapchain, HandleValue(swapchain))) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
@@ -331,18 +312,13 @@ XrResult XRAPI_CALL Swapchains::DestroySwapchain(XrSwapchain swapchain)
 XrResult XRAPI_CALL Swapchains::EnumerateSwapchainImages(XrSwapchain swapchain, uint32_t capacity,
                                                          uint32_t* countOutput, XrSwapchainImageBaseHeader* images)
 {
-    RuntimeCall call("xrEnumerateSwapchainImages", {HandleValue(swapchain)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER(call, "xrEnumerateSwapchainImages", HandleValue(swapchain));
     Swapchains& self = Current();
     const SwapchainState* state = self.Find(swapchain);
     if (state == nullptr) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
-    if (countOutput == nullptr || (capacity > 0 && images == nullptr)) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, countOutput == nullptr || (capacity > 0 && images == nullptr));
     const uint32_t count = static_cast<uint32_t>(state->images.size());
     *countOutput = count;
     if (capacity == 0) {
@@ -357,9 +333,7 @@ XrResult XRAPI_CALL Swapchains::EnumerateSwapchainImages(XrSwapchain swapchain, 
     }
     auto* records = reinterpret_cast<ImageRecord*>(images);
     for (uint32_t i = 0; i < count; ++i) {
-        if (records[i].type != self.imageType) {
-            return call.Return(XR_ERROR_VALIDATION_FAILURE);
-        }
+        SIMRUNTIME_INVALID_IF(call, records[i].type != self.imageType);
     }
     for (uint32_t i = 0; i < count; ++i) {
         records[i].image = state->images[i];
@@ -370,18 +344,14 @@ XrResult XRAPI_CALL Swapchains::EnumerateSwapchainImages(XrSwapchain swapchain, 
 XrResult XRAPI_CALL Swapchains::AcquireSwapchainImage(XrSwapchain swapchain, const XrSwapchainImageAcquireInfo* info,
                                                       uint32_t* index)
 {
-    RuntimeCall call("xrAcquireSwapchainImage", {HandleValue(swapchain)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER(call, "xrAcquireSwapchainImage", HandleValue(swapchain));
     Swapchains& self = Current();
     SwapchainState* state = self.Find(swapchain);
     if (state == nullptr) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
-    if ((info != nullptr && info->type != XR_TYPE_SWAPCHAIN_IMAGE_ACQUIRE_INFO) || index == nullptr) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call,
+                          (info != nullptr && info->type != XR_TYPE_SWAPCHAIN_IMAGE_ACQUIRE_INFO) || index == nullptr);
     // Every image is already held by the application.
     if (state->images.empty() || state->held.size() == state->images.size()) {
         return call.Return(XR_ERROR_CALL_ORDER_INVALID);
@@ -394,18 +364,13 @@ XrResult XRAPI_CALL Swapchains::AcquireSwapchainImage(XrSwapchain swapchain, con
 
 XrResult XRAPI_CALL Swapchains::WaitSwapchainImage(XrSwapchain swapchain, const XrSwapchainImageWaitInfo* info)
 {
-    RuntimeCall call("xrWaitSwapchainImage", {HandleValue(swapchain)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER(call, "xrWaitSwapchainImage", HandleValue(swapchain));
     Swapchains& self = Current();
     SwapchainState* state = self.Find(swapchain);
     if (state == nullptr) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
-    if (info == nullptr || info->type != XR_TYPE_SWAPCHAIN_IMAGE_WAIT_INFO) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, info == nullptr || info->type != XR_TYPE_SWAPCHAIN_IMAGE_WAIT_INFO);
     // Only the oldest acquired image that is not yet waited may be waited for.
     for (HeldImage& image : state->held) {
         if (!image.waited) {
@@ -419,18 +384,13 @@ XrResult XRAPI_CALL Swapchains::WaitSwapchainImage(XrSwapchain swapchain, const 
 
 XrResult XRAPI_CALL Swapchains::ReleaseSwapchainImage(XrSwapchain swapchain, const XrSwapchainImageReleaseInfo* info)
 {
-    RuntimeCall call("xrReleaseSwapchainImage", {HandleValue(swapchain)});
-    if (call.injected()) {
-        return *call.injected();
-    }
+    SIMRUNTIME_ENTER(call, "xrReleaseSwapchainImage", HandleValue(swapchain));
     Swapchains& self = Current();
     SwapchainState* state = self.Find(swapchain);
     if (state == nullptr) {
         return call.Return(XR_ERROR_HANDLE_INVALID);
     }
-    if (info != nullptr && info->type != XR_TYPE_SWAPCHAIN_IMAGE_RELEASE_INFO) {
-        return call.Return(XR_ERROR_VALIDATION_FAILURE);
-    }
+    SIMRUNTIME_INVALID_IF(call, info != nullptr && info->type != XR_TYPE_SWAPCHAIN_IMAGE_RELEASE_INFO);
     // The oldest acquired image is released, and only once it has been waited for.
     if (state->held.empty() || !state->held.front().waited) {
         return call.Return(XR_ERROR_CALL_ORDER_INVALID);

@@ -1,6 +1,6 @@
-// The engine around the plug-ins of one test: one trace, one meshing subsystem, one graphics
-// device (Vulkan), all offered through one interface registry, as one engine offers them to every
-// plug-in it loads.
+// The engine around the plug-ins of one application: one trace, one meshing subsystem, one
+// graphics device (Vulkan), all offered through one interface registry, as one engine offers
+// them to every plug-in it loads.
 #pragma once
 
 #include <string>
@@ -11,17 +11,17 @@
 #include "FakeMeshSubsystem.h"
 #include "TraceRecorder.h"
 
-namespace quenra::test {
+namespace quenra::harness {
 
-struct EngineStandIns {
-    EngineStandIns()
+struct Engine {
+    Engine()
     {
         registry.Provide<IUnityXRTrace>(trace.Interface());
         registry.Provide<IUnityXRMeshInterface>(meshes.Interface());
-        registry.Provide(graphics.Interface());
-        // The engine hands out its mesh-info list zeroed, so a flag the plug-in leaves alone reads false.
-        meshes.SetClearedMeshInfos(true);
+        registry.Provide<IUnityGraphics>(graphics.Interface());
     }
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
 
     // What the plug-ins logged as failures and warnings, in order of level.
     std::vector<std::string> ErrorsAndWarnings() const
@@ -39,4 +39,4 @@ struct EngineStandIns {
     simengine::EngineRegistry registry;
 };
 
-} // namespace quenra::test
+} // namespace quenra::harness

@@ -5,19 +5,17 @@
 #pragma once
 
 #include "FaultSweep.h"
-#include "KelbrinExports.h"
-#include "PluginLibrary.h"
+#include "KelbrinExportTable.h"
 
 namespace quenra::test {
 
-class KelbrinSession : public ScriptedSession {
+class ScriptedKelbrinSession : public ScriptedSession {
 public:
-    explicit KelbrinSession(const char* libraryPath);
+    explicit ScriptedKelbrinSession(const char* libraryPath) : plugin("libKelbrin", libraryPath) {}
     SessionOutcome Run(const std::function<void(simruntime::Runtime&)>& arm) override;
 
 private:
-    simengine::PluginLibrary library;
-    sim::KelbrinExports kelbrin{};
+    harness::OpenedPlugin<harness::KelbrinExportTable> plugin;
 };
 
 } // namespace quenra::test
