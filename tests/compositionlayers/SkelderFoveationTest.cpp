@@ -76,6 +76,43 @@ TEST_F(Foveation, TwoLevelsMakeTwoProfilesAndTheLastOneStays)
     EXPECT_EQ(LiveProfiles(), 0u) << "every profile destroyed";
 }
 
+TEST_F(Foveation, EveryLevelOpenXrDefinesIsAppliedNoneIncluded)
+{
+    const XrSwapchain swapchain = CreateApplicationSwapchain();
+    for (const XrFoveationLevelFB level : {XR_FOVEATION_LEVEL_HIGH_FB, XR_FOVEATION_LEVEL_NONE_FB,
+                                           XR_FOVEATION_LEVEL_MEDIUM_FB, XR_FOVEATION_LEVEL_LOW_FB,
+                                           XR_FOVEATION_LEVEL_NONE_FB}) {
+        SetLevel(level);
+        EXPECT_EQ(world.foveation.LevelOf(swapchain), level);
+    }
+    EXPECT_TRUE(Errors().empty());
+    EXPECT_EQ(LiveProfiles(), 0u);
+}
+
+TEST_F(Foveation, FunctionsAreLookedUpForEachInstance)
+{
+    const XrSwapchain swapchain = CreateApplicationSwapchain();
+    SetLevel(2);
+    // A later instance on a runtime without the extension: the first instance's functions are not its own.
+    const PFN_xrVoidFunction update = world.layers.runtime.Function("xrUpdateSwapchainFB");
+    world.layers.runtime.RemoveFunction("xrUpdateSwapchainFB");
+    const XrInstance second = world.layers.runtime.MakeInstance();
+    LayerTestWorld::LookedUpNames().clear();
+    ::SetFoveationLevel(HandleValue(second), HandleValue(world.layers.session), 1);
+    EXPECT_EQ(Errors(), Texts{"Status of xrUpdateSwapchainFB retrieval: -7\n"});
+    EXPECT_EQ(world.foveation.ProfileLevels().size(), 1u) << "nothing made through another instance's functions";
+
+    world.layers.runtime.AddFunction("xrUpdateSwapchainFB", update);
+    world.layers.trace.Clear();
+    LayerTestWorld::LookedUpNames().clear();
+    SetLevel(3);
+    EXPECT_TRUE(Errors().empty());
+    EXPECT_EQ(LayerTestWorld::LookedUpNames(),
+              (Texts{"xrUpdateSwapchainFB", "xrCreateFoveationProfileFB", "xrDestroyFoveationProfileFB"}))
+        << "the first instance's functions looked up again";
+    EXPECT_EQ(world.foveation.LevelOf(swapchain), XR_FOVEATION_LEVEL_HIGH_FB);
+}
+
 TEST_F(Foveation, OnlyTheLastSwapchainIsUpdated)
 {
     const XrSwapchain first = CreateApplicationSwapchain();
