@@ -168,6 +168,9 @@ void* CompositionLayerBase::AcquireImage(XrDuration timeout)
     result = CallXrFunction(xr.xrWaitSwapchainImage, swapchain, &waitInfo);
     if (XR_FAILED(result)) {
         TraceLog(trace, kXRTraceLevelError, kAcquireFailed, static_cast<int>(result));
+        // The caller gets no image, so nobody else would ever release this one: the layer would
+        // stay acquired and be left out of every frame.
+        ReleaseImage();
         return nullptr;
     }
     if (result == XR_TIMEOUT_EXPIRED) {

@@ -242,20 +242,22 @@ TEST_F(LayerSwapchain, SessionLossOnAcquireGivesTheImageBackAtOnce)
               Calls{"CompositionLayerBase::AcquireImage -- session loss pending. Release immediately."});
 }
 
-TEST_F(LayerSwapchain, FailedWaitKeepsTheImageAcquiredUntilReleased)
+TEST_F(LayerSwapchain, FailedWaitGivesTheImageBackAndTheLayerCanAcquireAgain)
 {
     auto layer = MakeConfiguredLayer();
     world.runtime.FailNext("xrWaitSwapchainImage", XR_ERROR_RUNTIME_FAILURE);
     EXPECT_EQ(layer->AcquireImage(XR_INFINITE_DURATION), nullptr);
-    EXPECT_TRUE(layer->IsImageAcquired());
+    EXPECT_FALSE(layer->IsImageAcquired());
     EXPECT_EQ(world.trace.Texts(kXRTraceLevelError),
               Calls{"CompositionLayerBase::AcquireImage -- xrAcquireSwapchainImage failed: -2"});
-
-    // The runtime releases only a waited image: the release finishes the wait first.
-    layer->ReleaseImage();
-    EXPECT_FALSE(layer->IsImageAcquired());
+    // The runtime releases only a waited image: the wait is finished first.
+    EXPECT_EQ(world.swapchains.AcquiredCount(layer->Swapchain()), 0u);
     EXPECT_EQ(world.swapchains.ReleasedCount(layer->Swapchain()), 1u);
+
     EXPECT_NE(layer->AcquireImage(XR_INFINITE_DURATION), nullptr);
+    EXPECT_EQ(SwapchainCalls(), (Calls{"xrAcquireSwapchainImage", "xrWaitSwapchainImage", "xrWaitSwapchainImage",
+                                       "xrReleaseSwapchainImage", "xrAcquireSwapchainImage", "xrWaitSwapchainImage"}));
+    EXPECT_TRUE(world.trace.Texts(kXRTraceLevelWarning).empty());
 }
 
 TEST_F(LayerSwapchain, SessionLossOnWaitReleasesAtOnce)
@@ -394,9 +396,11 @@ TEST_F(LayerSwapchain, RuntimeWithoutWaitFunctionFailsTheAcquireWithAMessage)
     world.runtime.RemoveFunction("xrWaitSwapchainImage");
     auto layer = MakeConfiguredLayer();
     EXPECT_EQ(layer->AcquireImage(XR_INFINITE_DURATION), nullptr);
+    // The acquire tries to give the image back at once, and a later release tries again.
     layer->ReleaseImage();
     EXPECT_EQ(world.trace.Texts(kXRTraceLevelError),
               (Calls{"CompositionLayerBase::AcquireImage -- xrAcquireSwapchainImage failed: -7",
+                     "CompositionLayerBase::ReleaseImage -- xrWaitSwapchainImage failed: -7",
                      "CompositionLayerBase::ReleaseImage -- xrWaitSwapchainImage failed: -7"}));
     layer.reset();
     EXPECT_EQ(world.LiveCount(HandleKind::Swapchain), 0u);

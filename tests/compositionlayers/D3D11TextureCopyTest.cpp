@@ -237,6 +237,28 @@ TEST_F(D3D11World, WhileTheScriptHoldsTheImageASendTouchesNothing)
     EXPECT_EQ(Errors(), std::vector<std::string>{});
 }
 
+TEST_F(D3D11World, AFailedImageWaitGivesTheImageBackAndTheNextSendCopies)
+{
+    Start(DXGI_FORMAT_R8G8B8A8_UNORM);
+    const Pixels pattern = Pattern(kWidth, kHeight);
+    const Texture texture = MakeTexture(device, DXGI_FORMAT_R8G8B8A8_UNORM, kWidth, kHeight, pattern);
+    ASSERT_NE(texture, nullptr);
+
+    world->layers.runtime.FailNext("xrWaitSwapchainImage", XR_ERROR_RUNTIME_FAILURE);
+    SendToSwapchain(layer, texture.get(), 0, 0);
+    EXPECT_EQ(Errors(), std::vector<std::string>{"CompositionLayerBase::AcquireImage -- xrAcquireSwapchainImage "
+                                                 "failed: -2"});
+    EXPECT_EQ(world->layers.swapchains.AcquiredCount(swapchain), 0u) << "the image this send acquired went back";
+    EXPECT_EQ(world->layers.swapchains.ReleasedCount(swapchain), 2u);
+
+    SendToSwapchain(layer, texture.get(), 0, 0);
+    EXPECT_EQ(ReadBack(device, Image(2)), pattern);
+    EXPECT_EQ(world->layers.swapchains.AcquiredCount(swapchain), 0u);
+    ASSERT_EQ(world->RunFrame({}), XR_SUCCESS);
+    ASSERT_EQ(world->Submitted().back().size(), 1u) << "the layer is not left out of the frame";
+    EXPECT_EQ(world->Warnings(), std::vector<std::string>{});
+}
+
 TEST_F(D3D11World, ATextureOfAnotherSizeIsNamedInAnErrorAndNotCopied)
 {
     Start(DXGI_FORMAT_R8G8B8A8_UNORM);
