@@ -232,7 +232,8 @@ TEST_F(LayerKinds, PassthroughWithoutTheExtensionIsMadeWithANullLayerHandleAndNo
                         "functions"})
             << missing;
         EXPECT_EQ(As<XrCompositionLayerPassthroughFB>(*layer).layerHandle, XR_NULL_HANDLE) << missing;
-        EXPECT_EQ(world.runtime.CallCount("xrCreatePassthroughFB") + world.runtime.CallCount("xrCreatePassthroughLayerFB"),
+        EXPECT_EQ(world.runtime.CallCount("xrCreatePassthroughFB") +
+                      world.runtime.CallCount("xrCreatePassthroughLayerFB"),
                   0u)
             << missing << ": nothing made that could not be destroyed";
         layer.reset();

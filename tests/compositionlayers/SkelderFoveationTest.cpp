@@ -79,9 +79,9 @@ TEST_F(Foveation, TwoLevelsMakeTwoProfilesAndTheLastOneStays)
 TEST_F(Foveation, EveryLevelOpenXrDefinesIsAppliedNoneIncluded)
 {
     const XrSwapchain swapchain = CreateApplicationSwapchain();
-    for (const XrFoveationLevelFB level : {XR_FOVEATION_LEVEL_HIGH_FB, XR_FOVEATION_LEVEL_NONE_FB,
-                                           XR_FOVEATION_LEVEL_MEDIUM_FB, XR_FOVEATION_LEVEL_LOW_FB,
-                                           XR_FOVEATION_LEVEL_NONE_FB}) {
+    for (const XrFoveationLevelFB level :
+         {XR_FOVEATION_LEVEL_HIGH_FB, XR_FOVEATION_LEVEL_NONE_FB, XR_FOVEATION_LEVEL_MEDIUM_FB,
+          XR_FOVEATION_LEVEL_LOW_FB, XR_FOVEATION_LEVEL_NONE_FB}) {
         SetLevel(level);
         EXPECT_EQ(world.foveation.LevelOf(swapchain), level);
     }
