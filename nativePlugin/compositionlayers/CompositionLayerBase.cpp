@@ -22,8 +22,6 @@ CompositionLayerBase::CompositionLayerBase(XrInstance instance, PFN_xrGetInstanc
 #define SKELDER_RESOLVE_FUNCTION(name) xr.name = LookUpXrFunction<PFN_##name>(getInstanceProcAddr, instance, #name);
     SKELDER_LAYER_XR_FUNCTIONS(SKELDER_RESOLVE_FUNCTION)
 #undef SKELDER_RESOLVE_FUNCTION
-    this->graphicsInterface->acquireImageCallback = [this] { return AcquireImage(XR_INFINITE_DURATION); };
-    this->graphicsInterface->releaseImageCallback = [this] { ReleaseImage(); };
 }
 
 CompositionLayerBase::~CompositionLayerBase()
@@ -222,6 +220,19 @@ void CompositionLayerBase::ReleaseImage()
     imageAcquired = false;
     imageWaited = false;
     graphicsInterface->ClearImage();
+}
+
+void CompositionLayerBase::SendToSwapchain(void* texture)
+{
+    if (!graphicsInterface->CanCopyTexture(texture)) {
+        return;
+    }
+    void* image = AcquireImage(XR_INFINITE_DURATION);
+    if (image == nullptr) {
+        return;
+    }
+    graphicsInterface->TextureToSwapchain(texture, image);
+    ReleaseImage();
 }
 
 void CompositionLayerBase::DestroySwapchain()

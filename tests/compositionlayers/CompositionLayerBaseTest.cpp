@@ -2,6 +2,8 @@
 // runtime (a quad layer with the Vulkan interface stands for every kind).
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "LayerTestWorld.h"
 #include "QuadCompositionLayer.h"
 
@@ -347,16 +349,61 @@ TEST_F(LayerSwapchain, DestroyForgetsTheSwapchainWhateverTheRuntimeSays)
     EXPECT_TRUE(losing->ConfigureSwapchain(world.session, 16, 16, 1));
 }
 
-TEST_F(LayerSwapchain, CallbacksRunTheLayersCycleWithInfiniteTimeout)
+TEST_F(LayerSwapchain, SendRunsOneCycleAroundTheCopyAndGivesBackEveryImageItTook)
 {
-    auto layer = MakeConfiguredLayer();
-    CompositionLayerGraphicsInterface& graphics = layer->GraphicsInterface();
-    void* image = graphics.acquireImageCallback();
-    ASSERT_NE(image, nullptr);
-    EXPECT_TRUE(layer->IsImageAcquired());
-    EXPECT_EQ(world.swapchains.WaitTimeouts(), std::vector<XrDuration>{XR_INFINITE_DURATION});
-    graphics.releaseImageCallback();
-    EXPECT_FALSE(layer->IsImageAcquired());
+    struct Case {
+        const char* name;
+        std::function<void(QuadCompositionLayer&)> before;
+        bool withTexture;
+        Calls calls;
+        size_t copies;
+        uint32_t stillAcquired;
+    };
+    const Case cases[] = {
+        {"copy", nullptr, true, {"xrAcquireSwapchainImage", "xrWaitSwapchainImage", "xrReleaseSwapchainImage"}, 1, 0},
+        {"failed wait",
+         [&](QuadCompositionLayer&) { world.runtime.FailNext("xrWaitSwapchainImage", XR_ERROR_RUNTIME_FAILURE); },
+         true,
+         {"xrAcquireSwapchainImage", "xrWaitSwapchainImage", "xrWaitSwapchainImage", "xrReleaseSwapchainImage"},
+         0,
+         0},
+        {"failed acquire",
+         [&](QuadCompositionLayer&) { world.runtime.FailNext("xrAcquireSwapchainImage", XR_ERROR_RUNTIME_FAILURE); },
+         true,
+         {"xrAcquireSwapchainImage"},
+         0,
+         0},
+        {"the script's image",
+         [](QuadCompositionLayer& layer) { layer.AcquireImage(XR_INFINITE_DURATION); },
+         true,
+         {"xrAcquireSwapchainImage", "xrWaitSwapchainImage"},
+         0,
+         1},
+        {"nothing to copy", nullptr, false, {}, 0, 0},
+    };
+    for (const Case& test : cases) {
+        auto copying = std::make_unique<CopyingGraphicsInterface>(world.trace.Interface());
+        CopyingGraphicsInterface& graphics = *copying;
+        QuadCompositionLayer layer(world.instance, &quenra::simruntime::Runtime::GetInstanceProcAddr,
+                                   world.trace.Interface(), 7, std::move(copying));
+        ASSERT_TRUE(layer.ConfigureSwapchain(world.session, 64, 32, 0));
+        world.runtime.ClearCalls();
+        if (test.before) {
+            test.before(layer);
+        }
+        int texture = 0;
+        layer.SendToSwapchain(test.withTexture ? &texture : nullptr);
+
+        EXPECT_EQ(SwapchainCalls(), test.calls) << test.name;
+        ASSERT_EQ(graphics.copies.size(), test.copies) << test.name;
+        EXPECT_EQ(world.swapchains.AcquiredCount(layer.Swapchain()), test.stillAcquired) << test.name;
+        if (test.copies == 1) {
+            EXPECT_EQ(graphics.copies[0].texture, &texture);
+            EXPECT_EQ(ImageValue(graphics.copies[0].image), world.swapchains.Images(layer.Swapchain())[0])
+                << "copied into the image just acquired";
+            EXPECT_EQ(world.swapchains.WaitTimeouts().back(), XR_INFINITE_DURATION);
+        }
+    }
 }
 
 TEST_F(LayerSwapchain, LayerWithoutLookupFailsWithMessagesInsteadOfCallingNull)
