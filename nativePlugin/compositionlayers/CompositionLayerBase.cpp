@@ -22,8 +22,6 @@ CompositionLayerBase::CompositionLayerBase(XrInstance instance, PFN_xrGetInstanc
 #define SKELDER_RESOLVE_FUNCTION(name) xr.name = LookUpXrFunction<PFN_##name>(getInstanceProcAddr, instance, #name);
     SKELDER_LAYER_XR_FUNCTIONS(SKELDER_RESOLVE_FUNCTION)
 #undef SKELDER_RESOLVE_FUNCTION
-    this->graphicsInterface->acquireImageCallback = [this] { return AcquireImage(XR_INFINITE_DURATION); };
-    this->graphicsInterface->releaseImageCallback = [this] { ReleaseImage(); };
 }
 
 CompositionLayerBase::~CompositionLayerBase()
@@ -168,6 +166,9 @@ void* CompositionLayerBase::AcquireImage(XrDuration timeout)
     result = CallXrFunction(xr.xrWaitSwapchainImage, swapchain, &waitInfo);
     if (XR_FAILED(result)) {
         TraceLog(trace, kXRTraceLevelError, kAcquireFailed, static_cast<int>(result));
+        // The caller gets no image, so nobody else would ever release this one: the layer would
+        // stay acquired and be left out of every frame.
+        ReleaseImage();
         return nullptr;
     }
     if (result == XR_TIMEOUT_EXPIRED) {
@@ -219,6 +220,19 @@ void CompositionLayerBase::ReleaseImage()
     imageAcquired = false;
     imageWaited = false;
     graphicsInterface->ClearImage();
+}
+
+void CompositionLayerBase::SendToSwapchain(void* texture)
+{
+    if (!graphicsInterface->CanCopyTexture(texture)) {
+        return;
+    }
+    void* image = AcquireImage(XR_INFINITE_DURATION);
+    if (image == nullptr) {
+        return;
+    }
+    graphicsInterface->TextureToSwapchain(texture, image);
+    ReleaseImage();
 }
 
 void CompositionLayerBase::DestroySwapchain()

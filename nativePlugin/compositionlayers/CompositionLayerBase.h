@@ -1,6 +1,6 @@
 // Base of every layer kind: owns the layer's swapchain and graphics interface and runs the
-// image cycle (acquire, wait, hand out the native image, release), and carries what the
-// provider and the exported functions need of every layer.
+// image cycle (acquire, wait, hand out the native image or have the interface copy into it,
+// release), and carries what the provider and the exported functions need of every layer.
 #pragma once
 
 #include <openxr/openxr.h>
@@ -34,8 +34,7 @@ struct LayerXrFunctions {
 class CompositionLayerBase {
 public:
     // Resolves the runtime functions through getInstanceProcAddr (the next one in the OpenXR
-    // chain; null leaves them all missing) and binds the interface's callbacks to this layer.
-    // The layer owns the interface, which must not be null.
+    // chain; null leaves them all missing). The layer owns the interface, which must not be null.
     CompositionLayerBase(XrInstance instance, PFN_xrGetInstanceProcAddr getInstanceProcAddr, IUnityXRTrace* trace,
                          int32_t layerId, std::unique_ptr<CompositionLayerGraphicsInterface> graphicsInterface);
     // Releases an acquired image, destroys the swapchain, then the graphics interface.
@@ -57,6 +56,10 @@ public:
     // Acquires and waits for the next image; answers its native handle, or null on failure.
     void* AcquireImage(XrDuration timeout);
     void ReleaseImage();
+    // One whole cycle for an engine texture, where the graphics interface copies: acquire an image
+    // (infinite wait), have the interface copy the texture into it, release it. Without an image
+    // (the acquire has said why, or a script holds one, which stays the script's) nothing is copied.
+    void SendToSwapchain(void* texture);
     void DestroySwapchain();
 
     int32_t LayerId() const { return layerId; }

@@ -1,12 +1,12 @@
 // What differs by graphics API for a layer's swapchain: the image structures the runtime
 // enumerates into, the swapchain's usage and format, the native handle of an acquired image,
-// and the copy of an engine texture into the swapchain. Each layer owns one.
+// and the copy of an engine texture into an image the layer acquired. Each layer owns one and
+// drives it; the interface never calls back into its layer.
 #pragma once
 
 #include <openxr/openxr.h>
 
 #include <cstdint>
-#include <functional>
 #include <initializer_list>
 #include <vector>
 
@@ -29,20 +29,18 @@ public:
     virtual void* SelectImage(uint32_t index) = 0;
     // The runtime's first format that this API prefers, else the runtime's first; 0 for none.
     virtual int64_t ChooseFormat(const std::vector<int64_t>& formats) const = 0;
-    // Copies an engine texture into the swapchain in one acquire–copy–release cycle, through the
-    // callbacks; the two values are passed on by the engine scripts and used by no API.
-    virtual void TextureToSwapchain(void* /*texture*/, uint32_t, uint32_t) {}
+    // Whether this API copies the engine texture into the swapchain; when it does not (or cannot,
+    // and has said why), the layer runs no image cycle for it. Only Direct3D 11 copies.
+    virtual bool CanCopyTexture(void* /*texture*/) const { return false; }
+    // Copies the engine texture into `image`, the native handle of the image the layer acquired
+    // for it; the layer releases the image afterwards, whatever happened here.
+    virtual void TextureToSwapchain(void* /*texture*/, void* /*image*/) {}
 
     // Forgets the current image, once it has been released.
     void ClearImage() { currentImage = nullptr; }
     const XrSwapchainImageBaseHeader* CurrentImage() const { return currentImage; }
     // Layer swapchains are drawn into and sampled by the compositor.
     uint64_t GetUsageFlags() const { return XR_SWAPCHAIN_USAGE_COLOR_ATTACHMENT_BIT | XR_SWAPCHAIN_USAGE_SAMPLED_BIT; }
-
-    // Bound by the owning layer: acquire an image (infinite wait) answering its native handle or
-    // null, and release it.
-    std::function<void*()> acquireImageCallback;
-    std::function<void()> releaseImageCallback;
 
 protected:
     template <typename Record>

@@ -43,22 +43,19 @@ int64_t CompositionLayerGraphicsInterface_D3D11::ChooseFormat(const std::vector<
     return FirstPreferredFormat(formats, kPreferredDxgiFormats);
 }
 
-void CompositionLayerGraphicsInterface_D3D11::TextureToSwapchain(void* texture, uint32_t, uint32_t)
+bool CompositionLayerGraphicsInterface_D3D11::CanCopyTexture(void* texture) const
 {
     if (texture == nullptr) {
         TraceLog(trace, kXRTraceLevelError,
                  "CompositionLayerGraphicsInterface_D3D11::TextureToSwapchain -- no texture");
-        return;
+        return false;
     }
-    if (device == nullptr || !acquireImageCallback || !releaseImageCallback) {
-        return;
-    }
-    auto* swapchainTexture = static_cast<ID3D11Texture2D*>(acquireImageCallback());
-    // No image was acquired (the layer has logged why, or the script holds one itself): there is
-    // nothing to copy into, and no image of ours to release.
-    if (swapchainTexture == nullptr) {
-        return;
-    }
+    return device != nullptr;
+}
+
+void CompositionLayerGraphicsInterface_D3D11::TextureToSwapchain(void* texture, void* image)
+{
+    auto* swapchainTexture = static_cast<ID3D11Texture2D*>(image);
     ID3D11Resource* swapchainResource = nullptr;
     const HRESULT result =
         swapchainTexture->QueryInterface(kResourceInterfaceId, reinterpret_cast<void**>(&swapchainResource));
@@ -66,17 +63,16 @@ void CompositionLayerGraphicsInterface_D3D11::TextureToSwapchain(void* texture, 
         TraceLog(trace, kXRTraceLevelError,
                  "CompositionLayerGraphicsInterface_D3D11::TextureToSwapchain cannot get layer texture error %d",
                  static_cast<int>(result));
-    } else {
-        auto* source = static_cast<ID3D11Resource*>(texture);
-        if (SameSize(source, swapchainTexture)) {
-            ID3D11DeviceContext* context = nullptr;
-            device->GetImmediateContext(&context);
-            context->CopyResource(swapchainResource, source);
-            context->Release();
-        }
-        swapchainResource->Release();
+        return;
     }
-    releaseImageCallback();
+    auto* source = static_cast<ID3D11Resource*>(texture);
+    if (SameSize(source, swapchainTexture)) {
+        ID3D11DeviceContext* context = nullptr;
+        device->GetImmediateContext(&context);
+        context->CopyResource(swapchainResource, source);
+        context->Release();
+    }
+    swapchainResource->Release();
 }
 
 bool CompositionLayerGraphicsInterface_D3D11::SameSize(ID3D11Resource* texture, ID3D11Texture2D* swapchainTexture) const

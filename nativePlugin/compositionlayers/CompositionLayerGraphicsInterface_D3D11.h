@@ -19,9 +19,11 @@ public:
     std::vector<XrSwapchainImageBaseHeader*> EnumerateImages(uint32_t count) override;
     void* SelectImage(uint32_t index) override;
     int64_t ChooseFormat(const std::vector<int64_t>& formats) const override;
+    // A null texture is logged and not copied.
+    bool CanCopyTexture(void* texture) const override;
     // Whole-resource copy: the texture must match the swapchain's size and format. A texture of
     // another size is logged and not copied.
-    void TextureToSwapchain(void* texture, uint32_t, uint32_t) override;
+    void TextureToSwapchain(void* texture, void* image) override;
 
 private:
     bool SameSize(ID3D11Resource* texture, ID3D11Texture2D* swapchainTexture) const;

@@ -1,27 +1,18 @@
 // A section of a cylinder around the viewer, placed in local space.
 #pragma once
 
-#include "CompositionLayerBase.h"
+#include "SwapchainCompositionLayer.h"
 
 namespace Skelder {
 
-class CylinderCompositionLayer : public CompositionLayerBase {
+class CylinderCompositionLayer : public SwapchainCompositionLayer<XrCompositionLayerCylinderKHR> {
 public:
-    CylinderCompositionLayer(XrInstance instance, PFN_xrGetInstanceProcAddr getInstanceProcAddr, IUnityXRTrace* trace,
-                             int32_t layerId, std::unique_ptr<CompositionLayerGraphicsInterface> graphicsInterface);
-    ~CylinderCompositionLayer() override;
+    using SwapchainCompositionLayer::SwapchainCompositionLayer;
 
     void Initialize(XrSession session, uint32_t width, uint32_t height) override;
-    XrCompositionLayerBaseHeader* GetXrLayer() override;
-    void SetOrientation(float x, float y, float z, float w) override;
-    void SetPosition(float x, float y, float z) override;
 
     void SetRadius(float radius);
     void SetCentralAngle(float angle);
-
-private:
-    XrCompositionLayerCylinderKHR layer{};
-    XrCompositionLayerAlphaBlendFB alphaBlend{};
 };
 
 } // namespace Skelder

@@ -25,14 +25,20 @@ PassthroughCompositionLayer::~PassthroughCompositionLayer()
     DestroyPassthroughObjects();
 }
 
+bool PassthroughCompositionLayer::HasPassthroughFunctions() const
+{
+    return xrCreatePassthroughFB != nullptr && xrCreatePassthroughLayerFB != nullptr &&
+           xrDestroyPassthroughFB != nullptr && xrDestroyPassthroughLayerFB != nullptr;
+}
+
 bool PassthroughCompositionLayer::ConfigureSwapchain(XrSession session, uint32_t, uint32_t, int32_t sortingOrder)
 {
-    if (xrCreatePassthroughFB == nullptr || xrCreatePassthroughLayerFB == nullptr ||
-        xrDestroyPassthroughFB == nullptr || xrDestroyPassthroughLayerFB == nullptr) {
+    // The layer is made all the same, as when the runtime refuses its passthrough: it keeps a null
+    // layer handle, and every frame leaves it out with the frame loop's warning.
+    if (!HasPassthroughFunctions()) {
         TraceLog(
             trace, kXRTraceLevelError,
             "PassthroughCompositionLayer::ConfigureSwapchain -- the runtime offers no XR_FB_passthrough functions");
-        return false;
     }
     this->session = session;
     this->sortingOrder = sortingOrder;
@@ -53,8 +59,9 @@ void PassthroughCompositionLayer::Initialize(XrSession session, uint32_t, uint32
     passthroughInfo.flags = XR_PASSTHROUGH_IS_RUNNING_AT_CREATION_BIT_FB;
     // A failure leaves the layer handle null; the frame loop then skips the layer with its warning.
     // A handle that came with a success code such as XR_SESSION_LOSS_PENDING exists, so it is kept
-    // and destroyed with the layer.
-    if (XR_FAILED(CallXrFunction(xrCreatePassthroughFB, session, &passthroughInfo, &passthrough))) {
+    // and destroyed with the layer. Without every function nothing is made that could not be destroyed.
+    if (!HasPassthroughFunctions() ||
+        XR_FAILED(CallXrFunction(xrCreatePassthroughFB, session, &passthroughInfo, &passthrough))) {
         passthrough = XR_NULL_HANDLE;
     } else {
         XrPassthroughLayerCreateInfoFB layerInfo{XR_TYPE_PASSTHROUGH_LAYER_CREATE_INFO_FB};

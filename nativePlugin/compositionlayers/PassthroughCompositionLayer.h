@@ -13,8 +13,9 @@ public:
                                 std::unique_ptr<CompositionLayerGraphicsInterface> graphicsInterface);
     ~PassthroughCompositionLayer() override;
 
-    // Takes session and sorting order and makes no swapchain; false when the runtime lacks the
-    // passthrough functions, as such a layer could never show anything.
+    // Takes session and sorting order and makes no swapchain. Without the runtime's passthrough
+    // functions it logs so and still succeeds: the layer then never shows, like one whose
+    // passthrough the runtime refused.
     bool ConfigureSwapchain(XrSession session, uint32_t width, uint32_t height, int32_t sortingOrder) override;
     bool CreateSwapchain(uint32_t width, uint32_t height) override;
     void Initialize(XrSession session, uint32_t width, uint32_t height) override;
@@ -24,6 +25,7 @@ public:
     void SetPosition(float x, float y, float z) override;
 
 private:
+    bool HasPassthroughFunctions() const;
     void DestroyPassthroughObjects();
 
     PFN_xrCreatePassthroughFB xrCreatePassthroughFB = nullptr;

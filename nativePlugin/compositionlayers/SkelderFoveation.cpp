@@ -4,8 +4,21 @@
 
 namespace Skelder {
 namespace {
-// Resolves the foveation functions still missing, in order; on a failed lookup logs its status
-// and answers false, leaving the later ones unresolved.
+// Forgets functions resolved for another instance: they belong to that instance, which may be
+// gone, or had the extension where this one has not.
+void ForgetFoveationFunctionsOfOtherInstances(ModuleState& state, XrInstance instance)
+{
+    const uint64_t value = ValueFromHandle(instance);
+    if (state.foveationInstance.exchange(value) == value) {
+        return;
+    }
+#define SKELDER_FORGET(name, member) state.member = nullptr;
+    SKELDER_FOVEATION_FUNCTIONS(SKELDER_FORGET)
+#undef SKELDER_FORGET
+}
+
+// Resolves the instance's foveation functions still missing, in order; on a failed lookup logs its
+// status and answers false, leaving the later ones unresolved.
 bool ResolveFoveationFunctions(ModuleState& state, XrInstance instance)
 {
 #define SKELDER_RESOLVE(name, member)                                                                                  \
@@ -21,6 +34,7 @@ bool ResolveFoveationFunctions(ModuleState& state, XrInstance instance)
         }                                                                                                              \
         state.member = reinterpret_cast<PFN_##name>(function);                                                         \
     }
+    ForgetFoveationFunctionsOfOtherInstances(state, instance);
     const PFN_xrGetInstanceProcAddr lookUp = state.nextGetInstanceProcAddr.load();
     if (lookUp == nullptr &&
         (state.updateSwapchainFn.load() == nullptr || state.createFoveationProfileFn.load() == nullptr ||

@@ -262,7 +262,11 @@ XRAPI_ATTR XrResult XRAPI_CALL xrCreateSwapchain(XrSession session, const XrSwap
                 result = CallXrFunction(create, session, &copy, swapchain);
             }
         }
-        const uint64_t handle = swapchain != nullptr ? ValueFromHandle(*swapchain) : 0;
+        // After a failure the output handle is undefined: no swapchain to remember, foveate or announce.
+        if (XR_FAILED(result) || swapchain == nullptr) {
+            return result;
+        }
+        const uint64_t handle = ValueFromHandle(*swapchain);
         state.lastCreatedSwapchain = handle;
         if (const CreateSwapchainCallback callback = state.createSwapchainCallback.load()) {
             callback(handle);

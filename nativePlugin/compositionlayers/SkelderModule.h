@@ -31,7 +31,8 @@
     X(xrCreateInstance)                                                                                                \
     X(xrCreateSwapchain)
 
-// The foveation functions, resolved in this order on first use, with the member caching each.
+// The foveation functions, resolved in this order on first use for an instance, with the member
+// caching each.
 #define SKELDER_FOVEATION_FUNCTIONS(X)                                                                                 \
     X(xrUpdateSwapchainFB, updateSwapchainFn)                                                                          \
     X(xrCreateFoveationProfileFB, createFoveationProfileFn)                                                            \
@@ -77,6 +78,8 @@ struct ModuleState {
 #define SKELDER_DECLARE_CACHED(name, member) std::atomic<PFN_##name> member{nullptr};
     SKELDER_FOVEATION_FUNCTIONS(SKELDER_DECLARE_CACHED)
 #undef SKELDER_DECLARE_CACHED
+    // The instance the cached foveation functions belong to: another instance looks them up anew.
+    std::atomic<uint64_t> foveationInstance{0};
 
     // Guarded by apiLayerMutex. A deque never moves its strings when it grows, so the pointers
     // of presentApiLayers stay valid: names are never removed.

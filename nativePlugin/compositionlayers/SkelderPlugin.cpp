@@ -248,12 +248,12 @@ extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API ReleaseSwapchainImage
                                                            [](CompositionLayerBase& layer) { layer.ReleaseImage(); });
 }
 
-extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SendToSwapchain(int32_t layerId, void* texture,
-                                                                           uint32_t first, uint32_t second) noexcept
+// The two values are passed on by the engine scripts and used by no graphics API.
+extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SendToSwapchain(int32_t layerId, void* texture, uint32_t,
+                                                                           uint32_t) noexcept
 {
     OnLayer<CompositionLayerBase, ProviderLock::TableHold>(
-        "SendToSwapchain", layerId,
-        [&](CompositionLayerBase& layer) { layer.GraphicsInterface().TextureToSwapchain(texture, first, second); });
+        "SendToSwapchain", layerId, [&](CompositionLayerBase& layer) { layer.SendToSwapchain(texture); });
 }
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetLayerVisible(int32_t layerId, uint8_t visible) noexcept

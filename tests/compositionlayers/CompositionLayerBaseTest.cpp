@@ -2,6 +2,8 @@
 // runtime (a quad layer with the Vulkan interface stands for every kind).
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "LayerTestWorld.h"
 #include "QuadCompositionLayer.h"
 
@@ -242,20 +244,22 @@ TEST_F(LayerSwapchain, SessionLossOnAcquireGivesTheImageBackAtOnce)
               Calls{"CompositionLayerBase::AcquireImage -- session loss pending. Release immediately."});
 }
 
-TEST_F(LayerSwapchain, FailedWaitKeepsTheImageAcquiredUntilReleased)
+TEST_F(LayerSwapchain, FailedWaitGivesTheImageBackAndTheLayerCanAcquireAgain)
 {
     auto layer = MakeConfiguredLayer();
     world.runtime.FailNext("xrWaitSwapchainImage", XR_ERROR_RUNTIME_FAILURE);
     EXPECT_EQ(layer->AcquireImage(XR_INFINITE_DURATION), nullptr);
-    EXPECT_TRUE(layer->IsImageAcquired());
+    EXPECT_FALSE(layer->IsImageAcquired());
     EXPECT_EQ(world.trace.Texts(kXRTraceLevelError),
               Calls{"CompositionLayerBase::AcquireImage -- xrAcquireSwapchainImage failed: -2"});
-
-    // The runtime releases only a waited image: the release finishes the wait first.
-    layer->ReleaseImage();
-    EXPECT_FALSE(layer->IsImageAcquired());
+    // The runtime releases only a waited image: the wait is finished first.
+    EXPECT_EQ(world.swapchains.AcquiredCount(layer->Swapchain()), 0u);
     EXPECT_EQ(world.swapchains.ReleasedCount(layer->Swapchain()), 1u);
+
     EXPECT_NE(layer->AcquireImage(XR_INFINITE_DURATION), nullptr);
+    EXPECT_EQ(SwapchainCalls(), (Calls{"xrAcquireSwapchainImage", "xrWaitSwapchainImage", "xrWaitSwapchainImage",
+                                       "xrReleaseSwapchainImage", "xrAcquireSwapchainImage", "xrWaitSwapchainImage"}));
+    EXPECT_TRUE(world.trace.Texts(kXRTraceLevelWarning).empty());
 }
 
 TEST_F(LayerSwapchain, SessionLossOnWaitReleasesAtOnce)
@@ -345,16 +349,61 @@ TEST_F(LayerSwapchain, DestroyForgetsTheSwapchainWhateverTheRuntimeSays)
     EXPECT_TRUE(losing->ConfigureSwapchain(world.session, 16, 16, 1));
 }
 
-TEST_F(LayerSwapchain, CallbacksRunTheLayersCycleWithInfiniteTimeout)
+TEST_F(LayerSwapchain, SendRunsOneCycleAroundTheCopyAndGivesBackEveryImageItTook)
 {
-    auto layer = MakeConfiguredLayer();
-    CompositionLayerGraphicsInterface& graphics = layer->GraphicsInterface();
-    void* image = graphics.acquireImageCallback();
-    ASSERT_NE(image, nullptr);
-    EXPECT_TRUE(layer->IsImageAcquired());
-    EXPECT_EQ(world.swapchains.WaitTimeouts(), std::vector<XrDuration>{XR_INFINITE_DURATION});
-    graphics.releaseImageCallback();
-    EXPECT_FALSE(layer->IsImageAcquired());
+    struct Case {
+        const char* name;
+        std::function<void(QuadCompositionLayer&)> before;
+        bool withTexture;
+        Calls calls;
+        size_t copies;
+        uint32_t stillAcquired;
+    };
+    const Case cases[] = {
+        {"copy", nullptr, true, {"xrAcquireSwapchainImage", "xrWaitSwapchainImage", "xrReleaseSwapchainImage"}, 1, 0},
+        {"failed wait",
+         [&](QuadCompositionLayer&) { world.runtime.FailNext("xrWaitSwapchainImage", XR_ERROR_RUNTIME_FAILURE); },
+         true,
+         {"xrAcquireSwapchainImage", "xrWaitSwapchainImage", "xrWaitSwapchainImage", "xrReleaseSwapchainImage"},
+         0,
+         0},
+        {"failed acquire",
+         [&](QuadCompositionLayer&) { world.runtime.FailNext("xrAcquireSwapchainImage", XR_ERROR_RUNTIME_FAILURE); },
+         true,
+         {"xrAcquireSwapchainImage"},
+         0,
+         0},
+        {"the script's image",
+         [](QuadCompositionLayer& layer) { layer.AcquireImage(XR_INFINITE_DURATION); },
+         true,
+         {"xrAcquireSwapchainImage", "xrWaitSwapchainImage"},
+         0,
+         1},
+        {"nothing to copy", nullptr, false, {}, 0, 0},
+    };
+    for (const Case& test : cases) {
+        auto copying = std::make_unique<CopyingGraphicsInterface>(world.trace.Interface());
+        CopyingGraphicsInterface& graphics = *copying;
+        QuadCompositionLayer layer(world.instance, &quenra::simruntime::Runtime::GetInstanceProcAddr,
+                                   world.trace.Interface(), 7, std::move(copying));
+        ASSERT_TRUE(layer.ConfigureSwapchain(world.session, 64, 32, 0));
+        world.runtime.ClearCalls();
+        if (test.before) {
+            test.before(layer);
+        }
+        int texture = 0;
+        layer.SendToSwapchain(test.withTexture ? &texture : nullptr);
+
+        EXPECT_EQ(SwapchainCalls(), test.calls) << test.name;
+        ASSERT_EQ(graphics.copies.size(), test.copies) << test.name;
+        EXPECT_EQ(world.swapchains.AcquiredCount(layer.Swapchain()), test.stillAcquired) << test.name;
+        if (test.copies == 1) {
+            EXPECT_EQ(graphics.copies[0].texture, &texture);
+            EXPECT_EQ(ImageValue(graphics.copies[0].image), world.swapchains.Images(layer.Swapchain())[0])
+                << "copied into the image just acquired";
+            EXPECT_EQ(world.swapchains.WaitTimeouts().back(), XR_INFINITE_DURATION);
+        }
+    }
 }
 
 TEST_F(LayerSwapchain, LayerWithoutLookupFailsWithMessagesInsteadOfCallingNull)
@@ -394,9 +443,11 @@ TEST_F(LayerSwapchain, RuntimeWithoutWaitFunctionFailsTheAcquireWithAMessage)
     world.runtime.RemoveFunction("xrWaitSwapchainImage");
     auto layer = MakeConfiguredLayer();
     EXPECT_EQ(layer->AcquireImage(XR_INFINITE_DURATION), nullptr);
+    // The acquire tries to give the image back at once, and a later release tries again.
     layer->ReleaseImage();
     EXPECT_EQ(world.trace.Texts(kXRTraceLevelError),
               (Calls{"CompositionLayerBase::AcquireImage -- xrAcquireSwapchainImage failed: -7",
+                     "CompositionLayerBase::ReleaseImage -- xrWaitSwapchainImage failed: -7",
                      "CompositionLayerBase::ReleaseImage -- xrWaitSwapchainImage failed: -7"}));
     layer.reset();
     EXPECT_EQ(world.LiveCount(HandleKind::Swapchain), 0u);

@@ -126,15 +126,16 @@ TEST_F(Provider, FailedConfigurationUsesUpItsIdAndLeavesNothing)
 TEST_F(Provider, LayerMadeWithoutLookupFunctionFailsWithMessages)
 {
     EXPECT_EQ(provider.CreateLayer(world.instance, nullptr, world.session, 64, 64, 0, LayerType::Quad), 0);
-    EXPECT_EQ(provider.CreateLayer(world.instance, nullptr, world.session, 64, 64, 0, LayerType::Passthrough), 0);
+    // A passthrough layer is made all the same; it never shows (see LayerKinds).
+    EXPECT_EQ(provider.CreateLayer(world.instance, nullptr, world.session, 64, 64, 0, LayerType::Passthrough), 2);
     EXPECT_EQ(world.trace.Texts(kXRTraceLevelError),
               (Texts{"CompositionLayerBase::CreateSwapchain -- enumerateswapchainformats result -7",
                      "CompositionLayerBase::ConfigureSwapchain -- Failed to create swapchain.",
                      "CompositionLayerProvider::CreateLayer -- failed to configure composition layer of type 1",
                      "PassthroughCompositionLayer::ConfigureSwapchain -- the runtime offers no XR_FB_passthrough "
                      "functions",
-                     "CompositionLayerProvider::CreateLayer -- failed to configure composition layer of type 5"}));
-    EXPECT_EQ(provider.LayerCount(), 0u);
+                     "PassthroughCompositionLayer::Initialize -- xrCreateReferenceSpace failed: -7"}));
+    EXPECT_EQ(provider.LayerCount(), 1u);
 }
 
 TEST_F(Provider, Direct3D12LayersEnumerateDirect3D12Images)

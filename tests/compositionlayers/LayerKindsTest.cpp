@@ -218,15 +218,28 @@ TEST_F(LayerKinds, PassthroughCreatesItsRunningLayerAndBlendsByDestinationAlpha)
     EXPECT_TRUE(world.runtime.LiveHandles(HandleKind::PassthroughLayer).empty());
 }
 
-TEST_F(LayerKinds, PassthroughWithoutTheExtensionFailsToConfigure)
+TEST_F(LayerKinds, PassthroughWithoutTheExtensionIsMadeWithANullLayerHandleAndNoPassthroughCall)
 {
-    world.runtime.RemoveFunction("xrCreatePassthroughLayerFB");
-    PassthroughCompositionLayer layer(world.instance, &quenra::simruntime::Runtime::GetInstanceProcAddr,
-                                      world.trace.Interface(), 4, world.VulkanInterface());
-    EXPECT_FALSE(layer.ConfigureSwapchain(world.session, 32, 32, 0));
-    EXPECT_EQ(world.trace.Texts(kXRTraceLevelError),
-              Calls{"PassthroughCompositionLayer::ConfigureSwapchain -- the runtime offers no XR_FB_passthrough "
-                    "functions"});
+    for (const char* missing : {"xrCreatePassthroughFB", "xrCreatePassthroughLayerFB", "xrDestroyPassthroughFB",
+                                "xrDestroyPassthroughLayerFB"}) {
+        const PFN_xrVoidFunction function = world.runtime.Function(missing);
+        world.runtime.RemoveFunction(missing);
+        world.runtime.ClearCalls();
+        world.trace.Clear();
+        auto layer = Make<PassthroughCompositionLayer>(32, 32);
+        EXPECT_EQ(world.trace.Texts(kXRTraceLevelError),
+                  Calls{"PassthroughCompositionLayer::ConfigureSwapchain -- the runtime offers no XR_FB_passthrough "
+                        "functions"})
+            << missing;
+        EXPECT_EQ(As<XrCompositionLayerPassthroughFB>(*layer).layerHandle, XR_NULL_HANDLE) << missing;
+        EXPECT_EQ(world.runtime.CallCount("xrCreatePassthroughFB") +
+                      world.runtime.CallCount("xrCreatePassthroughLayerFB"),
+                  0u)
+            << missing << ": nothing made that could not be destroyed";
+        layer.reset();
+        EXPECT_EQ(world.LiveCount(HandleKind::Space), 0u);
+        world.runtime.AddFunction(missing, function);
+    }
 }
 
 TEST_F(LayerKinds, PassthroughThatTheRuntimeRefusesLeavesANullLayerHandle)

@@ -26,6 +26,22 @@ using quenra::simruntime::HandleValue;
 using Calls = std::vector<std::string>;
 using Texts = std::vector<std::string>;
 
+// Stands in for a graphics interface that copies engine textures (Direct3D 11's, which only the
+// Windows build has): Vulkan's image records, and every copy the layer asks for. Textures it is
+// given as null it does not copy.
+class CopyingGraphicsInterface : public CompositionLayerGraphicsInterface_Vulkan {
+public:
+    struct Copy {
+        void* texture;
+        void* image;
+    };
+    using CompositionLayerGraphicsInterface_Vulkan::CompositionLayerGraphicsInterface_Vulkan;
+    bool CanCopyTexture(void* texture) const override { return texture != nullptr; }
+    void TextureToSwapchain(void* texture, void* image) override { copies.push_back({texture, image}); }
+
+    std::vector<Copy> copies;
+};
+
 struct LayerTestWorld {
     LayerTestWorld();
 

@@ -6,9 +6,9 @@
 namespace Skelder::test {
 namespace {
 
-class Foveation : public ::testing::Test {
+class SkelderFoveation : public ::testing::Test {
 protected:
-    Foveation()
+    SkelderFoveation()
     {
         UnityPluginLoad(world.registry.Interfaces());
         GetInterceptedInstanceProcAddr(&LayerTestWorld::RecordingLookup);
@@ -41,7 +41,7 @@ protected:
     SkelderTestWorld world;
 };
 
-TEST_F(Foveation, DisabledFoveationLogsTheLevelAndCallsNothing)
+TEST_F(SkelderFoveation, DisabledFoveationLogsTheLevelAndCallsNothing)
 {
     SetEnableFoveation(0);
     CreateApplicationSwapchain();
@@ -53,7 +53,7 @@ TEST_F(Foveation, DisabledFoveationLogsTheLevelAndCallsNothing)
     EXPECT_TRUE(world.layers.runtime.Calls().empty());
 }
 
-TEST_F(Foveation, TwoLevelsMakeTwoProfilesAndTheLastOneStays)
+TEST_F(SkelderFoveation, TwoLevelsMakeTwoProfilesAndTheLastOneStays)
 {
     const XrSwapchain swapchain = CreateApplicationSwapchain();
     SetLevel(3);
@@ -76,7 +76,44 @@ TEST_F(Foveation, TwoLevelsMakeTwoProfilesAndTheLastOneStays)
     EXPECT_EQ(LiveProfiles(), 0u) << "every profile destroyed";
 }
 
-TEST_F(Foveation, OnlyTheLastSwapchainIsUpdated)
+TEST_F(SkelderFoveation, EveryLevelOpenXrDefinesIsAppliedNoneIncluded)
+{
+    const XrSwapchain swapchain = CreateApplicationSwapchain();
+    for (const XrFoveationLevelFB level :
+         {XR_FOVEATION_LEVEL_HIGH_FB, XR_FOVEATION_LEVEL_NONE_FB, XR_FOVEATION_LEVEL_MEDIUM_FB,
+          XR_FOVEATION_LEVEL_LOW_FB, XR_FOVEATION_LEVEL_NONE_FB}) {
+        SetLevel(level);
+        EXPECT_EQ(world.foveation.LevelOf(swapchain), level);
+    }
+    EXPECT_TRUE(Errors().empty());
+    EXPECT_EQ(LiveProfiles(), 0u);
+}
+
+TEST_F(SkelderFoveation, FunctionsAreLookedUpForEachInstance)
+{
+    const XrSwapchain swapchain = CreateApplicationSwapchain();
+    SetLevel(2);
+    // A later instance on a runtime without the extension: the first instance's functions are not its own.
+    const PFN_xrVoidFunction update = world.layers.runtime.Function("xrUpdateSwapchainFB");
+    world.layers.runtime.RemoveFunction("xrUpdateSwapchainFB");
+    const XrInstance second = world.layers.runtime.MakeInstance();
+    LayerTestWorld::LookedUpNames().clear();
+    ::SetFoveationLevel(HandleValue(second), HandleValue(world.layers.session), 1);
+    EXPECT_EQ(Errors(), Texts{"Status of xrUpdateSwapchainFB retrieval: -7\n"});
+    EXPECT_EQ(world.foveation.ProfileLevels().size(), 1u) << "nothing made through another instance's functions";
+
+    world.layers.runtime.AddFunction("xrUpdateSwapchainFB", update);
+    world.layers.trace.Clear();
+    LayerTestWorld::LookedUpNames().clear();
+    SetLevel(3);
+    EXPECT_TRUE(Errors().empty());
+    EXPECT_EQ(LayerTestWorld::LookedUpNames(),
+              (Texts{"xrUpdateSwapchainFB", "xrCreateFoveationProfileFB", "xrDestroyFoveationProfileFB"}))
+        << "the first instance's functions looked up again";
+    EXPECT_EQ(world.foveation.LevelOf(swapchain), XR_FOVEATION_LEVEL_HIGH_FB);
+}
+
+TEST_F(SkelderFoveation, OnlyTheLastSwapchainIsUpdated)
 {
     const XrSwapchain first = CreateApplicationSwapchain();
     const XrSwapchain second = CreateApplicationSwapchain();
@@ -85,7 +122,7 @@ TEST_F(Foveation, OnlyTheLastSwapchainIsUpdated)
     EXPECT_EQ(world.foveation.LevelOf(second), XR_FOVEATION_LEVEL_MEDIUM_FB);
 }
 
-TEST_F(Foveation, AMissingUpdateFunctionStopsTheLookupsAndIsTriedAgainNextTime)
+TEST_F(SkelderFoveation, AMissingUpdateFunctionStopsTheLookupsAndIsTriedAgainNextTime)
 {
     CreateApplicationSwapchain();
     const PFN_xrVoidFunction update = world.layers.runtime.Function("xrUpdateSwapchainFB");
@@ -102,7 +139,7 @@ TEST_F(Foveation, AMissingUpdateFunctionStopsTheLookupsAndIsTriedAgainNextTime)
     EXPECT_EQ(world.foveation.Applied().size(), 1u);
 }
 
-TEST_F(Foveation, AMissingDestroyFunctionIsReportedWithItsOwnMessage)
+TEST_F(SkelderFoveation, AMissingDestroyFunctionIsReportedWithItsOwnMessage)
 {
     CreateApplicationSwapchain();
     world.layers.runtime.RemoveFunction("xrDestroyFoveationProfileFB");
@@ -111,7 +148,7 @@ TEST_F(Foveation, AMissingDestroyFunctionIsReportedWithItsOwnMessage)
     EXPECT_TRUE(world.foveation.ProfileLevels().empty()) << "nothing created that could not be destroyed";
 }
 
-TEST_F(Foveation, AFailedUpdateStillDestroysTheProfile)
+TEST_F(SkelderFoveation, AFailedUpdateStillDestroysTheProfile)
 {
     CreateApplicationSwapchain();
     world.layers.runtime.FailNext("xrUpdateSwapchainFB", XR_ERROR_VALIDATION_FAILURE);
@@ -121,7 +158,7 @@ TEST_F(Foveation, AFailedUpdateStillDestroysTheProfile)
     EXPECT_EQ(LiveProfiles(), 0u);
 }
 
-TEST_F(Foveation, BeforeAnySwapchainTheUpdateFailsOnTheNullHandle)
+TEST_F(SkelderFoveation, BeforeAnySwapchainTheUpdateFailsOnTheNullHandle)
 {
     SetLevel(1);
     EXPECT_EQ(Errors(), Texts{"Status of foveation swapchain update: -12\n"});
@@ -129,7 +166,7 @@ TEST_F(Foveation, BeforeAnySwapchainTheUpdateFailsOnTheNullHandle)
     EXPECT_EQ(LiveProfiles(), 0u);
 }
 
-TEST_F(Foveation, AFailedProfileCreationEndsTheCall)
+TEST_F(SkelderFoveation, AFailedProfileCreationEndsTheCall)
 {
     CreateApplicationSwapchain();
     world.layers.runtime.FailNext("xrCreateFoveationProfileFB", XR_ERROR_OUT_OF_MEMORY);
@@ -139,7 +176,7 @@ TEST_F(Foveation, AFailedProfileCreationEndsTheCall)
     EXPECT_EQ(world.layers.runtime.CallCount("xrDestroyFoveationProfileFB"), 0u);
 }
 
-TEST_F(Foveation, AFailedDestructionIsReported)
+TEST_F(SkelderFoveation, AFailedDestructionIsReported)
 {
     CreateApplicationSwapchain();
     world.layers.runtime.FailNext("xrDestroyFoveationProfileFB", XR_ERROR_HANDLE_INVALID);
@@ -147,7 +184,7 @@ TEST_F(Foveation, AFailedDestructionIsReported)
     EXPECT_EQ(Errors(), Texts{"Status of foveation profile destruction: -12\n"});
 }
 
-TEST_F(Foveation, BeforeTheLookupIsChainedNothingIsCalled)
+TEST_F(SkelderFoveation, BeforeTheLookupIsChainedNothingIsCalled)
 {
     Skelder::State().nextGetInstanceProcAddr = nullptr;
     SetLevel(1);
@@ -156,7 +193,7 @@ TEST_F(Foveation, BeforeTheLookupIsChainedNothingIsCalled)
     EXPECT_TRUE(world.layers.runtime.Calls().empty());
 }
 
-TEST_F(Foveation, LevelsOpenXrDoesNotDefineAreRefusedBeforeAnyCall)
+TEST_F(SkelderFoveation, LevelsOpenXrDoesNotDefineAreRefusedBeforeAnyCall)
 {
     CreateApplicationSwapchain();
     world.layers.runtime.ClearCalls();

@@ -1,6 +1,7 @@
 #include "SkelderTestWorld.h"
 
 #include <stdexcept>
+#include <utility>
 
 namespace Skelder::test {
 namespace {
@@ -13,11 +14,26 @@ template <typename Pfn> Pfn RuntimeFunction(XrInstance instance, const char* nam
     }
     return reinterpret_cast<Pfn>(function);
 }
+
+std::function<void()> _duringNextImageWait;
+PFN_xrWaitSwapchainImage _runtimeImageWait = nullptr;
+
+XrResult XRAPI_CALL StretchedImageWait(XrSwapchain swapchain, const XrSwapchainImageWaitInfo* info)
+{
+    // Taken first: a wait the hook itself leads to runs as the runtime's.
+    if (std::function<void()> hook = std::exchange(_duringNextImageWait, nullptr)) {
+        hook();
+    }
+    return _runtimeImageWait(swapchain, info);
+}
 } // namespace
 
 SkelderTestWorld::SkelderTestWorld() : applicationSpace(layers.runtime.MakeSpace(layers.session))
 {
     Skelder::ResetModuleState();
+    // In place before any layer looks the wait up, so DuringNextImageWait reaches every layer.
+    _runtimeImageWait = reinterpret_cast<PFN_xrWaitSwapchainImage>(layers.runtime.Function("xrWaitSwapchainImage"));
+    layers.runtime.AddFunction("xrWaitSwapchainImage", reinterpret_cast<PFN_xrVoidFunction>(&StretchedImageWait));
     registry.Provide(layers.trace.Interface());
     registry.Provide(graphics.Interface());
     layers.frameLoop.SetFrameObserver([this](const XrFrameEndInfo& info) {
@@ -31,9 +47,15 @@ SkelderTestWorld::SkelderTestWorld() : applicationSpace(layers.runtime.MakeSpace
 
 SkelderTestWorld::~SkelderTestWorld()
 {
+    DuringNextImageWait(nullptr);
     UnityPluginUnload();
     layers.frameLoop.SetFrameObserver(nullptr);
     Skelder::ResetModuleState();
+}
+
+void SkelderTestWorld::DuringNextImageWait(std::function<void()> hook)
+{
+    _duringNextImageWait = std::move(hook);
 }
 
 void SkelderTestWorld::Load()

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,9 @@ public:
     XrCompositionLayerProjection ApplicationProjection(XrSwapchain swapchain, XrCompositionLayerFlags flags = 0);
     // A layer made through the exports, with one image cycled so that the runtime accepts it.
     int32_t CreateLayer(LayerType type, int32_t sortingOrder);
+    // The runtime's next xrWaitSwapchainImage first runs `hook`, on the waiting thread (a script's
+    // thread is then parked in its compositor wait); null runs none.
+    void DuringNextImageWait(std::function<void()> hook);
     // Waits, begins and ends one frame through the plug-in's hooks.
     XrResult RunFrame(const std::vector<const XrCompositionLayerBaseHeader*>& applicationLayers);
 

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <functional>
+#include <future>
 #include <random>
 #include <thread>
 #include <vector>
@@ -133,6 +136,36 @@ TEST(SkelderThreads, ScriptsChangeLayersWhileFramesEnd)
     EXPECT_GT(providerLayersSeen.load(), 0) << "the scripts' layers were never submitted";
     EXPECT_EQ(std::count(results.begin(), results.end(), XR_SUCCESS), kFrames);
     EXPECT_EQ(IsXrFrameInProgress(), 0);
+}
+
+TEST(SkelderThreads, ChangesToTheTableWaitForAnAcquisitionParkedInTheCompositorWait)
+{
+    using namespace std::chrono_literals;
+    SkelderTestWorld world;
+    world.Load();
+    const uint64_t instance = HandleValue(world.layers.instance);
+    const uint64_t session = HandleValue(world.layers.session);
+    const int32_t other = world.CreateLayer(LayerType::Quad, 1);
+    int32_t waiting = 0;
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        {"destroy", [&] { DestroyCompositionLayer(waiting); }},
+        {"re-sort", [&] { SetSortingOrderForLayer(other, -5); }},
+        {"create", [&] { CreateCompositionLayer(instance, session, 32, 32, 2, 1, 0); }},
+        {"destroy in session", [&] { DestroyCompositionLayersInSession(session); }},
+    };
+    for (const auto& [name, change] : changes) {
+        waiting = world.CreateLayer(LayerType::Quad, 0);
+        std::future<void> changed;
+        bool returnedDuringTheWait = true;
+        world.DuringNextImageWait([&] {
+            changed = std::async(std::launch::async, change);
+            returnedDuringTheWait = changed.wait_for(100ms) == std::future_status::ready;
+        });
+        EXPECT_NE(AcquireSwapchainImageForLayer(waiting), nullptr) << name;
+        changed.get();
+        EXPECT_FALSE(returnedDuringTheWait) << name << " went ahead while the acquisition used the layer";
+        DestroyCompositionLayer(waiting);
+    }
 }
 
 } // namespace

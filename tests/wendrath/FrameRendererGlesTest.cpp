@@ -176,6 +176,7 @@ TEST_F(FrameRendererGlesTest, OneFrameIsBoundAsAnImageDrawnIntoItsTargetAndTheIm
     EXPECT_THAT(calls,
                 testing::ElementsAreArray(Concat({
                     {
+                        Call("glGetError"),
                         Call("glGenTextures", {"1"}),
                         Call("glGetError"),
                         Call("glActiveTexture", {Enum(GL_TEXTURE0)}),
@@ -293,6 +294,15 @@ TEST_F(FrameRendererGlesTest, TextureGenerationErrorSkipsTheEventAndTheNextEvent
 
     Render(Frames(2));
     EXPECT_EQ(trace.Size(), 2u);
+    EXPECT_EQ(gl.Count("glDrawElements"), 2u);
+    EXPECT_EQ(gl.LiveTextures().size(), 2u);
+}
+
+TEST_F(FrameRendererGlesTest, ErrorsTheEngineLeftOnItsContextAreNotTakenForTheRenderers)
+{
+    gl.LeavePendingErrors({GL_INVALID_ENUM, GL_INVALID_OPERATION});
+    Render(Frames(2));
+    EXPECT_EQ(trace.Size(), 0u);
     EXPECT_EQ(gl.Count("glDrawElements"), 2u);
     EXPECT_EQ(gl.LiveTextures().size(), 2u);
 }

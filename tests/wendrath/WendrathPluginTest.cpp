@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 
 #include "EngineRegistry.h"
@@ -65,6 +66,15 @@ TEST_F(WendrathPluginTest, LoadRegistersForDeviceEventsAndMakesNoRenderer)
     EXPECT_EQ(trace.Size(), 0u);
 }
 
+TEST_F(WendrathPluginTest, SecondLoadWithoutUnloadRegistersTheDeviceCallbackOnce)
+{
+    Load();
+    Load();
+    EXPECT_EQ(graphics.Callbacks().size(), 1u);
+    Initialise(kUnityGfxRendererOpenGLES30);
+    EXPECT_EQ(gl.Count("glCreateProgram"), 1u) << "one renderer made per device event";
+}
+
 TEST_F(WendrathPluginTest, OpenGles3DeviceGetsARendererThatDrawsEveryFrameOfAnEvent)
 {
     Load();
@@ -108,6 +118,29 @@ TEST_F(WendrathPluginTest, OtherRenderersGetNoRendererAndTheMutexStaysFree)
     }
     EXPECT_EQ(gl.CallCount(), 0u);
     EXPECT_EQ(trace.Size(), 0u);
+}
+
+TEST_F(WendrathPluginTest, BufferCountsUpToTheBoundAreDrawnAndLargerOnesRefusedBeforeAnyGlCall)
+{
+    Load();
+    Initialise(kUnityGfxRendererOpenGLES30);
+    const CameraEvent largest = Frames(kMaxRenderHwBuffers);
+    Render(largest);
+    EXPECT_EQ(gl.Count("glDrawElements"), static_cast<size_t>(kMaxRenderHwBuffers));
+    EXPECT_EQ(trace.Size(), 0u);
+
+    // No arrays behind these records: reading one would crash.
+    const size_t mark = gl.CallCount();
+    for (int32_t count : {kMaxRenderHwBuffers + 1, 1000000, INT32_MAX}) {
+        RenderHwBuffersEventArgs args{count, 64, 64, nullptr, nullptr};
+        Render(kRenderHwBuffersEventId, &args);
+    }
+    EXPECT_THAT(gl.CallsSince(mark), IsEmpty());
+    const std::string refused = " buffers a render event may carry; event refused";
+    EXPECT_THAT(trace.Texts(kXRTraceLevelError),
+                ElementsAre("Wendrath: OnRenderEvent: bufferCount 17 is more than the 16" + refused,
+                            "Wendrath: OnRenderEvent: bufferCount 1000000 is more than the 16" + refused,
+                            "Wendrath: OnRenderEvent: bufferCount 2147483647 is more than the 16" + refused));
 }
 
 TEST_F(WendrathPluginTest, RenderEventWithoutDataDoesNothing)

@@ -16,6 +16,8 @@
 using namespace quenra::simengine;
 using namespace quenra::simgl;
 using namespace std::chrono_literals;
+using testing::ElementsAre;
+using testing::IsEmpty;
 
 namespace wendrath::test {
 namespace {
@@ -133,6 +135,35 @@ TEST_F(WendrathThreadTest, ShutdownWaitsForTheScriptToUnlockAndLeavesTheMutexUsa
     scriptThread.join();
     Render(Frames(1));
     EXPECT_EQ(gl.Count("glDrawElements"), 0u);
+}
+
+TEST_F(WendrathThreadTest, UnlockByAThreadWithoutTheLockIsRefusedAndEveryHoldStays)
+{
+    Initialise(kUnityGfxRendererOpenGLES30);
+    const std::string strayUnlock = "Wendrath: UnlockMutex - this thread does not hold the lock; nothing unlocked";
+
+    // Nothing held.
+    UnlockMutex();
+    // The render thread's own hold, in the middle of a draw.
+    gl.OnDraw([] { UnlockMutex(); });
+    Render(Frames(1));
+    gl.OnDraw(nullptr);
+    // Another script thread's hold: a render event still waits for its holder.
+    LockMutex();
+    std::thread([] { UnlockMutex(); }).join();
+    std::atomic<bool> rendered{false};
+    std::thread renderThread([&] {
+        Render(Frames(1));
+        rendered = true;
+    });
+    std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(rendered.load()) << "the stray unlock released the script's hold";
+    UnlockMutex();
+    renderThread.join();
+
+    EXPECT_THAT(trace.Texts(kXRTraceLevelError), ElementsAre(strayUnlock, strayUnlock, strayUnlock));
+    EXPECT_EQ(gl.Count("glDrawElements"), 2u);
+    EXPECT_THAT(gl.Misuses(), IsEmpty());
 }
 
 } // namespace

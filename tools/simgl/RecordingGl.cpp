@@ -31,7 +31,8 @@ struct RecordingGl::State {
     EGLint pendingEglError = EGL_SUCCESS;
     int goodTextureGenerations = -1;
     GLenum textureGenerationError = GL_NO_ERROR;
-    GLenum pendingGlError = GL_NO_ERROR;
+    // GL's error flags, one per kind, in the order glGetError reports them.
+    std::vector<GLenum> pendingGlErrors;
     std::map<GLuint, GLenum> framebufferStatus;
     std::map<GLenum, std::string> failingShaders;
     std::set<std::string> throwing;
@@ -74,6 +75,14 @@ struct RecordingGl::State {
     std::map<GLuint, simruntime::RgbaImage> texturePixels;
     bool executing = false;
     size_t executedDraws = 0;
+
+    // As GL does: a kind of error already flagged and not yet read is not flagged again.
+    void RaiseGlError(GLenum error)
+    {
+        if (std::find(pendingGlErrors.begin(), pendingGlErrors.end(), error) == pendingGlErrors.end()) {
+            pendingGlErrors.push_back(error);
+        }
+    }
 
     // Records the call; throws first if the test asked this function to.
     void Record(const std::string& function, const std::vector<std::string>& arguments)
@@ -323,6 +332,14 @@ void RecordingGl::FailTextureGeneration(int succeeding, GLenum error)
     std::lock_guard<std::mutex> lock(state->mutex);
     state->goodTextureGenerations = succeeding;
     state->textureGenerationError = error;
+}
+
+void RecordingGl::LeavePendingErrors(std::initializer_list<GLenum> errors)
+{
+    std::lock_guard<std::mutex> lock(state->mutex);
+    for (GLenum error : errors) {
+        state->RaiseGlError(error);
+    }
 }
 
 void RecordingGl::SetFramebufferStatus(GLuint texture, GLenum status)
@@ -826,7 +843,7 @@ void GL_APIENTRY glGenTextures(GLsizei n, GLuint* textures)
         if (gl.goodTextureGenerations == 0) {
             // Failed generation makes no name.
             gl.goodTextureGenerations = -1;
-            gl.pendingGlError = gl.textureGenerationError;
+            gl.RaiseGlError(gl.textureGenerationError);
             textures[i] = 0;
             continue;
         }
@@ -843,7 +860,12 @@ GLenum GL_APIENTRY glGetError()
     auto& gl = RecordingGl::LiveState();
     Lock lock(gl.mutex);
     gl.Record("glGetError", {});
-    return std::exchange(gl.pendingGlError, static_cast<GLenum>(GL_NO_ERROR));
+    if (gl.pendingGlErrors.empty()) {
+        return GL_NO_ERROR;
+    }
+    const GLenum error = gl.pendingGlErrors.front();
+    gl.pendingGlErrors.erase(gl.pendingGlErrors.begin());
+    return error;
 }
 
 void GL_APIENTRY glGetShaderInfoLog(GLuint shader, GLsizei bufSize, GLsizei* length, GLchar* infoLog)

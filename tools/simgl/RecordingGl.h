@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <set>
 #include <string>
@@ -42,6 +43,8 @@ public:
     void FailImages(EGLint error);
     // The texture generation after `succeeding` good ones leaves error for glGetError, once.
     void FailTextureGeneration(int succeeding, GLenum error);
+    // The engine left these errors on its context unread: glGetError reports them, one per call.
+    void LeavePendingErrors(std::initializer_list<GLenum> errors);
     // glCheckFramebufferStatus answers status while texture is attached.
     void SetFramebufferStatus(GLuint texture, GLenum status);
     // Shaders of this type do not compile and carry infoLog.

@@ -12,6 +12,10 @@ namespace wendrath {
 // The one render event the plug-in handles: draw the record's camera frames.
 constexpr int kRenderHwBuffersEventId = 0;
 
+// The most frames one render event may carry: twice the eight cameras of the largest rigs in use,
+// so every real rig fits, while a count read from a wrong record is refused before it is used.
+constexpr int32_t kMaxRenderHwBuffers = 16;
+
 struct RenderHwBuffersEventArgs {
     // Number of frames to draw; entry i of the two arrays belong together.
     int32_t bufferCount;

@@ -8,11 +8,13 @@
 // events must therefore not hold the lock itself when the device goes down.
 #include "WendrathPlugin.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "EntryGuard.h"
 #include "FrameRenderer.h"
@@ -31,6 +33,9 @@ struct ModuleState {
     // and make GL calls without the engine's context.
     FrameRenderer* frameRenderer = nullptr;
     std::mutex mutex;
+    // The script thread that holds the mutex through LockMutex; none while no script holds it.
+    // Written only by that thread while it holds the mutex, read by any script thread.
+    std::atomic<std::thread::id> scriptOwner{};
 };
 
 ModuleState _state;
@@ -83,6 +88,15 @@ void UNITY_INTERFACE_API OnRenderEvent(int eventId, void* data)
         // Copied at once: script memory, of any alignment.
         RenderHwBuffersEventArgs args;
         std::memcpy(&args, data, sizeof(args));
+        // Refused before any texture is made for it or any array entry read: a count this large
+        // is a script's mistake, and the arrays behind it are not that long.
+        if (args.bufferCount > kMaxRenderHwBuffers) {
+            TraceLog(_state.trace, kXRTraceLevelError,
+                     "Wendrath: OnRenderEvent: bufferCount %d is more than the %d buffers a render event may carry; "
+                     "event refused",
+                     args.bufferCount, kMaxRenderHwBuffers);
+            return;
+        }
         RenderHwBuffers_Internal(args);
     });
 }
@@ -122,6 +136,9 @@ UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnityPluginLoad(IUnityInterfaces
         _state.trace = interfaces->Get<IUnityXRTrace>();
         _state.graphics = interfaces->Get<IUnityGraphics>();
         if (_state.graphics != nullptr) {
+            // A second load without unload (the editor reloads plug-ins) must not register the
+            // callback twice, or every device event would create or destroy the renderer twice.
+            _state.graphics->UnregisterDeviceEventCallback(&OnGraphicsDeviceEvent);
             _state.graphics->RegisterDeviceEventCallback(&OnGraphicsDeviceEvent);
         }
     });
@@ -134,12 +151,25 @@ UNITY_INTERFACE_EXPORT UnityRenderingEventAndData UNITY_INTERFACE_API GetRenderE
 
 UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API LockMutex() noexcept
 {
-    Guarded("LockMutex", [] { _state.mutex.lock(); });
+    Guarded("LockMutex", [] {
+        _state.mutex.lock();
+        _state.scriptOwner = std::this_thread::get_id();
+    });
 }
 
 UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnlockMutex() noexcept
 {
-    Guarded("UnlockMutex", [] { _state.mutex.unlock(); });
+    Guarded("UnlockMutex", [] {
+        // Unlocking a mutex this thread does not hold would release the render thread's hold in
+        // the middle of a draw (and is undefined for the mutex).
+        if (_state.scriptOwner.load() != std::this_thread::get_id()) {
+            TraceLog(_state.trace, kXRTraceLevelError,
+                     "Wendrath: UnlockMutex - this thread does not hold the lock; nothing unlocked");
+            return;
+        }
+        _state.scriptOwner = std::thread::id();
+        _state.mutex.unlock();
+    });
 }
 
 } // extern "C"
