@@ -261,7 +261,7 @@ void MeshDelivery::SetTransforms(UnityXRMeshTransformList* list)
         ConvertToUnityTransform(location.pose, *transform);
         ++transform;
     }
-    meshInterface->MeshTransformList_SetTransforms(list, transforms.data(), static_cast<uint32_t>(transforms.size()));
+    meshInterface->MeshTransformList_SetTransforms(list, transforms.data(), transforms.size());
     transformsPending = false;
 }
 
