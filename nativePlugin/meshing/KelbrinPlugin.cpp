@@ -74,6 +74,15 @@ bool IsProviderName(const ProviderContext& context, const char* name)
     return name != nullptr;
 }
 
+// The engine names a mesh by address; a null one is a failure, never read.
+bool IsMeshId(const ProviderContext& context, const UnityXRMeshId* id)
+{
+    if (id == nullptr) {
+        context.Log(kXRTraceLevelError, "Mesh id is null");
+    }
+    return id != nullptr;
+}
+
 // A mesh provider callback: the observer of the live context, exceptions become failure.
 template <typename Body> UnitySubsystemErrorCode ObserverCallback(const char* entry, void* userData, Body body) noexcept
 {
@@ -398,16 +407,16 @@ UnitySubsystemErrorCode UNITY_INTERFACE_API GetMeshInfos(UnitySubsystemHandle, v
 UnitySubsystemErrorCode UNITY_INTERFACE_API AcquireMesh(UnitySubsystemHandle, void* userData, const UnityXRMeshId* id,
                                                         UnityXRMeshDataAllocator* allocator) noexcept
 {
-    return ObserverCallback("AcquireMesh", userData, [&](ProviderContext&, SceneObserver& observer) {
-        return observer.AcquireByMeshId(id, allocator);
+    return ObserverCallback("AcquireMesh", userData, [&](ProviderContext& context, SceneObserver& observer) {
+        return IsMeshId(context, id) ? observer.AcquireByMeshId(id, allocator) : kUnitySubsystemErrorCodeFailure;
     });
 }
 
 UnitySubsystemErrorCode UNITY_INTERFACE_API ReleaseMesh(UnitySubsystemHandle, void* userData, const UnityXRMeshId* id,
                                                         const UnityXRMeshDescriptor* mesh, void* pluginData) noexcept
 {
-    return ObserverCallback("ReleaseMesh", userData, [&](ProviderContext&, SceneObserver& observer) {
-        return observer.ReleaseMesh(id, mesh, pluginData);
+    return ObserverCallback("ReleaseMesh", userData, [&](ProviderContext& context, SceneObserver& observer) {
+        return IsMeshId(context, id) ? observer.ReleaseMesh(id, mesh, pluginData) : kUnitySubsystemErrorCodeFailure;
     });
 }
 

@@ -204,19 +204,22 @@ UnitySubsystemErrorCode SceneObserver::AcquireByMeshId(const UnityXRMeshId* id, 
         reading = readers.Enter();
         generation = readers.Generation();
     }
-    if (!delivery.Read(meshBufferId, scratch)) {
-        return kUnitySubsystemErrorCodeFailure;
-    }
+    const bool read = delivery.Read(meshBufferId, scratch);
     // Released before the state lock is taken again: a scene replacement holds that lock while it waits for readers.
     reading.unlock();
-    {
-        Lock lock(stateMutex);
-        // A count read from a scene replaced meanwhile says nothing about the current one.
-        if (generation == readers.Generation()) {
+    const UnitySubsystemErrorCode result =
+        read ? delivery.Deliver(kind == SceneMeshBuffer, meshBufferId, scratch, allocator)
+             : kUnitySubsystemErrorCodeFailure;
+    Lock lock(stateMutex);
+    // A count read from a scene replaced meanwhile says nothing about the current one.
+    if (generation == readers.Generation()) {
+        if (result == kUnitySubsystemErrorCodeSuccess) {
             delivery.RecordVertexCount(meshBufferId, static_cast<uint32_t>(scratch.vertices.size()));
+        } else {
+            delivery.ForgetVertexCount(meshBufferId);
         }
     }
-    return delivery.Deliver(kind == SceneMeshBuffer, meshBufferId, scratch, allocator);
+    return result;
 }
 
 UnitySubsystemErrorCode SceneObserver::ReleaseMesh(const UnityXRMeshId*, const UnityXRMeshDescriptor*, void*)

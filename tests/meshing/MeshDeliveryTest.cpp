@@ -1,5 +1,4 @@
 #include <cmath>
-#include <cstring>
 
 #include "SceneCycle.h"
 
@@ -26,18 +25,6 @@ MATCHER_P3(NearVec, x, y, z, "")
 SimMeshBuffer Triangle()
 {
     return {{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}};
-}
-
-SimMeshBuffer Strip(size_t vertexCount)
-{
-    SimMeshBuffer buffer;
-    for (size_t i = 0; i < vertexCount; ++i) {
-        buffer.vertices.push_back({static_cast<float>(i / 2), static_cast<float>(i % 2), 0});
-    }
-    for (uint32_t i = 0; i + 2 < vertexCount; ++i) {
-        buffer.indices.insert(buffer.indices.end(), {i, i + 1, i + 2});
-    }
-    return buffer;
 }
 
 class MeshDelivery : public SceneCycle {
@@ -116,6 +103,10 @@ TEST_F(MeshDelivery, UpdatedFlagFollowsTheVertexCountAcrossScenes)
     ASSERT_EQ(list.infos.size(), 2u);
     EXPECT_EQ(UpdatedByte(list.infos[0]), 0xCD);
     EXPECT_EQ(UpdatedByte(list.infos[1]), 1);
+    // The changed count was kept: listed again, unacquired, the grown mesh is no longer new.
+    list = EngineUpdate();
+    ASSERT_EQ(list.infos.size(), 2u);
+    EXPECT_EQ(UpdatedByte(list.infos[1]), 0xCD);
 }
 
 TEST_F(MeshDelivery, AcquisitionRemembersTheCountSoTheNextListingDoesNotFlagIt)
@@ -262,7 +253,7 @@ TEST_F(MeshDelivery, OptionalBuffersAreWarnedAboutInOrderAndLeftUntouched)
                             "support them at this time."));
 }
 
-TEST_F(MeshDelivery, PlaneIdentifierIsAcquiredConvertedWithoutNormalsOrWarnings)
+TEST_F(MeshDelivery, PlaneIdentifierIsAcquiredConvertedWithNormalsAndNoWarnings)
 {
     const XrUuidMSFT plane = Uuid({0x50});
     SimWorld world;
@@ -283,14 +274,20 @@ TEST_F(MeshDelivery, PlaneIdentifierIsAcquiredConvertedWithoutNormalsOrWarnings)
     ASSERT_EQ(mesh.result, kUnitySubsystemErrorCodeSuccess);
     EXPECT_THAT(mesh.positions, ElementsAre(Vec(0, 0, -1), Vec(1, 0, -1), Vec(0, 1, -1)));
     EXPECT_THAT(mesh.indices, ElementsAre(2u, 1u, 0u));
-    // The engine's normal storage keeps its fill.
-    for (const UnityXRVector3& normal : mesh.normals) {
-        uint32_t bits;
-        std::memcpy(&bits, &normal.x, sizeof(bits));
-        EXPECT_EQ(bits, 0xCDCDCDCDu);
-    }
+    // Every vertex the engine receives has its normal, mirrored like the positions.
+    EXPECT_THAT(mesh.normals, ElementsAre(Vec(0, 0, -1), Vec(0, 0, -1), Vec(0, 0, -1)));
     EXPECT_TRUE(mesh.optionalBuffersUntouched);
     EXPECT_THAT(Messages(), IsEmpty());
+}
+
+TEST_F(MeshDelivery, NullMeshIdIsAFailureNeverRead)
+{
+    SetMeshes({{kFirst, Triangle()}});
+    EngineUpdate();
+    void* const userData = GetProviderContext();
+    EXPECT_EQ(AcquireMesh(meshes.Handle(), userData, nullptr, nullptr), kUnitySubsystemErrorCodeFailure);
+    EXPECT_EQ(ReleaseMesh(meshes.Handle(), userData, nullptr, nullptr, nullptr), kUnitySubsystemErrorCodeFailure);
+    EXPECT_THAT(Messages(), ElementsAre(Message{0, "Mesh id is null"}, Message{0, "Mesh id is null"}));
 }
 
 TEST_F(MeshDelivery, UnknownIdentifierFailsNamingItsLeadingBytes)
