@@ -114,6 +114,20 @@ XrResult ComputeCycle::DestroyScene()
     return readers.Exclusively([this] { return bindings.DestroyCurrentScene(); });
 }
 
+void ComputeCycle::ForgetSceneObjects()
+{
+    readers.Exclusively([this] { bindings.ForgetSceneObjects(); });
+    state = Idle;
+}
+
+void ComputeCycle::ForgetScene()
+{
+    readers.Exclusively([this] { bindings.ForgetScene(); });
+    if (state == SceneReady) {
+        state = Idle;
+    }
+}
+
 void ComputeCycle::CreateScene()
 {
     if (bindings.HasCurrentScene()) {

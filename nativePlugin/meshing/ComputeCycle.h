@@ -55,6 +55,11 @@ public:
     void SetWallClock(WallClock clock) { wallClock = clock; }
     // Destroys the current scene once no acquisition reads it; the runtime's result.
     XrResult DestroyScene();
+    // Forgets the scene and the scene observer without a call once no acquisition reads them
+    // (they died with their session), and goes back to Idle: the next compute makes them anew.
+    void ForgetSceneObjects();
+    // The same for the scene alone; a compute on the observer goes on.
+    void ForgetScene();
 
 private:
     void Start(int32_t featureFlags);

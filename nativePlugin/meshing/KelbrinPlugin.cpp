@@ -4,6 +4,7 @@
 #include <exception>
 #include <memory>
 
+#include "ChainedFunctions.h"
 #include "ContextSlot.h"
 #include "EntryGuard.h"
 #include "KelbrinModule.h"
@@ -16,6 +17,8 @@ namespace {
 const char* const kNoSceneObserver = "SceneObserver doesn't exist";
 
 ContextSlot _providerContext;
+// The application's chain outlives every load: its hooks keep passing through between them.
+ChainedFunctions chainedFunctions;
 
 // The lifecycle provider's subsystem identifier, and the name under which the meshing
 // subsystem registers with the scene observer.
@@ -102,6 +105,12 @@ ProviderContext* GetProviderContext()
     return _providerContext.Get();
 }
 
+void ForgetChainedFunctions()
+{
+    chainedFunctions.getInstanceProcAddr = nullptr;
+    chainedFunctions.waitFrame = nullptr;
+}
+
 } // namespace kelbrin
 
 using namespace kelbrin;
@@ -118,7 +127,8 @@ extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnityPluginLoad(IUnit
     GuardedCall([trace](const std::exception* error) { LogEntryFailure(trace, "UnityPluginLoad", error); },
                 [&] {
                     auto context = std::make_unique<ProviderContext>(
-                        trace, interfaces != nullptr ? interfaces->Get<IUnityXRMeshInterface>() : nullptr);
+                        trace, interfaces != nullptr ? interfaces->Get<IUnityXRMeshInterface>() : nullptr,
+                        chainedFunctions);
                     context->Log(kXRTraceLevelNotice, "Kelbrin::UnityPluginLoad");
                     _providerContext.Publish(std::move(context));
                 });
@@ -130,18 +140,23 @@ extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnityPluginUnload() n
     if (live == nullptr) {
         return;
     }
-    live->Log(kXRTraceLevelNotice, "Kelbrin::UnityPluginUnload");
-    // Forgotten first, so nothing reached during teardown finds a context half destroyed,
-    // and kept until the frame thread's interception and acquisitions in flight are done with it.
-    const std::unique_ptr<ProviderContext> context = _providerContext.Withdraw();
+    IUnityXRTrace* const trace = live->trace;
+    GuardedCall([trace](const std::exception* error) { LogEntryFailure(trace, "UnityPluginUnload", error); }, [] {
+        // Forgotten first, so nothing reached during teardown finds a context half destroyed,
+        // and kept until the frame thread's interception and acquisitions in flight are done with it.
+        const std::unique_ptr<ProviderContext> context = _providerContext.Withdraw();
+        context->Log(kXRTraceLevelNotice, "Kelbrin::UnityPluginUnload");
+    });
 }
 
 // --- Script API --------------------------------------------------------------------------
 
 extern "C" UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API RegisterMeshingLifecycleProvider() noexcept
 {
-    ProviderContext* context = GetProviderContext();
-    return context != nullptr && RegisterLifecycleProvider(context);
+    return Guarded("RegisterMeshingLifecycleProvider", false, [] {
+        ProviderContext* context = GetProviderContext();
+        return context != nullptr && RegisterLifecycleProvider(context);
+    });
 }
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API RegisterProviderWithSceneObserver(const char* name,
@@ -160,30 +175,42 @@ UnregisterProviderWithSceneObserver(const char* name) noexcept
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetInstanceHandle(uint64_t instance) noexcept
 {
-    ProviderContext* context = GetProviderContext();
-    if (context == nullptr) {
-        return;
-    }
-    if (context->sceneObserver != nullptr) {
-        context->sceneObserver->UseInstance(instance);
-    } else {
-        context->xrBindings->SetInstanceHandle(instance);
-        context->xrBindings->HookFunctions();
-    }
+    Guarded("SetInstanceHandle", [&] {
+        ProviderContext* context = GetProviderContext();
+        if (context == nullptr) {
+            return;
+        }
+        if (context->sceneObserver != nullptr) {
+            context->sceneObserver->UseInstance(instance);
+        } else {
+            context->xrBindings->SetInstanceHandle(instance);
+            context->xrBindings->HookFunctions();
+        }
+    });
 }
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetSessionHandle(uint64_t session) noexcept
 {
-    if (ProviderContext* context = GetProviderContext()) {
-        context->xrBindings->SetSessionHandle(session);
-    }
+    Guarded("SetSessionHandle", [&] {
+        ProviderContext* context = GetProviderContext();
+        if (context == nullptr) {
+            return;
+        }
+        if (context->sceneObserver != nullptr) {
+            context->sceneObserver->UseSession(session);
+        } else {
+            context->xrBindings->SetSessionHandle(session);
+        }
+    });
 }
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetSpaceHandle(uint64_t space) noexcept
 {
-    if (ProviderContext* context = GetProviderContext()) {
-        context->xrBindings->SetSpaceHandle(space);
-    }
+    Guarded("SetSpaceHandle", [&] {
+        if (ProviderContext* context = GetProviderContext()) {
+            context->xrBindings->SetSpaceHandle(space);
+        }
+    });
 }
 
 extern "C" UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API UpdateObservedScene(const char* name) noexcept
@@ -232,23 +259,27 @@ extern "C" UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API FetchPlaneVertices(co
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetPlanesFilterFlags(uint32_t flags) noexcept
 {
-    if (ProviderContext* context = GetProviderContext()) {
-        context->sceneObserver->SetPlanesFilterFlags(flags);
-    }
+    Guarded("SetPlanesFilterFlags", [&] {
+        if (ProviderContext* context = GetProviderContext()) {
+            context->sceneObserver->SetPlanesFilterFlags(flags);
+        }
+    });
 }
 
 extern "C" UNITY_INTERFACE_EXPORT PFN_xrGetInstanceProcAddr UNITY_INTERFACE_API
 GetInterceptedInstanceProcAddr(PFN_xrGetInstanceProcAddr loaderFunction) noexcept
 {
-    ProviderContext* context = GetProviderContext();
-    if (context == nullptr) {
-        return nullptr;
-    }
-    // Chaining the interceptor into itself would make every lookup recurse without end.
-    if (loaderFunction != &InterceptedXrGetInstanceProcAddr) {
-        context->xrBindings->BindGetInstanceProcAddr(loaderFunction);
-    }
-    return &InterceptedXrGetInstanceProcAddr;
+    return Guarded("GetInterceptedInstanceProcAddr", PFN_xrGetInstanceProcAddr{nullptr}, [&]() -> PFN_xrGetInstanceProcAddr {
+        ProviderContext* context = GetProviderContext();
+        if (context == nullptr) {
+            return nullptr;
+        }
+        // Chaining the interceptor into itself would make every lookup recurse without end.
+        if (loaderFunction != &InterceptedXrGetInstanceProcAddr) {
+            context->xrBindings->BindGetInstanceProcAddr(loaderFunction);
+        }
+        return &InterceptedXrGetInstanceProcAddr;
+    });
 }
 
 namespace kelbrin {
@@ -305,23 +336,15 @@ bool RegisterLifecycleProvider(ProviderContext* context)
 
 // --- OpenXR interception -----------------------------------------------------------------
 
+// Neither hook needs a live context to pass through: the chain is the library's.
 XRAPI_ATTR XrResult XRAPI_CALL InterceptedXrGetInstanceProcAddr(XrInstance instance, const char* name,
                                                                 PFN_xrVoidFunction* function) noexcept
 {
-    const ContextSlot::Pin pin(_providerContext);
-    ProviderContext* context = pin.get();
-    if (context == nullptr) {
-        if (function != nullptr) {
-            *function = nullptr;
-        }
-        return XR_ERROR_FUNCTION_UNSUPPORTED;
-    }
-    XrBindings& bindings = *context->xrBindings;
-    const XrResult result = bindings.GetInstanceProcAddr(instance, name, function);
+    const XrResult result = chainedFunctions.GetInstanceProcAddr(instance, name, function);
     // Only a runtime function that was found is put behind the interceptor.
     if (XR_SUCCEEDED(result) && name != nullptr && function != nullptr && *function != nullptr &&
         std::strcmp(name, "xrWaitFrame") == 0) {
-        bindings.BindWaitFrame(reinterpret_cast<PFN_xrWaitFrame>(*function));
+        chainedFunctions.waitFrame.store(reinterpret_cast<PFN_xrWaitFrame>(*function), std::memory_order_release);
         *function = reinterpret_cast<PFN_xrVoidFunction>(&InterceptedXrWaitFrame);
     }
     return result;
@@ -330,16 +353,15 @@ XRAPI_ATTR XrResult XRAPI_CALL InterceptedXrGetInstanceProcAddr(XrInstance insta
 XRAPI_ATTR XrResult XRAPI_CALL InterceptedXrWaitFrame(XrSession session, const XrFrameWaitInfo* info,
                                                       XrFrameState* state) noexcept
 {
-    // On the frame thread, while the library may be unloaded on another.
-    const ContextSlot::Pin pin(_providerContext);
-    ProviderContext* context = pin.get();
-    if (context == nullptr) {
-        return XR_ERROR_FUNCTION_UNSUPPORTED;
-    }
-    const XrResult result = context->xrBindings->WaitFrame(session, info, state);
+    // The runtime's wait may block for a frame or more: no pin is held across it, so an unload
+    // on another thread never waits behind it.
+    const XrResult result = chainedFunctions.WaitFrame(session, info, state);
     // A failed wait leaves the frame state undefined; the last good prediction stays.
     if (XR_SUCCEEDED(result) && state != nullptr) {
-        context->xrBindings->SetPredictedDisplayTime(state->predictedDisplayTime);
+        const ContextSlot::Pin pin(_providerContext);
+        if (ProviderContext* context = pin.get()) {
+            context->xrBindings->SetPredictedDisplayTime(state->predictedDisplayTime);
+        }
     }
     return result;
 }

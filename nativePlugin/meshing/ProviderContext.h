@@ -16,8 +16,8 @@ namespace kelbrin {
 
 class ProviderContext {
 public:
-    // Either interface may be null.
-    ProviderContext(IUnityXRTrace* trace, IUnityXRMeshInterface* meshInterface);
+    // Either interface may be null; the chain is the library's and outlives the context.
+    ProviderContext(IUnityXRTrace* trace, IUnityXRMeshInterface* meshInterface, ChainedFunctions& chain);
     ProviderContext(const ProviderContext&) = delete;
     ProviderContext& operator=(const ProviderContext&) = delete;
 

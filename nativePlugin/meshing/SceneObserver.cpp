@@ -42,7 +42,8 @@ void SceneObserver::UnregisterProvider(const char* name)
 
 void SceneObserver::ReleaseSceneObjects()
 {
-    // Their results do not matter here.
+    // Those reported gone are forgotten, not destroyed; the results do not matter here.
+    DropLostSceneObjects();
     cycle.DestroyScene();
     bindings.DestroyXrSceneObserver();
     // A compute in flight died with its observer; the next provider starts a new one.
@@ -61,6 +62,34 @@ void SceneObserver::UseInstance(uint64_t instance)
                  "objects are dropped",
                  static_cast<unsigned long long>(instance));
     }
+}
+
+void SceneObserver::UseSession(uint64_t session)
+{
+    Lock lock(stateMutex);
+    if (bindings.SetSessionHandle(session) && (bindings.HasXrSceneObserver() || bindings.HasCurrentScene())) {
+        cycle.ForgetSceneObjects();
+        TraceLog(trace, kXRTraceLevelNotice,
+                 "Session %llu replaces the one the scene objects were made on; they are dropped with it",
+                 static_cast<unsigned long long>(session));
+    }
+}
+
+bool SceneObserver::DropLostSceneObjects()
+{
+    const XrBindings::LostSceneObjects lost = bindings.TakeLostSceneObjects();
+    if (lost.sceneObserver != XR_SUCCESS) {
+        cycle.ForgetSceneObjects();
+        TraceLog(trace, kXRTraceLevelWarning,
+                 "The runtime answered %d on the scene objects; they are dropped and the next compute makes them anew",
+                 static_cast<int>(lost.sceneObserver));
+    } else if (lost.scene != XR_SUCCESS) {
+        cycle.ForgetScene();
+        TraceLog(trace, kXRTraceLevelWarning,
+                 "The runtime answered %d on the scene; it is dropped and the next compute makes one anew",
+                 static_cast<int>(lost.scene));
+    }
+    return lost.sceneObserver != XR_SUCCESS || lost.scene != XR_SUCCESS;
 }
 
 bool SceneObserver::HasProviders() const
@@ -140,6 +169,7 @@ bool SceneObserver::UpdateSceneObservations(const char* name)
     if (!IsReadyWithProviders()) {
         return false;
     }
+    DropLostSceneObjects();
     if (!registry.CheckOrSetDriving(name)) {
         return true;
     }

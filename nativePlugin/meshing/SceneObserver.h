@@ -69,6 +69,10 @@ public:
     // instance than the one looked up for (an XR restart in the same process) drops the old
     // instance's scene and scene observer without calling its functions and starts the cycle anew.
     void UseInstance(uint64_t instance);
+    // Stores the session a script passes. Another session than before (the application restarted
+    // its session after a loss) drops the scene and scene observer made on the old one without
+    // calling the runtime on them: the next compute makes them on the new session.
+    void UseSession(uint64_t session);
 
     // --- Engine mesh settings: accepted, never applied ---------------------------------
     UnitySubsystemErrorCode SetMeshDensity(float density);
@@ -133,6 +137,8 @@ private:
     bool IsReadyWithProviders() const;
     // After the last provider left: nobody is left to read a scene.
     void ReleaseSceneObjects();
+    // Forgets the scene objects when a call on them reported them gone; true when it did.
+    bool DropLostSceneObjects();
 
     XrBindings& bindings;
     IUnityXRTrace* const trace;

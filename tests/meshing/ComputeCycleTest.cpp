@@ -1,4 +1,7 @@
+#include <functional>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include "SceneCycle.h"
 
@@ -342,6 +345,86 @@ TEST_F(ComputeCycle, AnObjectWhoseDestroyFunctionIsMissingIsNeverCreated)
     EXPECT_EQ(runtime.CallCount("xrCreateSceneObserverMSFT"), 1u) << "only once its destroy function was back";
     EXPECT_EQ(runtime.CallCount("xrCreateSceneMSFT"), 0u);
     EXPECT_TRUE(runtime.LiveHandles(HandleKind::Scene).empty());
+}
+
+// The scene objects belong to the session they were made on. A new session, or a runtime that
+// reports them gone, leaves them forgotten, never called again, and the next compute makes new ones:
+// an invalid scene alone keeps its observer.
+TEST_F(ComputeCycle, ObjectsOfAGoneSessionAreForgottenAndMadeAnew)
+{
+    struct Case {
+        const char* name;
+        // Whatever makes the scene objects gone; the session the next ones are made on.
+        std::function<XrSession()> lose;
+        std::vector<std::string> messages;
+        bool observerGone = true;
+    };
+    const Case cases[] = {
+        {"another session",
+         [this] {
+             const XrSession next = runtime.MakeSession(instance);
+             SetSessionHandle(HandleValue(next));
+             return next;
+         },
+         {}},
+        {"session lost at a compute start",
+         [this] {
+             runtime.FailNext("xrComputeNewSceneMSFT", XR_ERROR_SESSION_LOST);
+             Advance(1501ms);
+             Observer().UpdateSceneObservations("A");
+             return session;
+         },
+         {"Failed XrComputeNewSceneMSFT: -17",
+          "The runtime answered -17 on the scene objects; they are dropped and the next compute makes them anew"}},
+        {"scene invalid at a plane read",
+         [this] {
+             runtime.FailNext("xrGetSceneComponentsMSFT", XR_ERROR_HANDLE_INVALID);
+             EXPECT_FALSE(Observer().UpdatePlanes());
+             return session;
+         },
+         {"Failed to get scene components count: -12",
+          "The runtime answered -12 on the scene; it is dropped and the next compute makes one anew"},
+         false},
+    };
+    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Advance(1501ms);
+        ASSERT_TRUE(Observer().UpdateSceneObservations("A"));
+        ASSERT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
+        const std::vector<quenra::simruntime::LiveHandle> old = runtime.LiveHandles();
+        trace.Clear();
+        const XrSession next = c.lose();
+        runtime.ClearCalls();
+
+        Advance(1501ms);
+        ASSERT_TRUE(Observer().UpdateSceneObservations("A"));
+        EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
+        EXPECT_EQ(runtime.CallCount("xrCreateSceneMSFT"), 1u);
+        const auto created = runtime.Calls("xrCreateSceneObserverMSFT");
+        ASSERT_EQ(created.size(), c.observerGone ? 1u : 0u);
+        if (c.observerGone) {
+            EXPECT_EQ(created[0].handles, std::vector<uint64_t>{HandleValue(next)});
+        }
+        for (const quenra::simruntime::RecordedCall& call : runtime.Calls()) {
+            for (const quenra::simruntime::LiveHandle& handle : old) {
+                if (handle.kind == HandleKind::Scene || (c.observerGone && handle.kind == HandleKind::SceneObserver)) {
+                    EXPECT_THAT(call.handles, ::testing::Not(::testing::Contains(handle.handle))) << call.function;
+                }
+            }
+        }
+        std::vector<std::string> expected = c.messages;
+        if (expected.empty()) {
+            expected.push_back("Session " + std::to_string(HandleValue(next)) +
+                               " replaces the one the scene objects were made on; they are dropped with it");
+        }
+        std::vector<std::string> logged;
+        for (const Message& message : Messages()) {
+            logged.push_back(message.second);
+        }
+        EXPECT_EQ(logged, expected);
+        session = next;
+    }
 }
 
 } // namespace

@@ -55,7 +55,8 @@ private:
 };
 
 // Handles alive that are not in `application`, except those whose destruction the runtime
-// refused after `armedAt` (the plug-in cannot do more than ask), described.
+// refused after `armedAt` (the plug-in cannot do more than ask) and those it reported gone
+// (invalid, or made under a session it reported lost), described.
 std::vector<std::string> LeftAlive(const simruntime::Runtime& runtime, std::set<uint64_t> application, size_t armedAt);
 
 } // namespace quenra::test
