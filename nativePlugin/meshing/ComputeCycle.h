@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "SceneReaders.h"
+#include "SceneGuard.h"
 #include "UnityXRTrace.h"
 
 namespace kelbrin {
@@ -41,8 +41,8 @@ public:
     // The compute features of the flags: plane, plane mesh, visual mesh, in that order.
     static void FeaturesOf(int32_t flags, std::vector<XrSceneComputeFeatureMSFT>& features);
 
-    ComputeCycle(XrBindings& bindings, IUnityXRTrace* trace, SceneReaders& readers)
-        : bindings(bindings), trace(trace), readers(readers)
+    ComputeCycle(XrBindings& bindings, IUnityXRTrace* trace, SceneGuard& guard)
+        : bindings(bindings), trace(trace), guard(guard)
     {
     }
 
@@ -68,7 +68,8 @@ private:
 
     XrBindings& bindings;
     IUnityXRTrace* const trace;
-    SceneReaders& readers;
+    // Its state lock is held by the caller of every operation.
+    SceneGuard& guard;
     ComputeState state = Idle;
     // No compute starts before the wall clock has passed this; the epoch lets the first one start at once.
     SystemTime nextComputeTime{};

@@ -15,18 +15,18 @@
 //   takes it away first, then waits until no pin is left before destroying it. The intercepted
 //   wait pins only to store the prediction, never across the runtime's wait, so unload never
 //   waits behind a blocked frame.
-// - SceneObserver's state lock guards the providers, the compute cycle, the mesh and plane
-//   maps, the vertex counts and the poses; every observer operation takes it, so the main
-//   thread's calls and the acquisitions never see each other half done. An acquisition
-//   holds it only to look its mesh up and to record the vertex count: it reads the runtime
-//   as a reader of the current scene and computes normals in scratch of its own, outside
-//   the lock. Destroying, replacing or forgetting the scene (compute cycle, last provider
-//   removed, a new session, objects reported gone) waits, under the state lock, for the
-//   readers already in it, so GetMeshInfos waits for an acquisition only when the scene is
-//   replaced, at most once per compute interval.
-//   The classes the observer owns (provider registry, compute cycle, scene reader, mesh
-//   delivery, scene planes) take no lock of their own, except mesh delivery's pool of
-//   acquisition scratch, which has its own small lock and is never held with another.
+// - SceneObserver's one lock object, SceneGuard, holds the state lock over the providers, the
+//   compute cycle, the mesh and plane maps, the vertex counts and the poses. Every public observer
+//   operation holds it once, from start to end (GetMeshInfos steps the cycle and lists in one
+//   hold); the lock is not recursive, and a call back into the observer on the thread that holds
+//   it (from an engine callback made under it) is refused with a logged failure. An acquisition
+//   holds it only to look its mesh up and to record the vertex count: it reads the runtime as a
+//   reader of the current scene and computes normals in scratch of its own, outside the lock.
+//   Destroying, replacing or forgetting the scene (compute cycle, last provider removed, a new
+//   session, objects reported gone) waits, under the lock, for the readers already in it, so
+//   GetMeshInfos waits for an acquisition only when the scene is replaced, at most once per
+//   compute interval. The classes the observer owns take no lock of their own, except mesh
+//   delivery's pool of acquisition scratch, which has its own small lock, never held with another.
 // - XrBindings: handles, the predicted display time and the objects reported gone (noted by
 //   any call, acquisitions included, taken under the state lock) are atomics; the scene functions
 //   are looked up for each new instance (SetInstanceHandle, main thread) under the state

@@ -141,12 +141,13 @@ extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnityPluginUnload() n
         return;
     }
     IUnityXRTrace* const trace = live->trace;
-    GuardedCall([trace](const std::exception* error) { LogEntryFailure(trace, "UnityPluginUnload", error); }, [] {
-        // Forgotten first, so nothing reached during teardown finds a context half destroyed,
-        // and kept until the frame thread's interception and acquisitions in flight are done with it.
-        const std::unique_ptr<ProviderContext> context = _providerContext.Withdraw();
-        context->Log(kXRTraceLevelNotice, "Kelbrin::UnityPluginUnload");
-    });
+    GuardedCall([trace](const std::exception* error) { LogEntryFailure(trace, "UnityPluginUnload", error); },
+                [] {
+                    // Forgotten first, so nothing reached during teardown finds a context half destroyed,
+                    // and kept until the frame thread's interception and acquisitions in flight are done with it.
+                    const std::unique_ptr<ProviderContext> context = _providerContext.Withdraw();
+                    context->Log(kXRTraceLevelNotice, "Kelbrin::UnityPluginUnload");
+                });
 }
 
 // --- Script API --------------------------------------------------------------------------
@@ -269,17 +270,18 @@ extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetPlanesFilterFlags(
 extern "C" UNITY_INTERFACE_EXPORT PFN_xrGetInstanceProcAddr UNITY_INTERFACE_API
 GetInterceptedInstanceProcAddr(PFN_xrGetInstanceProcAddr loaderFunction) noexcept
 {
-    return Guarded("GetInterceptedInstanceProcAddr", PFN_xrGetInstanceProcAddr{nullptr}, [&]() -> PFN_xrGetInstanceProcAddr {
-        ProviderContext* context = GetProviderContext();
-        if (context == nullptr) {
-            return nullptr;
-        }
-        // Chaining the interceptor into itself would make every lookup recurse without end.
-        if (loaderFunction != &InterceptedXrGetInstanceProcAddr) {
-            context->xrBindings->BindGetInstanceProcAddr(loaderFunction);
-        }
-        return &InterceptedXrGetInstanceProcAddr;
-    });
+    return Guarded("GetInterceptedInstanceProcAddr", PFN_xrGetInstanceProcAddr{nullptr},
+                   [&]() -> PFN_xrGetInstanceProcAddr {
+                       ProviderContext* context = GetProviderContext();
+                       if (context == nullptr) {
+                           return nullptr;
+                       }
+                       // Chaining the interceptor into itself would make every lookup recurse without end.
+                       if (loaderFunction != &InterceptedXrGetInstanceProcAddr) {
+                           context->xrBindings->BindGetInstanceProcAddr(loaderFunction);
+                       }
+                       return &InterceptedXrGetInstanceProcAddr;
+                   });
 }
 
 namespace kelbrin {
@@ -417,12 +419,8 @@ void UNITY_INTERFACE_API LifecycleHandlerShutdown(UnitySubsystemHandle, void* us
 UnitySubsystemErrorCode UNITY_INTERFACE_API GetMeshInfos(UnitySubsystemHandle, void* userData,
                                                          UnityXRMeshInfoAllocator* allocator) noexcept
 {
-    return ObserverCallback("GetMeshInfos", userData, [&](ProviderContext& context, SceneObserver& observer) {
-        if (!observer.UpdateSceneObservations(_subsystemId)) {
-            context.Log(kXRTraceLevelError, "Failed to update scene observations");
-            return kUnitySubsystemErrorCodeFailure;
-        }
-        return observer.UpdateMeshes(allocator) ? kUnitySubsystemErrorCodeSuccess : kUnitySubsystemErrorCodeFailure;
+    return ObserverCallback("GetMeshInfos", userData, [&](ProviderContext&, SceneObserver& observer) {
+        return observer.StepAndListMeshes(_subsystemId, allocator);
     });
 }
 

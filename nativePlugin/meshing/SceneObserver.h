@@ -4,25 +4,24 @@
 // checks what every operation needs first (OpenXR, a provider).
 //
 // Every public operation may be called from any thread; the threading contract is in
-// KelbrinModule.h. One lock guards the state; mesh acquisition holds it only to look a
-// mesh up and to record its vertex count, and reads the runtime as a reader of the
-// current scene, which is destroyed or replaced only once no reader is left.
+// KelbrinModule.h. One lock object (SceneGuard) guards the state; mesh acquisition holds it
+// only to look a mesh up and to record its vertex count, and reads the runtime as a reader of
+// the current scene, which is destroyed or replaced only once no reader is left.
 #pragma once
 
 #include <openxr/openxr.h>
 
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "ComputeCycle.h"
 #include "MeshDelivery.h"
 #include "ProviderRegistry.h"
+#include "SceneGuard.h"
 #include "ScenePlane.h"
 #include "ScenePlanes.h"
 #include "SceneReader.h"
-#include "SceneReaders.h"
 #include "UnityXRMeshing.h"
 
 namespace kelbrin {
@@ -100,6 +99,9 @@ public:
     };
     // Lists the current scene's visual meshes into the engine's mesh infos, flagging new or changed ones.
     bool UpdateMeshes(UnityXRMeshInfoAllocator* allocator);
+    // What the engine's GetMeshInfos asks for: one step of the cycle for `name`, then the
+    // listing, in one hold of the state lock; the engine's result code.
+    UnitySubsystemErrorCode StepAndListMeshes(const char* name, UnityXRMeshInfoAllocator* allocator);
     // Writes a mesh's positions, normals and indices, in engine coordinates, into engine storage.
     UnitySubsystemErrorCode AcquireByMeshId(const UnityXRMeshId* id, UnityXRMeshDataAllocator* allocator);
     // Nothing to free: the engine owns every buffer it handed out.
@@ -139,12 +141,15 @@ private:
     void ReleaseSceneObjects();
     // Forgets the scene objects when a call on them reported them gone; true when it did.
     bool DropLostSceneObjects();
+    // The steps of the public operations of the same purpose, under the state lock.
+    bool StepCycle(const char* name);
+    bool ListMeshes(UnityXRMeshInfoAllocator* allocator);
+    uint32_t FindMeshBuffer(const UnityXRMeshId& id, uint64_t& meshBufferId) const;
 
     XrBindings& bindings;
     IUnityXRTrace* const trace;
-    // Guards every member below. Recursive: public operations call one another.
-    mutable std::recursive_mutex stateMutex;
-    SceneReaders readers;
+    // Guards every member below: each public operation holds it once, private steps assume it held.
+    mutable SceneGuard guard;
     const SceneReader reader;
     ProviderRegistry registry;
     ComputeCycle cycle;

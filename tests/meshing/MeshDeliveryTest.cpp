@@ -406,6 +406,34 @@ TEST_F(MeshDelivery, ReleaseSucceedsForAnyIdentifierOnceReady)
     EXPECT_THAT(Messages(), ElementsAre(Message{0, "No providers!"}));
 }
 
+// An engine callback made under the state lock that calls back into the plug-in on the same thread:
+// refused with a logged failure, never let in to rebuild the list the outer call is filling, never
+// left to deadlock.
+UnitySubsystemErrorCode nestedResult = kUnitySubsystemErrorCodeSuccess;
+decltype(IUnityXRMeshInterface::MeshInfoAllocator_Allocate) engineAllocate = nullptr;
+
+UnityXRMeshInfo* UNITY_INTERFACE_API AllocateCallingBack(UnityXRMeshInfoAllocator* allocator, size_t count)
+{
+    nestedResult = GetMeshInfos(nullptr, GetProviderContext(), allocator);
+    return engineAllocate(allocator, count);
+}
+
+TEST_F(MeshDelivery, ACallBackIntoThePluginUnderItsLockIsRefused)
+{
+    SetMeshes({{kFirst, Triangle()}, {kSecond, Strip(4)}});
+    engineAllocate = meshes.Interface()->MeshInfoAllocator_Allocate;
+    meshes.Interface()->MeshInfoAllocator_Allocate = &AllocateCallingBack;
+    const auto list = EngineUpdate();
+    meshes.Interface()->MeshInfoAllocator_Allocate = engineAllocate;
+    EXPECT_EQ(nestedResult, kUnitySubsystemErrorCodeFailure);
+    ASSERT_EQ(list.result, kUnitySubsystemErrorCodeSuccess);
+    ASSERT_EQ(list.infos.size(), 2u);
+    EXPECT_EQ(UpdatedByte(list.infos[0]), 1);
+    EXPECT_EQ(UpdatedByte(list.infos[1]), 1);
+    EXPECT_THAT(Messages(), ElementsAre(Message{0, "StepAndListMeshes was called back while the scene state is held "
+                                                   "on the same thread; refused"}));
+}
+
 class MeshDeliveryBeforeOpenXr : public LoadedPlugin {};
 
 TEST_F(MeshDeliveryBeforeOpenXr, EveryOperationButTransformsFailsWithOpenXrNotReady)
