@@ -13,9 +13,6 @@
 
 namespace kelbrin {
 namespace {
-// Logged by a provider (un)registration that comes before the scene observer.
-const char* const kNoSceneObserver = "SceneObserver doesn't exist";
-
 ContextSlot _providerContext;
 // The application's chain outlives every load: its hooks keep passing through between them.
 ChainedFunctions chainedFunctions;
@@ -93,8 +90,7 @@ template <typename Body> UnitySubsystemErrorCode ObserverCallback(const char* en
     const ContextSlot::Pin pin(_providerContext);
     return Guarded(entry, kUnitySubsystemErrorCodeFailure, [&] {
         ProviderContext* context = userData != nullptr && userData == pin.get() ? pin.get() : nullptr;
-        return context != nullptr && context->sceneObserver ? body(*context, *context->sceneObserver)
-                                                            : kUnitySubsystemErrorCodeFailure;
+        return context != nullptr ? body(*context, *context->sceneObserver) : kUnitySubsystemErrorCodeFailure;
     });
 }
 } // namespace
@@ -177,15 +173,8 @@ UnregisterProviderWithSceneObserver(const char* name) noexcept
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetInstanceHandle(uint64_t instance) noexcept
 {
     Guarded("SetInstanceHandle", [&] {
-        ProviderContext* context = GetProviderContext();
-        if (context == nullptr) {
-            return;
-        }
-        if (context->sceneObserver != nullptr) {
+        if (ProviderContext* context = GetProviderContext()) {
             context->sceneObserver->UseInstance(instance);
-        } else {
-            context->xrBindings->SetInstanceHandle(instance);
-            context->xrBindings->HookFunctions();
         }
     });
 }
@@ -193,14 +182,8 @@ extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetInstanceHandle(uin
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetSessionHandle(uint64_t session) noexcept
 {
     Guarded("SetSessionHandle", [&] {
-        ProviderContext* context = GetProviderContext();
-        if (context == nullptr) {
-            return;
-        }
-        if (context->sceneObserver != nullptr) {
+        if (ProviderContext* context = GetProviderContext()) {
             context->sceneObserver->UseSession(session);
-        } else {
-            context->xrBindings->SetSessionHandle(session);
         }
     });
 }
@@ -290,28 +273,14 @@ namespace kelbrin {
 
 void RegisterProviderWithSceneObserver_Internal(ProviderContext* context, const char* name, int32_t features)
 {
-    if (context == nullptr) {
-        return;
-    }
-    if (!context->sceneObserver) {
-        context->Log(kXRTraceLevelError, kNoSceneObserver);
-        return;
-    }
-    if (IsProviderName(*context, name)) {
+    if (context != nullptr && IsProviderName(*context, name)) {
         context->sceneObserver->RegisterProvider(name, features);
     }
 }
 
 void UnregisterProviderWithSceneObserver_Internal(ProviderContext* context, const char* name)
 {
-    if (context == nullptr) {
-        return;
-    }
-    if (!context->sceneObserver) {
-        context->Log(kXRTraceLevelError, kNoSceneObserver);
-        return;
-    }
-    if (IsProviderName(*context, name)) {
+    if (context != nullptr && IsProviderName(*context, name)) {
         context->sceneObserver->UnregisterProvider(name);
     }
 }

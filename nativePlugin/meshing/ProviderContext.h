@@ -31,8 +31,8 @@ public:
     IUnityXRTrace* const trace;
     IUnityXRMeshInterface* const meshInterface;
     const std::unique_ptr<XrBindings> xrBindings;
-    // Present from construction; only a test takes it away.
-    std::unique_ptr<SceneObserver> sceneObserver;
+    // Present from construction to destruction: no entry needs to test for it.
+    const std::unique_ptr<SceneObserver> sceneObserver;
 };
 
 } // namespace kelbrin

@@ -110,16 +110,6 @@ TEST_F(PluginEntry, StartMakesTheMeshingSubsystemADrivingVisualMeshProvider)
     EXPECT_EQ(Observer().GetDrivingProvider(), "Quenra-MeshSubsystem");
 }
 
-TEST_F(PluginEntry, StartSucceedsEvenWithoutObserver)
-{
-    ASSERT_TRUE(RegisterMeshingLifecycleProvider());
-    Context().sceneObserver.reset();
-    EXPECT_EQ(meshes.Start(), kUnitySubsystemErrorCodeSuccess);
-    meshes.Stop();
-    EXPECT_THAT(Messages(), ElementsAre(kLoaded, Message{0, "SceneObserver doesn't exist"},
-                                        Message{0, "SceneObserver doesn't exist"}));
-}
-
 TEST_F(PluginEntry, StopThenShutdownOfTheOnlyProviderIsSilent)
 {
     ASSERT_TRUE(RegisterMeshingLifecycleProvider());

@@ -115,12 +115,12 @@ TEST_F(Registry, TeardownUnregistersEveryProviderAndReleasesTheRuntimeObjectsOnc
     Observer().RegisterProvider("C", SceneObserver::FeaturePlaneMesh);
     MakeCurrentScene();
     runtime.ClearCalls();
-    Context().sceneObserver.reset();
+    Unload();
     EXPECT_THAT(runtime.CallSequence(), ElementsAre("xrDestroySceneMSFT", "xrDestroySceneObserverMSFT"));
     EXPECT_THAT(runtime.Calls()[0].result, XR_SUCCESS);
     EXPECT_THAT(runtime.Calls()[1].result, XR_SUCCESS);
     EXPECT_THAT(runtime.LiveHandles(HandleKind::SceneObserver), IsEmpty());
-    EXPECT_THAT(Messages(), IsEmpty());
+    EXPECT_THAT(Messages(), ElementsAre(Message{5, "Kelbrin::UnityPluginUnload"}));
 }
 
 TEST(MeshIdOrder, FirstWordThenSecondWordUnsigned)
