@@ -15,6 +15,12 @@ namespace {
 constexpr size_t kAllocationLimit = size_t{1} << 30;
 std::atomic<size_t> allocationLimit{kAllocationLimit};
 std::atomic<long> liveAllocations{0};
+
+void Free(void* memory) noexcept
+{
+    liveAllocations -= memory != nullptr ? 1 : 0;
+    std::free(memory);
+}
 } // namespace
 
 void* operator new(size_t size)
@@ -29,13 +35,12 @@ void* operator new(size_t size)
 
 void operator delete(void* memory) noexcept
 {
-    liveAllocations -= memory != nullptr ? 1 : 0;
-    std::free(memory);
+    Free(memory);
 }
 
 void operator delete(void* memory, size_t) noexcept
 {
-    operator delete(memory);
+    Free(memory);
 }
 
 namespace kelbrin::test {
