@@ -99,7 +99,7 @@ public:
             current->infos.resize(count);
             return current->infos.data();
         };
-        table.MeshTransformList_SetTransforms = [](UnityXRMeshTransformList*, const UnityXRMeshTransform*, uint32_t) {};
+        table.MeshTransformList_SetTransforms = [](UnityXRMeshTransformList*, const UnityXRMeshTransform*, size_t) {};
         table.MeshDataAllocator_AllocateMesh = [](UnityXRMeshDataAllocator*, size_t vertexCount, size_t indexCount,
                                                   UnityXRIndexFormat, UnityXRMeshVertexAttributeFlags,
                                                   UnityXRMeshTopology) {

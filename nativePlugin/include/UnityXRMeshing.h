@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "UnityInterfaces.h"
 
@@ -127,10 +128,10 @@ struct IUnityXRMeshInterface : IUnityInterface {
     // Slot 0.
     UnityXRMeshInfo*(UNITY_INTERFACE_API* MeshInfoAllocator_Allocate)(UnityXRMeshInfoAllocator* allocator,
                                                                        size_t numMeshes);
-    // Slot 1.
+    // Slot 1. The engine reads the count as a full size_t: a narrower argument would leave its
+    // upper bits undefined.
     void(UNITY_INTERFACE_API* MeshTransformList_SetTransforms)(UnityXRMeshTransformList* list,
-                                                               const UnityXRMeshTransform* transforms,
-                                                               uint32_t count);
+                                                               const UnityXRMeshTransform* transforms, size_t count);
     // Slot 2.
     UnityXRMeshDescriptor*(UNITY_INTERFACE_API* MeshDataAllocator_AllocateMesh)(
         UnityXRMeshDataAllocator* allocator, size_t vertexCount, size_t indexCount, UnityXRIndexFormat indexFormat,
@@ -145,5 +146,9 @@ struct IUnityXRMeshInterface : IUnityInterface {
     UnitySubsystemErrorCode(UNITY_INTERFACE_API* RegisterLifecycleProvider)(const char* pluginName, const char* id,
                                                                              const UnityLifecycleProvider* provider);
 };
+static_assert(std::is_same_v<decltype(IUnityXRMeshInterface::MeshTransformList_SetTransforms),
+                             void(UNITY_INTERFACE_API*)(UnityXRMeshTransformList*, const UnityXRMeshTransform*,
+                                                        size_t)>,
+              "the transform count crosses as size_t, as the engine declares it");
 static_assert(offsetof(IUnityXRMeshInterface, RegisterMeshProvider) == 5 * sizeof(void*), "slot 5");
 static_assert(offsetof(IUnityXRMeshInterface, RegisterLifecycleProvider) == 6 * sizeof(void*), "slot 6");

@@ -111,7 +111,21 @@ void ComputeCycle::Poll()
 
 XrResult ComputeCycle::DestroyScene()
 {
-    return readers.Exclusively([this] { return bindings.DestroyCurrentScene(); });
+    return guard.Replace([this] { return bindings.DestroyCurrentScene(); });
+}
+
+void ComputeCycle::ForgetSceneObjects()
+{
+    guard.Replace([this] { bindings.ForgetSceneObjects(); });
+    state = Idle;
+}
+
+void ComputeCycle::ForgetScene()
+{
+    guard.Replace([this] { bindings.ForgetScene(); });
+    if (state == SceneReady) {
+        state = Idle;
+    }
 }
 
 void ComputeCycle::CreateScene()
@@ -132,7 +146,7 @@ void ComputeCycle::CreateScene()
     }
     XrSceneCreateInfoMSFT createInfo{XR_TYPE_SCENE_CREATE_INFO_MSFT};
     // The current scene's handle changes only while no acquisition reads it.
-    const XrResult result = readers.Exclusively([&] { return bindings.CreateSceneAsCurrent(&createInfo); });
+    const XrResult result = guard.Replace([&] { return bindings.CreateSceneAsCurrent(&createInfo); });
     if (result != XR_SUCCESS) {
         TraceLog(trace, kXRTraceLevelError, "Failed to create scene: %d", static_cast<int>(result));
         state = Idle;

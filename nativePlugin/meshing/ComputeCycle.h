@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "SceneReaders.h"
+#include "SceneGuard.h"
 #include "UnityXRTrace.h"
 
 namespace kelbrin {
@@ -41,8 +41,8 @@ public:
     // The compute features of the flags: plane, plane mesh, visual mesh, in that order.
     static void FeaturesOf(int32_t flags, std::vector<XrSceneComputeFeatureMSFT>& features);
 
-    ComputeCycle(XrBindings& bindings, IUnityXRTrace* trace, SceneReaders& readers)
-        : bindings(bindings), trace(trace), readers(readers)
+    ComputeCycle(XrBindings& bindings, IUnityXRTrace* trace, SceneGuard& guard)
+        : bindings(bindings), trace(trace), guard(guard)
     {
     }
 
@@ -55,6 +55,11 @@ public:
     void SetWallClock(WallClock clock) { wallClock = clock; }
     // Destroys the current scene once no acquisition reads it; the runtime's result.
     XrResult DestroyScene();
+    // Forgets the scene and the scene observer without a call once no acquisition reads them
+    // (they died with their session), and goes back to Idle: the next compute makes them anew.
+    void ForgetSceneObjects();
+    // The same for the scene alone; a compute on the observer goes on.
+    void ForgetScene();
 
 private:
     void Start(int32_t featureFlags);
@@ -63,7 +68,8 @@ private:
 
     XrBindings& bindings;
     IUnityXRTrace* const trace;
-    SceneReaders& readers;
+    // Its state lock is held by the caller of every operation.
+    SceneGuard& guard;
     ComputeState state = Idle;
     // No compute starts before the wall clock has passed this; the epoch lets the first one start at once.
     SystemTime nextComputeTime{};

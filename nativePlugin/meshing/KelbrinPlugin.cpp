@@ -4,6 +4,7 @@
 #include <exception>
 #include <memory>
 
+#include "ChainedFunctions.h"
 #include "ContextSlot.h"
 #include "EntryGuard.h"
 #include "KelbrinModule.h"
@@ -12,10 +13,9 @@
 
 namespace kelbrin {
 namespace {
-// Logged by a provider (un)registration that comes before the scene observer.
-const char* const kNoSceneObserver = "SceneObserver doesn't exist";
-
 ContextSlot _providerContext;
+// The application's chain outlives every load: its hooks keep passing through between them.
+ChainedFunctions chainedFunctions;
 
 // The lifecycle provider's subsystem identifier, and the name under which the meshing
 // subsystem registers with the scene observer.
@@ -74,6 +74,15 @@ bool IsProviderName(const ProviderContext& context, const char* name)
     return name != nullptr;
 }
 
+// The engine names a mesh by address; a null one is a failure, never read.
+bool IsMeshId(const ProviderContext& context, const UnityXRMeshId* id)
+{
+    if (id == nullptr) {
+        context.Log(kXRTraceLevelError, "Mesh id is null");
+    }
+    return id != nullptr;
+}
+
 // A mesh provider callback: the observer of the live context, exceptions become failure.
 template <typename Body> UnitySubsystemErrorCode ObserverCallback(const char* entry, void* userData, Body body) noexcept
 {
@@ -81,8 +90,7 @@ template <typename Body> UnitySubsystemErrorCode ObserverCallback(const char* en
     const ContextSlot::Pin pin(_providerContext);
     return Guarded(entry, kUnitySubsystemErrorCodeFailure, [&] {
         ProviderContext* context = userData != nullptr && userData == pin.get() ? pin.get() : nullptr;
-        return context != nullptr && context->sceneObserver ? body(*context, *context->sceneObserver)
-                                                            : kUnitySubsystemErrorCodeFailure;
+        return context != nullptr ? body(*context, *context->sceneObserver) : kUnitySubsystemErrorCodeFailure;
     });
 }
 } // namespace
@@ -91,6 +99,12 @@ template <typename Body> UnitySubsystemErrorCode ObserverCallback(const char* en
 ProviderContext* GetProviderContext()
 {
     return _providerContext.Get();
+}
+
+void ForgetChainedFunctions()
+{
+    chainedFunctions.getInstanceProcAddr = nullptr;
+    chainedFunctions.waitFrame = nullptr;
 }
 
 } // namespace kelbrin
@@ -109,7 +123,8 @@ extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnityPluginLoad(IUnit
     GuardedCall([trace](const std::exception* error) { LogEntryFailure(trace, "UnityPluginLoad", error); },
                 [&] {
                     auto context = std::make_unique<ProviderContext>(
-                        trace, interfaces != nullptr ? interfaces->Get<IUnityXRMeshInterface>() : nullptr);
+                        trace, interfaces != nullptr ? interfaces->Get<IUnityXRMeshInterface>() : nullptr,
+                        chainedFunctions);
                     context->Log(kXRTraceLevelNotice, "Kelbrin::UnityPluginLoad");
                     _providerContext.Publish(std::move(context));
                 });
@@ -121,18 +136,24 @@ extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API UnityPluginUnload() n
     if (live == nullptr) {
         return;
     }
-    live->Log(kXRTraceLevelNotice, "Kelbrin::UnityPluginUnload");
-    // Forgotten first, so nothing reached during teardown finds a context half destroyed,
-    // and kept until the frame thread's interception and acquisitions in flight are done with it.
-    const std::unique_ptr<ProviderContext> context = _providerContext.Withdraw();
+    IUnityXRTrace* const trace = live->trace;
+    GuardedCall([trace](const std::exception* error) { LogEntryFailure(trace, "UnityPluginUnload", error); },
+                [] {
+                    // Forgotten first, so nothing reached during teardown finds a context half destroyed,
+                    // and kept until the frame thread's interception and acquisitions in flight are done with it.
+                    const std::unique_ptr<ProviderContext> context = _providerContext.Withdraw();
+                    context->Log(kXRTraceLevelNotice, "Kelbrin::UnityPluginUnload");
+                });
 }
 
 // --- Script API --------------------------------------------------------------------------
 
 extern "C" UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API RegisterMeshingLifecycleProvider() noexcept
 {
-    ProviderContext* context = GetProviderContext();
-    return context != nullptr && RegisterLifecycleProvider(context);
+    return Guarded("RegisterMeshingLifecycleProvider", false, [] {
+        ProviderContext* context = GetProviderContext();
+        return context != nullptr && RegisterLifecycleProvider(context);
+    });
 }
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API RegisterProviderWithSceneObserver(const char* name,
@@ -151,36 +172,29 @@ UnregisterProviderWithSceneObserver(const char* name) noexcept
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetInstanceHandle(uint64_t instance) noexcept
 {
-    ProviderContext* context = GetProviderContext();
-    if (context == nullptr) {
-        return;
-    }
-    if (context->sceneObserver != nullptr) {
-        context->sceneObserver->UseInstance(instance);
-    } else {
-        context->xrBindings->SetInstanceHandle(instance);
-        context->xrBindings->HookFunctions();
-    }
+    Guarded("SetInstanceHandle", [&] {
+        if (ProviderContext* context = GetProviderContext()) {
+            context->sceneObserver->UseInstance(instance);
+        }
+    });
 }
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetSessionHandle(uint64_t session) noexcept
 {
-    ProviderContext* context = GetProviderContext();
-    if (context == nullptr) {
-        return;
-    }
-    if (context->sceneObserver != nullptr) {
-        Guarded("SetSessionHandle", [&] { context->sceneObserver->UseSession(session); });
-    } else {
-        context->xrBindings->SetSessionHandle(session);
-    }
+    Guarded("SetSessionHandle", [&] {
+        if (ProviderContext* context = GetProviderContext()) {
+            context->sceneObserver->UseSession(session);
+        }
+    });
 }
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetSpaceHandle(uint64_t space) noexcept
 {
-    if (ProviderContext* context = GetProviderContext()) {
-        context->xrBindings->SetSpaceHandle(space);
-    }
+    Guarded("SetSpaceHandle", [&] {
+        if (ProviderContext* context = GetProviderContext()) {
+            context->xrBindings->SetSpaceHandle(space);
+        }
+    });
 }
 
 extern "C" UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API UpdateObservedScene(const char* name) noexcept
@@ -229,23 +243,28 @@ extern "C" UNITY_INTERFACE_EXPORT bool UNITY_INTERFACE_API FetchPlaneVertices(co
 
 extern "C" UNITY_INTERFACE_EXPORT void UNITY_INTERFACE_API SetPlanesFilterFlags(uint32_t flags) noexcept
 {
-    if (ProviderContext* context = GetProviderContext()) {
-        context->sceneObserver->SetPlanesFilterFlags(flags);
-    }
+    Guarded("SetPlanesFilterFlags", [&] {
+        if (ProviderContext* context = GetProviderContext()) {
+            context->sceneObserver->SetPlanesFilterFlags(flags);
+        }
+    });
 }
 
 extern "C" UNITY_INTERFACE_EXPORT PFN_xrGetInstanceProcAddr UNITY_INTERFACE_API
 GetInterceptedInstanceProcAddr(PFN_xrGetInstanceProcAddr loaderFunction) noexcept
 {
-    ProviderContext* context = GetProviderContext();
-    if (context == nullptr) {
-        return nullptr;
-    }
-    // Chaining the interceptor into itself would make every lookup recurse without end.
-    if (loaderFunction != &InterceptedXrGetInstanceProcAddr) {
-        context->xrBindings->BindGetInstanceProcAddr(loaderFunction);
-    }
-    return &InterceptedXrGetInstanceProcAddr;
+    return Guarded("GetInterceptedInstanceProcAddr", PFN_xrGetInstanceProcAddr{nullptr},
+                   [&]() -> PFN_xrGetInstanceProcAddr {
+                       ProviderContext* context = GetProviderContext();
+                       if (context == nullptr) {
+                           return nullptr;
+                       }
+                       // Chaining the interceptor into itself would make every lookup recurse without end.
+                       if (loaderFunction != &InterceptedXrGetInstanceProcAddr) {
+                           context->xrBindings->BindGetInstanceProcAddr(loaderFunction);
+                       }
+                       return &InterceptedXrGetInstanceProcAddr;
+                   });
 }
 
 namespace kelbrin {
@@ -254,28 +273,14 @@ namespace kelbrin {
 
 void RegisterProviderWithSceneObserver_Internal(ProviderContext* context, const char* name, int32_t features)
 {
-    if (context == nullptr) {
-        return;
-    }
-    if (!context->sceneObserver) {
-        context->Log(kXRTraceLevelError, kNoSceneObserver);
-        return;
-    }
-    if (IsProviderName(*context, name)) {
+    if (context != nullptr && IsProviderName(*context, name)) {
         context->sceneObserver->RegisterProvider(name, features);
     }
 }
 
 void UnregisterProviderWithSceneObserver_Internal(ProviderContext* context, const char* name)
 {
-    if (context == nullptr) {
-        return;
-    }
-    if (!context->sceneObserver) {
-        context->Log(kXRTraceLevelError, kNoSceneObserver);
-        return;
-    }
-    if (IsProviderName(*context, name)) {
+    if (context != nullptr && IsProviderName(*context, name)) {
         context->sceneObserver->UnregisterProvider(name);
     }
 }
@@ -302,23 +307,15 @@ bool RegisterLifecycleProvider(ProviderContext* context)
 
 // --- OpenXR interception -----------------------------------------------------------------
 
+// Neither hook needs a live context to pass through: the chain is the library's.
 XRAPI_ATTR XrResult XRAPI_CALL InterceptedXrGetInstanceProcAddr(XrInstance instance, const char* name,
                                                                 PFN_xrVoidFunction* function) noexcept
 {
-    const ContextSlot::Pin pin(_providerContext);
-    ProviderContext* context = pin.get();
-    if (context == nullptr) {
-        if (function != nullptr) {
-            *function = nullptr;
-        }
-        return XR_ERROR_FUNCTION_UNSUPPORTED;
-    }
-    XrBindings& bindings = *context->xrBindings;
-    const XrResult result = bindings.GetInstanceProcAddr(instance, name, function);
+    const XrResult result = chainedFunctions.GetInstanceProcAddr(instance, name, function);
     // Only a runtime function that was found is put behind the interceptor.
     if (XR_SUCCEEDED(result) && name != nullptr && function != nullptr && *function != nullptr &&
         std::strcmp(name, "xrWaitFrame") == 0) {
-        bindings.BindWaitFrame(reinterpret_cast<PFN_xrWaitFrame>(*function));
+        chainedFunctions.waitFrame.store(reinterpret_cast<PFN_xrWaitFrame>(*function), std::memory_order_release);
         *function = reinterpret_cast<PFN_xrVoidFunction>(&InterceptedXrWaitFrame);
     }
     return result;
@@ -327,16 +324,15 @@ XRAPI_ATTR XrResult XRAPI_CALL InterceptedXrGetInstanceProcAddr(XrInstance insta
 XRAPI_ATTR XrResult XRAPI_CALL InterceptedXrWaitFrame(XrSession session, const XrFrameWaitInfo* info,
                                                       XrFrameState* state) noexcept
 {
-    // On the frame thread, while the library may be unloaded on another.
-    const ContextSlot::Pin pin(_providerContext);
-    ProviderContext* context = pin.get();
-    if (context == nullptr) {
-        return XR_ERROR_FUNCTION_UNSUPPORTED;
-    }
-    const XrResult result = context->xrBindings->WaitFrame(session, info, state);
+    // The runtime's wait may block for a frame or more: no pin is held across it, so an unload
+    // on another thread never waits behind it.
+    const XrResult result = chainedFunctions.WaitFrame(session, info, state);
     // A failed wait leaves the frame state undefined; the last good prediction stays.
     if (XR_SUCCEEDED(result) && state != nullptr) {
-        context->xrBindings->SetPredictedDisplayTime(state->predictedDisplayTime);
+        const ContextSlot::Pin pin(_providerContext);
+        if (ProviderContext* context = pin.get()) {
+            context->xrBindings->SetPredictedDisplayTime(state->predictedDisplayTime);
+        }
     }
     return result;
 }
@@ -392,28 +388,24 @@ void UNITY_INTERFACE_API LifecycleHandlerShutdown(UnitySubsystemHandle, void* us
 UnitySubsystemErrorCode UNITY_INTERFACE_API GetMeshInfos(UnitySubsystemHandle, void* userData,
                                                          UnityXRMeshInfoAllocator* allocator) noexcept
 {
-    return ObserverCallback("GetMeshInfos", userData, [&](ProviderContext& context, SceneObserver& observer) {
-        if (!observer.UpdateSceneObservations(_subsystemId)) {
-            context.Log(kXRTraceLevelError, "Failed to update scene observations");
-            return kUnitySubsystemErrorCodeFailure;
-        }
-        return observer.UpdateMeshes(allocator) ? kUnitySubsystemErrorCodeSuccess : kUnitySubsystemErrorCodeFailure;
+    return ObserverCallback("GetMeshInfos", userData, [&](ProviderContext&, SceneObserver& observer) {
+        return observer.StepAndListMeshes(_subsystemId, allocator);
     });
 }
 
 UnitySubsystemErrorCode UNITY_INTERFACE_API AcquireMesh(UnitySubsystemHandle, void* userData, const UnityXRMeshId* id,
                                                         UnityXRMeshDataAllocator* allocator) noexcept
 {
-    return ObserverCallback("AcquireMesh", userData, [&](ProviderContext&, SceneObserver& observer) {
-        return observer.AcquireByMeshId(id, allocator);
+    return ObserverCallback("AcquireMesh", userData, [&](ProviderContext& context, SceneObserver& observer) {
+        return IsMeshId(context, id) ? observer.AcquireByMeshId(id, allocator) : kUnitySubsystemErrorCodeFailure;
     });
 }
 
 UnitySubsystemErrorCode UNITY_INTERFACE_API ReleaseMesh(UnitySubsystemHandle, void* userData, const UnityXRMeshId* id,
                                                         const UnityXRMeshDescriptor* mesh, void* pluginData) noexcept
 {
-    return ObserverCallback("ReleaseMesh", userData, [&](ProviderContext&, SceneObserver& observer) {
-        return observer.ReleaseMesh(id, mesh, pluginData);
+    return ObserverCallback("ReleaseMesh", userData, [&](ProviderContext& context, SceneObserver& observer) {
+        return IsMeshId(context, id) ? observer.ReleaseMesh(id, mesh, pluginData) : kUnitySubsystemErrorCodeFailure;
     });
 }
 

@@ -146,9 +146,18 @@ void MeshDelivery::UpdateVertexCount(ListedMesh& mesh, bool& updated)
     if (mesh.vertexCount == vertexCounts.end()) {
         mesh.vertexCount = vertexCounts.emplace(mesh.meshBufferId, vertexCount).first;
         updated = true;
-    } else if (mesh.vertexCount->second != vertexCount) {
+    } else if (mesh.vertexCount->second != std::optional<uint32_t>(vertexCount)) {
         mesh.vertexCount->second = vertexCount;
         updated = true;
+    }
+}
+
+void MeshDelivery::ForgetVertexCount(uint64_t meshBufferId)
+{
+    // Emptied, not erased: listed meshes keep their place in the map.
+    const auto known = vertexCounts.find(meshBufferId);
+    if (known != vertexCounts.end()) {
+        known->second.reset();
     }
 }
 
@@ -177,13 +186,13 @@ bool MeshDelivery::Read(uint64_t meshBufferId, Scratch& scratch) const
     return true;
 }
 
-UnitySubsystemErrorCode MeshDelivery::Deliver(bool withNormals, uint64_t meshBufferId, Scratch& scratch,
+UnitySubsystemErrorCode MeshDelivery::Deliver(bool sceneMesh, uint64_t meshBufferId, Scratch& scratch,
                                               UnityXRMeshDataAllocator* allocator) const
 {
     const std::vector<XrVector3f>& vertices = scratch.vertices;
     const std::vector<uint32_t>& indices = scratch.indices;
     // Before the engine allocates: a failed acquisition hands it nothing.
-    if (withNormals && !scratch.normals.Prepare(vertices.size())) {
+    if (!scratch.normals.Prepare(vertices.size())) {
         TraceLog(trace, kXRTraceLevelError, "Failed to allocate normals for mesh buffer %" PRIu64 ": %zu vertices",
                  meshBufferId, vertices.size());
         return kUnitySubsystemErrorCodeFailure;
@@ -196,13 +205,13 @@ UnitySubsystemErrorCode MeshDelivery::Deliver(bool withNormals, uint64_t meshBuf
         TraceLog(trace, kXRTraceLevelError, "Failed to allocate mesh for mesh buffer with id %" PRIu64, meshBufferId);
         return kUnitySubsystemErrorCodeFailure;
     }
-    // A plane's mesh is delivered bare: flat, with no attributes of its own.
-    if (withNormals) {
-        if (mesh->normals != nullptr) {
-            static_assert(sizeof(UnityXRVector3) == 3 * sizeof(float), "normals are written as packed triples");
-            // Computed in the runtime's convention and winding; only the unit normals are mirrored.
-            scratch.normals.Compute(vertices, indices, &mesh->normals->x, true, LogInvalidTriangle());
-        }
+    // Every mesh is allocated with normals, a plane's too, so none reaches the engine unwritten.
+    if (mesh->normals != nullptr) {
+        static_assert(sizeof(UnityXRVector3) == 3 * sizeof(float), "normals are written as packed triples");
+        // Computed in the runtime's convention and winding; only the unit normals are mirrored.
+        scratch.normals.Compute(vertices, indices, &mesh->normals->x, true, LogInvalidTriangle());
+    }
+    if (sceneMesh) {
         if (mesh->colors != nullptr) {
             TraceLog(trace, kXRTraceLevelWarning,
                      "Allocated buffer for colors but the Tolvane Quenra Meshing provider "
@@ -261,7 +270,7 @@ void MeshDelivery::SetTransforms(UnityXRMeshTransformList* list)
         ConvertToUnityTransform(location.pose, *transform);
         ++transform;
     }
-    meshInterface->MeshTransformList_SetTransforms(list, transforms.data(), static_cast<uint32_t>(transforms.size()));
+    meshInterface->MeshTransformList_SetTransforms(list, transforms.data(), transforms.size());
     transformsPending = false;
 }
 

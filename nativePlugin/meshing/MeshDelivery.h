@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "MeshNormals.h"
@@ -55,11 +56,13 @@ public:
     bool FindMeshBuffer(const UnityXRMeshId& id, uint64_t& meshBufferId) const;
     // Reads a mesh buffer of the current scene into the scratch; as a reader of the scene.
     bool Read(uint64_t meshBufferId, Scratch& scratch) const;
-    // The vertex count an acquisition read, which tells later listings whether the mesh changed.
+    // The vertex count an acquisition delivered, which tells later listings whether the mesh changed.
     void RecordVertexCount(uint64_t meshBufferId, uint32_t vertexCount) { vertexCounts[meshBufferId] = vertexCount; }
-    // Writes a mesh read into engine storage, in engine coordinates: with normals for a scene
-    // mesh, bare for a plane's.
-    UnitySubsystemErrorCode Deliver(bool withNormals, uint64_t meshBufferId, Scratch& scratch,
+    // After a failed acquisition: the next listing flags the mesh again, so the engine asks once more.
+    void ForgetVertexCount(uint64_t meshBufferId);
+    // Writes a mesh read into engine storage, in engine coordinates, with its normals; for a scene
+    // mesh, warns about the engine's optional buffers it leaves untouched.
+    UnitySubsystemErrorCode Deliver(bool sceneMesh, uint64_t meshBufferId, Scratch& scratch,
                                     UnityXRMeshDataAllocator* allocator) const;
     // Into normals, one per vertex, in the runtime's convention.
     void CalculateNormals(const std::vector<XrVector3f>& vertices, const std::vector<uint32_t>& indices,
@@ -70,7 +73,8 @@ public:
 
 private:
     using LocationMap = std::map<UnityXRMeshId, XrSceneComponentLocationMSFT, UnityXRMeshIdComparer>;
-    using VertexCountMap = std::map<uint64_t, uint32_t>;
+    // Empty once an acquisition of the buffer failed: no count a listing reads matches it.
+    using VertexCountMap = std::map<uint64_t, std::optional<uint32_t>>;
     // One visual mesh of the current scene, with where its pose and its last vertex count are
     // kept: map nodes never move and are never erased, so those places stay valid.
     struct ListedMesh {

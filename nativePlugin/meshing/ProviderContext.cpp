@@ -2,8 +2,8 @@
 
 namespace kelbrin {
 
-ProviderContext::ProviderContext(IUnityXRTrace* trace, IUnityXRMeshInterface* meshInterface)
-    : trace(trace), meshInterface(meshInterface), xrBindings(std::make_unique<XrBindings>()),
+ProviderContext::ProviderContext(IUnityXRTrace* trace, IUnityXRMeshInterface* meshInterface, ChainedFunctions& chain)
+    : trace(trace), meshInterface(meshInterface), xrBindings(std::make_unique<XrBindings>(chain)),
       sceneObserver(std::make_unique<SceneObserver>(*xrBindings, trace, meshInterface))
 {
 }

@@ -16,8 +16,8 @@ namespace kelbrin {
 
 class ProviderContext {
 public:
-    // Either interface may be null.
-    ProviderContext(IUnityXRTrace* trace, IUnityXRMeshInterface* meshInterface);
+    // Either interface may be null; the chain is the library's and outlives the context.
+    ProviderContext(IUnityXRTrace* trace, IUnityXRMeshInterface* meshInterface, ChainedFunctions& chain);
     ProviderContext(const ProviderContext&) = delete;
     ProviderContext& operator=(const ProviderContext&) = delete;
 
@@ -31,8 +31,8 @@ public:
     IUnityXRTrace* const trace;
     IUnityXRMeshInterface* const meshInterface;
     const std::unique_ptr<XrBindings> xrBindings;
-    // Present from construction; only a test takes it away.
-    std::unique_ptr<SceneObserver> sceneObserver;
+    // Present from construction to destruction: no entry needs to test for it.
+    const std::unique_ptr<SceneObserver> sceneObserver;
 };
 
 } // namespace kelbrin

@@ -5,17 +5,16 @@
 
 namespace kelbrin {
 
-using Lock = std::lock_guard<std::recursive_mutex>;
-
 SceneObserver::SceneObserver(XrBindings& bindings, IUnityXRTrace* trace, IUnityXRMeshInterface* meshInterface)
-    : bindings(bindings), trace(trace), reader(bindings, trace), registry(trace), cycle(bindings, trace, readers),
-      planes(reader, trace), delivery(bindings, reader, trace, meshInterface)
+    : bindings(bindings), trace(trace), guard(trace), reader(bindings, trace), registry(trace),
+      cycle(bindings, trace, guard), planes(reader, trace), delivery(bindings, reader, trace, meshInterface)
 {
 }
 
 SceneObserver::~SceneObserver()
 {
-    Lock lock(stateMutex);
+    // Nothing can call back into an observer being destroyed, so the hold is never refused.
+    const SceneGuard::Hold hold(guard, "~SceneObserver");
     while (registry.UnregisterAny()) {
         if (registry.Empty()) {
             ReleaseSceneObjects();
@@ -27,14 +26,20 @@ SceneObserver::~SceneObserver()
 
 bool SceneObserver::RegisterProvider(const char* name, int32_t features)
 {
-    Lock lock(stateMutex);
+    const SceneGuard::Hold hold(guard, "RegisterProvider");
+    if (!hold) {
+        return false;
+    }
     registry.Register(name, features);
     return true;
 }
 
 void SceneObserver::UnregisterProvider(const char* name)
 {
-    Lock lock(stateMutex);
+    const SceneGuard::Hold hold(guard, "UnregisterProvider");
+    if (!hold) {
+        return;
+    }
     if (registry.Unregister(name) && registry.Empty()) {
         ReleaseSceneObjects();
     }
@@ -42,7 +47,8 @@ void SceneObserver::UnregisterProvider(const char* name)
 
 void SceneObserver::ReleaseSceneObjects()
 {
-    // Their results do not matter here.
+    // Those reported gone are forgotten, not destroyed; the results do not matter here.
+    DropLostSceneObjects();
     cycle.DestroyScene();
     bindings.DestroyXrSceneObserver();
     // A compute in flight died with its observer; the next provider starts a new one.
@@ -51,10 +57,13 @@ void SceneObserver::ReleaseSceneObjects()
 
 void SceneObserver::UseInstance(uint64_t instance)
 {
-    Lock lock(stateMutex);
+    const SceneGuard::Hold hold(guard, "UseInstance");
+    if (!hold) {
+        return;
+    }
     bindings.SetInstanceHandle(instance);
     // The table and the scene handles change only while no acquisition reads them.
-    if (readers.Exclusively([this] { return bindings.HookFunctions(); })) {
+    if (guard.Replace([this] { return bindings.HookFunctions(); })) {
         cycle.Reset();
         TraceLog(trace, kXRTraceLevelNotice,
                  "Scene understanding functions looked up again for instance %llu; the old instance's scene "
@@ -65,43 +74,85 @@ void SceneObserver::UseInstance(uint64_t instance)
 
 void SceneObserver::UseSession(uint64_t session)
 {
-    Lock lock(stateMutex);
-    const uint64_t previous = bindings.SessionHandle();
-    if (previous != 0 && previous != session && bindings.HasXrSceneObserver()) {
-        ReleaseSceneObjects();
-        TraceLog(trace, kXRTraceLevelNotice, "Session %llu replaced: its scene observer and scene are released",
-                 static_cast<unsigned long long>(previous));
+    const SceneGuard::Hold hold(guard, "UseSession");
+    if (!hold) {
+        return;
     }
-    bindings.SetSessionHandle(session);
+    const uint64_t previous = bindings.ExchangeSessionHandle(session);
+    if (previous == session || !(bindings.HasXrSceneObserver() || bindings.HasCurrentScene())) {
+        return;
+    }
+    if (session == 0) {
+        ReleaseSceneObjects();
+        TraceLog(trace, kXRTraceLevelNotice, "Session %llu is given up; the scene objects made on it are destroyed",
+                 static_cast<unsigned long long>(previous));
+        return;
+    }
+    cycle.ForgetSceneObjects();
+    TraceLog(trace, kXRTraceLevelNotice,
+             "Session %llu replaces the one the scene objects were made on; they are dropped with it",
+             static_cast<unsigned long long>(session));
+}
+
+bool SceneObserver::DropLostSceneObjects()
+{
+    const XrBindings::LostSceneObjects lost = bindings.TakeLostSceneObjects();
+    if (lost.sceneObserver != XR_SUCCESS) {
+        cycle.ForgetSceneObjects();
+        TraceLog(trace, kXRTraceLevelWarning,
+                 "The runtime answered %d on the scene objects; they are dropped and the next compute makes them anew",
+                 static_cast<int>(lost.sceneObserver));
+    } else if (lost.scene != XR_SUCCESS) {
+        cycle.ForgetScene();
+        TraceLog(trace, kXRTraceLevelWarning,
+                 "The runtime answered %d on the scene; it is dropped and the next compute makes one anew",
+                 static_cast<int>(lost.scene));
+    }
+    return lost.sceneObserver != XR_SUCCESS || lost.scene != XR_SUCCESS;
 }
 
 bool SceneObserver::HasProviders() const
 {
-    Lock lock(stateMutex);
+    const SceneGuard::Hold hold(guard, "HasProviders");
+    if (!hold) {
+        return false;
+    }
     return !registry.Empty();
 }
 
 bool SceneObserver::HasRegisteredProvider(const char* name) const
 {
-    Lock lock(stateMutex);
+    const SceneGuard::Hold hold(guard, "HasRegisteredProvider");
+    if (!hold) {
+        return false;
+    }
     return registry.Has(name);
 }
 
 bool SceneObserver::CheckOrSetDrivingProvider(const char* name)
 {
-    Lock lock(stateMutex);
+    const SceneGuard::Hold hold(guard, "CheckOrSetDrivingProvider");
+    if (!hold) {
+        return false;
+    }
     return registry.CheckOrSetDriving(name);
 }
 
 std::string SceneObserver::GetDrivingProvider() const
 {
-    Lock lock(stateMutex);
+    const SceneGuard::Hold hold(guard, "GetDrivingProvider");
+    if (!hold) {
+        return {};
+    }
     return registry.Driving();
 }
 
 ProviderRegistry::Features SceneObserver::GetProviderFeatures() const
 {
-    Lock lock(stateMutex);
+    const SceneGuard::Hold hold(guard, "GetProviderFeatures");
+    if (!hold) {
+        return {};
+    }
     return registry.FeaturesByName();
 }
 
@@ -122,13 +173,19 @@ bool SceneObserver::IsReadyWithProviders() const
 // density and bounding volume are accepted and not applied.
 UnitySubsystemErrorCode SceneObserver::SetMeshDensity(float)
 {
-    Lock lock(stateMutex);
+    const SceneGuard::Hold hold(guard, "SetMeshDensity");
+    if (!hold) {
+        return kUnitySubsystemErrorCodeFailure;
+    }
     return IsReadyWithProviders() ? kUnitySubsystemErrorCodeSuccess : kUnitySubsystemErrorCodeFailure;
 }
 
 UnitySubsystemErrorCode SceneObserver::SetBoundingVolume(const UnityXRBoundingVolume*)
 {
-    Lock lock(stateMutex);
+    const SceneGuard::Hold hold(guard, "SetBoundingVolume");
+    if (!hold) {
+        return kUnitySubsystemErrorCodeFailure;
+    }
     return IsReadyWithProviders() ? kUnitySubsystemErrorCodeSuccess : kUnitySubsystemErrorCodeFailure;
 }
 
@@ -136,22 +193,34 @@ UnitySubsystemErrorCode SceneObserver::SetBoundingVolume(const UnityXRBoundingVo
 
 void SceneObserver::SetWallClock(WallClock clock)
 {
-    Lock lock(stateMutex);
+    const SceneGuard::Hold hold(guard, "SetWallClock");
+    if (!hold) {
+        return;
+    }
     cycle.SetWallClock(clock);
 }
 
 SceneObserver::ComputeState SceneObserver::GetComputeState() const
 {
-    Lock lock(stateMutex);
+    const SceneGuard::Hold hold(guard, "GetComputeState");
+    if (!hold) {
+        return Idle;
+    }
     return cycle.State();
 }
 
 bool SceneObserver::UpdateSceneObservations(const char* name)
 {
-    Lock lock(stateMutex);
+    const SceneGuard::Hold hold(guard, "UpdateSceneObservations");
+    return hold && StepCycle(name);
+}
+
+bool SceneObserver::StepCycle(const char* name)
+{
     if (!IsReadyWithProviders()) {
         return false;
     }
+    DropLostSceneObjects();
     if (!registry.CheckOrSetDriving(name)) {
         return true;
     }
@@ -163,7 +232,10 @@ bool SceneObserver::UpdateSceneObservations(const char* name)
 
 void SceneObserver::GetProviderRequestedFeatures(std::vector<XrSceneComputeFeatureMSFT>& features) const
 {
-    Lock lock(stateMutex);
+    const SceneGuard::Hold hold(guard, "GetProviderRequestedFeatures");
+    if (!hold) {
+        return;
+    }
     ComputeCycle::FeaturesOf(registry.RequestedFeatures(), features);
 }
 
@@ -171,7 +243,26 @@ void SceneObserver::GetProviderRequestedFeatures(std::vector<XrSceneComputeFeatu
 
 bool SceneObserver::UpdateMeshes(UnityXRMeshInfoAllocator* allocator)
 {
-    Lock lock(stateMutex);
+    const SceneGuard::Hold hold(guard, "UpdateMeshes");
+    return hold && ListMeshes(allocator);
+}
+
+UnitySubsystemErrorCode SceneObserver::StepAndListMeshes(const char* name, UnityXRMeshInfoAllocator* allocator)
+{
+    // One hold: an acquisition never pairs a mesh buffer of this listing with another scene.
+    const SceneGuard::Hold hold(guard, "StepAndListMeshes");
+    if (!hold) {
+        return kUnitySubsystemErrorCodeFailure;
+    }
+    if (!StepCycle(name)) {
+        TraceLog(trace, kXRTraceLevelError, "Failed to update scene observations");
+        return kUnitySubsystemErrorCodeFailure;
+    }
+    return ListMeshes(allocator) ? kUnitySubsystemErrorCodeSuccess : kUnitySubsystemErrorCodeFailure;
+}
+
+bool SceneObserver::ListMeshes(UnityXRMeshInfoAllocator* allocator)
+{
     if (!IsReadyWithProviders() || cycle.State() != SceneReady) {
         return false;
     }
@@ -184,11 +275,19 @@ bool SceneObserver::UpdateMeshes(UnityXRMeshInfoAllocator* allocator)
 
 uint32_t SceneObserver::TryFindMeshBufferId(const UnityXRMeshId* id, uint64_t& meshBufferId) const
 {
-    Lock lock(stateMutex);
-    if (delivery.FindMeshBuffer(*id, meshBufferId)) {
+    const SceneGuard::Hold hold(guard, "TryFindMeshBufferId");
+    if (!hold) {
+        return MeshBufferNotFound;
+    }
+    return FindMeshBuffer(*id, meshBufferId);
+}
+
+uint32_t SceneObserver::FindMeshBuffer(const UnityXRMeshId& id, uint64_t& meshBufferId) const
+{
+    if (delivery.FindMeshBuffer(id, meshBufferId)) {
         return SceneMeshBuffer;
     }
-    return planes.FindMeshBuffer(*id, meshBufferId) ? PlaneMeshBuffer : MeshBufferNotFound;
+    return planes.FindMeshBuffer(id, meshBufferId) ? PlaneMeshBuffer : MeshBufferNotFound;
 }
 
 UnitySubsystemErrorCode SceneObserver::AcquireByMeshId(const UnityXRMeshId* id, UnityXRMeshDataAllocator* allocator)
@@ -196,50 +295,56 @@ UnitySubsystemErrorCode SceneObserver::AcquireByMeshId(const UnityXRMeshId* id, 
     MeshDelivery::PooledScratch pooled(delivery);
     MeshDelivery::Scratch& scratch = *pooled;
     uint64_t meshBufferId = 0;
-    uint32_t kind = MeshBufferNotFound;
-    uint64_t generation = 0;
     // The lock only to find the mesh; the scene it is in stays current while this reads it.
-    SceneReaders::Reader reading;
-    {
-        Lock lock(stateMutex);
-        if (!IsReadyWithProviders()) {
-            return kUnitySubsystemErrorCodeFailure;
-        }
-        kind = TryFindMeshBufferId(id, meshBufferId);
-        if (kind == MeshBufferNotFound) {
-            // No mesh buffer id exists on this path: the number is the identifier's first four
-            // bytes (the start of the component's uuid) as a little-endian 32-bit value.
-            TraceLog(trace, kXRTraceLevelError, "Failed to find mesh buffer with id %u",
-                     static_cast<unsigned>(id->idPart[0] & 0xFFFFFFFFu));
-            return kUnitySubsystemErrorCodeFailure;
-        }
-        reading = readers.Enter();
-        generation = readers.Generation();
-    }
-    if (!delivery.Read(meshBufferId, scratch)) {
+    SceneGuard::Hold finding(guard, "AcquireByMeshId");
+    if (!finding || !IsReadyWithProviders()) {
         return kUnitySubsystemErrorCodeFailure;
     }
+    const uint32_t kind = FindMeshBuffer(*id, meshBufferId);
+    if (kind == MeshBufferNotFound) {
+        // No mesh buffer id exists on this path: the number is the identifier's first four
+        // bytes (the start of the component's uuid) as a little-endian 32-bit value.
+        TraceLog(trace, kXRTraceLevelError, "Failed to find mesh buffer with id %u",
+                 static_cast<unsigned>(id->idPart[0] & 0xFFFFFFFFu));
+        return kUnitySubsystemErrorCodeFailure;
+    }
+    SceneGuard::Reader reading = guard.EnterReader();
+    const uint64_t generation = guard.Generation();
+    finding.Release();
+
+    const bool read = delivery.Read(meshBufferId, scratch);
     // Released before the state lock is taken again: a scene replacement holds that lock while it waits for readers.
     reading.unlock();
-    {
-        Lock lock(stateMutex);
-        // A count read from a scene replaced meanwhile says nothing about the current one.
-        if (generation == readers.Generation()) {
+    const UnitySubsystemErrorCode result =
+        read ? delivery.Deliver(kind == SceneMeshBuffer, meshBufferId, scratch, allocator)
+             : kUnitySubsystemErrorCodeFailure;
+    const SceneGuard::Hold recording(guard, "AcquireByMeshId");
+    // A count read from a scene replaced meanwhile says nothing about the current one.
+    if (recording && generation == guard.Generation()) {
+        if (result == kUnitySubsystemErrorCodeSuccess) {
             delivery.RecordVertexCount(meshBufferId, static_cast<uint32_t>(scratch.vertices.size()));
+        } else {
+            delivery.ForgetVertexCount(meshBufferId);
         }
     }
-    return delivery.Deliver(kind == SceneMeshBuffer, meshBufferId, scratch, allocator);
+    return result;
 }
 
 UnitySubsystemErrorCode SceneObserver::ReleaseMesh(const UnityXRMeshId*, const UnityXRMeshDescriptor*, void*)
 {
-    Lock lock(stateMutex);
+    const SceneGuard::Hold hold(guard, "ReleaseMesh");
+    if (!hold) {
+        return kUnitySubsystemErrorCodeFailure;
+    }
     return IsReadyWithProviders() ? kUnitySubsystemErrorCodeSuccess : kUnitySubsystemErrorCodeFailure;
 }
 
 UnitySubsystemErrorCode SceneObserver::GetUpdatedTransforms(UnityXRMeshTransformList* list)
 {
-    Lock lock(stateMutex);
+    const SceneGuard::Hold hold(guard, "GetUpdatedTransforms");
+    if (!hold) {
+        return kUnitySubsystemErrorCodeFailure;
+    }
     delivery.SetTransforms(list);
     return kUnitySubsystemErrorCodeSuccess;
 }
@@ -254,38 +359,56 @@ void SceneObserver::CalculateMeshNormals(const std::vector<XrVector3f>& vertices
 
 bool SceneObserver::UpdatePlanes()
 {
-    Lock lock(stateMutex);
+    const SceneGuard::Hold hold(guard, "UpdatePlanes");
+    if (!hold) {
+        return false;
+    }
     // Between scenes the planes read earlier stay available.
     return IsReadyWithProviders() && cycle.State() == SceneReady && planes.Update();
 }
 
 bool SceneObserver::CountScenePlanes(uint32_t* count) const
 {
-    Lock lock(stateMutex);
+    const SceneGuard::Hold hold(guard, "CountScenePlanes");
+    if (!hold) {
+        return false;
+    }
     return IsReadyWithProviders() && planes.Count(count);
 }
 
 bool SceneObserver::FetchScenePlanes(uint32_t count, ScenePlane* records) const
 {
-    Lock lock(stateMutex);
+    const SceneGuard::Hold hold(guard, "FetchScenePlanes");
+    if (!hold) {
+        return false;
+    }
     return IsReadyWithProviders() && planes.Fetch(count, records);
 }
 
 bool SceneObserver::FetchPlaneVertices(const ScenePlane* plane, XrVector3f* vertices, uint32_t* indices) const
 {
-    Lock lock(stateMutex);
+    const SceneGuard::Hold hold(guard, "FetchPlaneVertices");
+    if (!hold) {
+        return false;
+    }
     return IsReadyWithProviders() && planes.FetchVertices(plane, vertices, indices);
 }
 
 void SceneObserver::SetPlanesFilterFlags(uint32_t flags)
 {
-    Lock lock(stateMutex);
+    const SceneGuard::Hold hold(guard, "SetPlanesFilterFlags");
+    if (!hold) {
+        return;
+    }
     planes.SetFilterFlags(flags);
 }
 
 void SceneObserver::GetPlanesFilters(std::vector<XrScenePlaneAlignmentTypeMSFT>& filters) const
 {
-    Lock lock(stateMutex);
+    const SceneGuard::Hold hold(guard, "GetPlanesFilters");
+    if (!hold) {
+        return;
+    }
     planes.GetFilters(filters);
 }
 

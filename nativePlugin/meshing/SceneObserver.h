@@ -4,25 +4,24 @@
 // checks what every operation needs first (OpenXR, a provider).
 //
 // Every public operation may be called from any thread; the threading contract is in
-// KelbrinModule.h. One lock guards the state; mesh acquisition holds it only to look a
-// mesh up and to record its vertex count, and reads the runtime as a reader of the
-// current scene, which is destroyed or replaced only once no reader is left.
+// KelbrinModule.h. One lock object (SceneGuard) guards the state; mesh acquisition holds it
+// only to look a mesh up and to record its vertex count, and reads the runtime as a reader of
+// the current scene, which is destroyed or replaced only once no reader is left.
 #pragma once
 
 #include <openxr/openxr.h>
 
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "ComputeCycle.h"
 #include "MeshDelivery.h"
 #include "ProviderRegistry.h"
+#include "SceneGuard.h"
 #include "ScenePlane.h"
 #include "ScenePlanes.h"
 #include "SceneReader.h"
-#include "SceneReaders.h"
 #include "UnityXRMeshing.h"
 
 namespace kelbrin {
@@ -69,9 +68,11 @@ public:
     // instance than the one looked up for (an XR restart in the same process) drops the old
     // instance's scene and scene observer without calling its functions and starts the cycle anew.
     void UseInstance(uint64_t instance);
-    // Stores the session a script passes (0 before it destroys the session). The scene observer
-    // and its scenes belong to the session they were made on: another session releases them, and
-    // the next compute makes them anew on the new one; the providers stay registered.
+    // Stores the session a script passes. The scene and scene observer belong to the session they
+    // were made on. 0 (a script passes it before destroying its session) destroys them while the
+    // session still lives; another session (the application restarted its session after a loss)
+    // drops them without calling the runtime, since they are gone with the old one. Either way the
+    // providers stay registered and the next compute makes them anew.
     void UseSession(uint64_t session);
 
     // --- Engine mesh settings: accepted, never applied ---------------------------------
@@ -100,6 +101,9 @@ public:
     };
     // Lists the current scene's visual meshes into the engine's mesh infos, flagging new or changed ones.
     bool UpdateMeshes(UnityXRMeshInfoAllocator* allocator);
+    // What the engine's GetMeshInfos asks for: one step of the cycle for `name`, then the
+    // listing, in one hold of the state lock; the engine's result code.
+    UnitySubsystemErrorCode StepAndListMeshes(const char* name, UnityXRMeshInfoAllocator* allocator);
     // Writes a mesh's positions, normals and indices, in engine coordinates, into engine storage.
     UnitySubsystemErrorCode AcquireByMeshId(const UnityXRMeshId* id, UnityXRMeshDataAllocator* allocator);
     // Nothing to free: the engine owns every buffer it handed out.
@@ -137,12 +141,17 @@ private:
     bool IsReadyWithProviders() const;
     // After the last provider left: nobody is left to read a scene.
     void ReleaseSceneObjects();
+    // Forgets the scene objects when a call on them reported them gone; true when it did.
+    bool DropLostSceneObjects();
+    // The steps of the public operations of the same purpose, under the state lock.
+    bool StepCycle(const char* name);
+    bool ListMeshes(UnityXRMeshInfoAllocator* allocator);
+    uint32_t FindMeshBuffer(const UnityXRMeshId& id, uint64_t& meshBufferId) const;
 
     XrBindings& bindings;
     IUnityXRTrace* const trace;
-    // Guards every member below. Recursive: public operations call one another.
-    mutable std::recursive_mutex stateMutex;
-    SceneReaders readers;
+    // Guards every member below: each public operation holds it once, private steps assume it held.
+    mutable SceneGuard guard;
     const SceneReader reader;
     ProviderRegistry registry;
     ComputeCycle cycle;

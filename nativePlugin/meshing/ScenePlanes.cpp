@@ -38,7 +38,9 @@ void ScenePlanes::GetFilters(std::vector<XrScenePlaneAlignmentTypeMSFT>& filters
 
 bool ScenePlanes::Update()
 {
+    // Nothing of a plane outlives the read that no longer finds it.
     planesById.clear();
+    locationsById.clear();
 
     // Chained even when empty: then the runtime lets no plane through.
     std::vector<XrScenePlaneAlignmentTypeMSFT> filters;

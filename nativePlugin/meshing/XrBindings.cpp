@@ -11,8 +11,10 @@ XrSpace XrBindings::GetSpace() const
 
 void XrBindings::BindGetInstanceProcAddr(PFN_xrGetInstanceProcAddr function)
 {
-    PFN_xrGetInstanceProcAddr unbound = nullptr;
-    getInstanceProcAddr.compare_exchange_strong(unbound, function, std::memory_order_acq_rel);
+    if (!lookupBound) {
+        chain.getInstanceProcAddr.store(function, std::memory_order_release);
+        lookupBound = true;
+    }
 }
 
 bool XrBindings::HookFunctions()
@@ -21,19 +23,31 @@ bool XrBindings::HookFunctions()
     if (wanted == 0 || wanted == hookedInstance) {
         return false;
     }
-    const PFN_xrGetInstanceProcAddr lookup = getInstanceProcAddr.load(std::memory_order_acquire);
+    const PFN_xrGetInstanceProcAddr lookup = chain.getInstanceProcAddr.load(std::memory_order_acquire);
     if (lookup == nullptr) {
         return false;
     }
     const bool replacing = hookedInstance != 0;
-    sceneObserver = XR_NULL_HANDLE;
-    currentScene = XR_NULL_HANDLE;
+    ForgetSceneObjects();
     const auto lookupInstance = HandleFromValue<XrInstance>(wanted);
 #define KELBRIN_LOOK_UP(name) name = LookUpXrFunction<PFN_##name>(lookup, lookupInstance, #name);
     KELBRIN_SCENE_FUNCTIONS(KELBRIN_LOOK_UP)
 #undef KELBRIN_LOOK_UP
     hookedInstance = wanted;
     return replacing;
+}
+
+XrResult XrBindings::NoteLoss(XrResult result, bool onObserver, bool onlyHandle)
+{
+    const bool lost = result == XR_ERROR_SESSION_LOST || (result == XR_ERROR_HANDLE_INVALID && onlyHandle);
+    if (lost) {
+        // The scene goes with its observer.
+        sceneLost.store(result);
+    }
+    if (lost && (onObserver || result == XR_ERROR_SESSION_LOST)) {
+        sceneObserverLost.store(result);
+    }
+    return result;
 }
 
 XrResult XrBindings::CreateXrSceneObserver(const XrSceneObserverCreateInfoMSFT* info)
@@ -51,17 +65,18 @@ XrResult XrBindings::DestroyXrSceneObserver()
 
 XrResult XrBindings::ComputeNewScene(const XrNewSceneComputeInfoMSFT* info)
 {
-    return CallXrFunction(xrComputeNewSceneMSFT, sceneObserver, info);
+    // The request's bounds name the base space too.
+    return NoteLoss(CallXrFunction(xrComputeNewSceneMSFT, sceneObserver, info), true, false);
 }
 
 XrResult XrBindings::GetSceneComputeState(XrSceneComputeStateMSFT* state)
 {
-    return CallXrFunction(xrGetSceneComputeStateMSFT, sceneObserver, state);
+    return NoteLoss(CallXrFunction(xrGetSceneComputeStateMSFT, sceneObserver, state), true);
 }
 
 XrResult XrBindings::CreateSceneAsCurrent(const XrSceneCreateInfoMSFT* info)
 {
-    return CallXrFunction(xrCreateSceneMSFT, sceneObserver, info, &currentScene);
+    return NoteLoss(CallXrFunction(xrCreateSceneMSFT, sceneObserver, info, &currentScene), true);
 }
 
 XrResult XrBindings::DestroyCurrentScene()
@@ -73,32 +88,29 @@ XrResult XrBindings::DestroyCurrentScene()
 
 XrResult XrBindings::GetSceneComponents(const XrSceneComponentsGetInfoMSFT* info, XrSceneComponentsMSFT* components)
 {
-    return CallXrFunction(xrGetSceneComponentsMSFT, currentScene, info, components);
+    return NoteLoss(CallXrFunction(xrGetSceneComponentsMSFT, currentScene, info, components), false);
 }
 
 XrResult XrBindings::LocateSceneComponents(const XrSceneComponentsLocateInfoMSFT* info,
                                            XrSceneComponentLocationsMSFT* locations)
 {
-    return CallXrFunction(xrLocateSceneComponentsMSFT, currentScene, info, locations);
+    // The request names the base space too.
+    return NoteLoss(CallXrFunction(xrLocateSceneComponentsMSFT, currentScene, info, locations), false, false);
 }
 
 XrResult XrBindings::GetSceneMeshBuffers(const XrSceneMeshBuffersGetInfoMSFT* info, XrSceneMeshBuffersMSFT* buffers)
 {
-    return CallXrFunction(xrGetSceneMeshBuffersMSFT, currentScene, info, buffers);
+    return NoteLoss(CallXrFunction(xrGetSceneMeshBuffersMSFT, currentScene, info, buffers), false);
 }
 
 XrResult XrBindings::WaitFrame(XrSession frameSession, const XrFrameWaitInfo* info, XrFrameState* state)
 {
-    return CallXrFunction(waitFrame.load(std::memory_order_acquire), frameSession, info, state);
+    return chain.WaitFrame(frameSession, info, state);
 }
 
 XrResult XrBindings::GetInstanceProcAddr(XrInstance lookupInstance, const char* name, PFN_xrVoidFunction* function)
 {
-    const PFN_xrGetInstanceProcAddr lookup = getInstanceProcAddr.load(std::memory_order_acquire);
-    if (lookup == nullptr && function != nullptr) {
-        *function = nullptr;
-    }
-    return CallXrFunction(lookup, lookupInstance, name, function);
+    return chain.GetInstanceProcAddr(lookupInstance, name, function);
 }
 
 } // namespace kelbrin

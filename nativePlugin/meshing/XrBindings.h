@@ -8,6 +8,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "ChainedFunctions.h"
+
 namespace kelbrin {
 
 // The scene-understanding functions, in the order they are looked up.
@@ -24,24 +26,26 @@ namespace kelbrin {
 
 class XrBindings {
 public:
-    XrBindings() = default;
+    // The chain is the library's and outlives the bindings.
+    explicit XrBindings(ChainedFunctions& chain) : chain(chain) {}
     XrBindings(const XrBindings&) = delete;
     XrBindings& operator=(const XrBindings&) = delete;
 
     // Set by scripts, read by whichever thread calls the runtime.
     void SetInstanceHandle(uint64_t handle) { instance.store(handle, std::memory_order_relaxed); }
-    void SetSessionHandle(uint64_t handle) { session.store(handle, std::memory_order_relaxed); }
-    uint64_t SessionHandle() const { return session.load(std::memory_order_relaxed); }
+    // Answers the session stored before.
+    uint64_t ExchangeSessionHandle(uint64_t handle) { return session.exchange(handle, std::memory_order_relaxed); }
     void SetSpaceHandle(uint64_t handle) { space.store(handle, std::memory_order_relaxed); }
     // Written on the application's frame thread, read on others.
     void SetPredictedDisplayTime(XrTime time) { predictedDisplayTime.store(time, std::memory_order_relaxed); }
     XrTime GetPredictedDisplayTime() const { return predictedDisplayTime.load(std::memory_order_relaxed); }
     XrSpace GetSpace() const;
 
-    // The first lookup function bound stays in use.
+    // The first lookup function bound to these bindings stays in use; it replaces one an earlier
+    // load bound, which the hooks used until then.
     void BindGetInstanceProcAddr(PFN_xrGetInstanceProcAddr function);
     // The runtime's xrWaitFrame, replacing any earlier one.
-    void BindWaitFrame(PFN_xrWaitFrame function) { waitFrame.store(function, std::memory_order_release); }
+    void BindWaitFrame(PFN_xrWaitFrame function) { chain.waitFrame.store(function, std::memory_order_release); }
 
     bool IsOpenXrReady() const { return instance.load(std::memory_order_relaxed) != 0; }
     bool HasXrSceneObserver() const { return sceneObserver != XR_NULL_HANDLE; }
@@ -60,6 +64,26 @@ public:
         return xrCreateSceneObserverMSFT != nullptr && xrDestroySceneObserverMSFT == nullptr;
     }
     bool SceneWouldLeak() const { return xrCreateSceneMSFT != nullptr && xrDestroySceneMSFT == nullptr; }
+
+    // Forget the scene, or both objects, without a call: they died with their session or instance.
+    void ForgetScene() { currentScene = XR_NULL_HANDLE; }
+    void ForgetSceneObjects()
+    {
+        sceneObserver = XR_NULL_HANDLE;
+        ForgetScene();
+    }
+    // What calls on the scene objects reported gone since the last time this was asked: the
+    // result that said so for each (XR_SUCCESS while it lives). XR_ERROR_SESSION_LOST takes both;
+    // XR_ERROR_HANDLE_INVALID the object called, and the scene with its observer, but only from a
+    // call that takes no other handle (a compute or a locate may mean its base space).
+    struct LostSceneObjects {
+        XrResult sceneObserver;
+        XrResult scene;
+    };
+    LostSceneObjects TakeLostSceneObjects()
+    {
+        return {sceneObserverLost.exchange(XR_SUCCESS), sceneLost.exchange(XR_SUCCESS)};
+    }
 
     // Each wrapper returns the runtime's result, or XR_ERROR_FUNCTION_UNSUPPORTED without a
     // call when the function was not found.
@@ -80,6 +104,10 @@ public:
     XrResult GetInstanceProcAddr(XrInstance lookupInstance, const char* name, PFN_xrVoidFunction* function);
 
 private:
+    // Notes a result that says the scene objects are gone; from any thread, acquisitions included.
+    // `onObserver`: the call was made on the scene observer; `onlyHandle`: it takes no other handle.
+    XrResult NoteLoss(XrResult result, bool onObserver, bool onlyHandle = true);
+
     std::atomic<uint64_t> instance{0};
     std::atomic<uint64_t> session{0};
     std::atomic<uint64_t> space{0};
@@ -89,9 +117,11 @@ private:
 #define KELBRIN_DECLARE_FUNCTION(name) PFN_##name name = nullptr;
     KELBRIN_SCENE_FUNCTIONS(KELBRIN_DECLARE_FUNCTION)
 #undef KELBRIN_DECLARE_FUNCTION
-    // Both reached from the application's OpenXR threads through the interception.
-    std::atomic<PFN_xrGetInstanceProcAddr> getInstanceProcAddr{nullptr};
-    std::atomic<PFN_xrWaitFrame> waitFrame{nullptr};
+    std::atomic<XrResult> sceneObserverLost{XR_SUCCESS};
+    std::atomic<XrResult> sceneLost{XR_SUCCESS};
+    ChainedFunctions& chain;
+    // Whether these bindings have bound a lookup function yet; on the main thread.
+    bool lookupBound = false;
     // The instance the table was filled for; 0 while it is unfilled.
     uint64_t hookedInstance = 0;
 };

@@ -1,5 +1,9 @@
+#include <functional>
 #include <limits>
+#include <string>
+#include <vector>
 
+#include "BoundParts.h"
 #include "SceneCycle.h"
 
 namespace kelbrin::test {
@@ -73,172 +77,6 @@ TEST_F(ComputeCycle, UnknownFlagsAloneStartARequestWithNoFeaturesThatARefusalLea
     Advance(1us);
     Observer().UpdateSceneObservations("A");
     EXPECT_EQ(Computes(), 2u);
-}
-
-TEST_F(ComputeCycle, NextComputeStartsOnlyWhenTheClockIsStrictlyPastTheInterval)
-{
-    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
-    Observer().UpdateSceneObservations("A");
-    ASSERT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
-
-    Advance(1499999us);
-    Observer().UpdateSceneObservations("A");
-    Advance(1us);
-    Observer().UpdateSceneObservations("A");
-    EXPECT_EQ(Computes(), 1u);
-    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
-
-    Advance(1us);
-    Observer().UpdateSceneObservations("A");
-    EXPECT_EQ(Computes(), 2u);
-    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
-    EXPECT_EQ(runtime.CallCount("xrCreateSceneMSFT"), 2u);
-}
-
-TEST_F(ComputeCycle, UpdatesEveryFrameStartAComputeAboutEveryIntervalAndKeepTheSceneBetween)
-{
-    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
-    for (int frame = 0; frame < 250; ++frame) {
-        Observer().UpdateSceneObservations("A");
-        EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
-        Advance(16ms);
-    }
-    // 4 s of frames: starts at 0, 1.504 and 3.008 s.
-    EXPECT_EQ(Computes(), 3u);
-}
-
-TEST_F(ComputeCycle, ClockMovedBackwardsDelaysTheNextComputeUntilItPassesTheStoredTime)
-{
-    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
-    Observer().UpdateSceneObservations("A");
-    const auto started = clockNow;
-
-    clockNow = started - 1h;
-    Observer().UpdateSceneObservations("A");
-    clockNow = started + 1500ms;
-    Observer().UpdateSceneObservations("A");
-    EXPECT_EQ(Computes(), 1u);
-    clockNow = started + 1500ms + 1us;
-    Observer().UpdateSceneObservations("A");
-    EXPECT_EQ(Computes(), 2u);
-}
-
-TEST_F(ComputeCycle, EachUpdatePollsARunningComputeOnceWhateverTheClock)
-{
-    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
-    sceneUnderstanding.QueueComputeOutcome(ComputeOutcome{2, XR_SCENE_COMPUTE_STATE_COMPLETED_MSFT});
-
-    Observer().UpdateSceneObservations("A");
-    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::Computing);
-    EXPECT_EQ(Polls(), 1u);
-    Observer().UpdateSceneObservations("A");
-    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::Computing);
-    EXPECT_EQ(Polls(), 2u);
-    EXPECT_FALSE(Bindings().HasCurrentScene());
-    Observer().UpdateSceneObservations("A");
-    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
-    EXPECT_EQ(Polls(), 3u);
-    EXPECT_EQ(Computes(), 1u);
-    EXPECT_THAT(Messages(), IsEmpty());
-}
-
-TEST_F(ComputeCycle, ComputeThatOutlastsTheIntervalIsFollowedAtTheFirstUpdateAfterItsScene)
-{
-    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
-    sceneUnderstanding.QueueComputeOutcome(ComputeOutcome{1, XR_SCENE_COMPUTE_STATE_COMPLETED_MSFT});
-    Observer().UpdateSceneObservations("A");
-    Advance(2s);
-    Observer().UpdateSceneObservations("A");
-    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
-    EXPECT_EQ(Computes(), 1u);
-    Observer().UpdateSceneObservations("A");
-    EXPECT_EQ(Computes(), 2u);
-}
-
-TEST_F(ComputeCycle, ComputeEndedWithErrorReturnsToIdleWithAWarningAndRestartsWhenDue)
-{
-    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
-    sceneUnderstanding.QueueComputeOutcome(ComputeOutcome{0, XR_SCENE_COMPUTE_STATE_COMPLETED_WITH_ERROR_MSFT});
-    Observer().UpdateSceneObservations("A");
-    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::Idle);
-    EXPECT_THAT(Messages(),
-                ElementsAre(Message{2, "Completed updating xr scene compute state with error, or with state result "
-                                       "none"}));
-    EXPECT_EQ(runtime.CallCount("xrCreateSceneMSFT"), 0u);
-
-    Observer().UpdateSceneObservations("A");
-    EXPECT_EQ(Computes(), 1u);
-    Advance(1501ms);
-    Observer().UpdateSceneObservations("A");
-    EXPECT_EQ(Computes(), 2u);
-    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
-}
-
-TEST_F(ComputeCycle, FailedPollIsLoggedAndPolledAgainAtTheNextUpdate)
-{
-    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
-    runtime.FailNext("xrGetSceneComputeStateMSFT", XR_ERROR_RUNTIME_FAILURE);
-    Observer().UpdateSceneObservations("A");
-    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::Computing);
-    EXPECT_THAT(Messages(), ElementsAre(Message{0, "Failed XrGetSceneComputeStateMSFT: -2"}));
-    Observer().UpdateSceneObservations("A");
-    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
-}
-
-TEST_F(ComputeCycle, FailedObserverCreationWarnsStaysIdleAndWaitsTheInterval)
-{
-    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
-    runtime.FailNext("xrCreateSceneObserverMSFT", XR_ERROR_OUT_OF_MEMORY);
-    Observer().UpdateSceneObservations("A");
-    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::Idle);
-    EXPECT_THAT(Messages(), ElementsAre(Message{2, "Failed to create XrSceneObserverMSFT: -3"}));
-    EXPECT_EQ(Computes(), 0u);
-    Observer().UpdateSceneObservations("A");
-    EXPECT_EQ(runtime.CallCount("xrCreateSceneObserverMSFT"), 1u);
-    Advance(1501ms);
-    Observer().UpdateSceneObservations("A");
-    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
-}
-
-TEST_F(ComputeCycle, ObserverIsCreatedOnceAndKeptAcrossComputes)
-{
-    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
-    for (int compute = 0; compute < 3; ++compute) {
-        Observer().UpdateSceneObservations("A");
-        Advance(1501ms);
-    }
-    EXPECT_EQ(Computes(), 3u);
-    EXPECT_EQ(runtime.CallCount("xrCreateSceneObserverMSFT"), 1u);
-    // Each new scene replaced the one before.
-    EXPECT_EQ(runtime.LiveHandles(HandleKind::Scene).size(), 1u);
-}
-
-TEST_F(ComputeCycle, OldSceneThatCannotBeDestroyedDelaysCreationByOneUpdateAndStillMarksTransforms)
-{
-    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
-    Observer().UpdateSceneObservations("A");
-    Advance(1501ms);
-    trace.Clear();
-    runtime.FailNext("xrDestroySceneMSFT", XR_ERROR_RUNTIME_FAILURE);
-
-    Observer().UpdateSceneObservations("A");
-    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::ComputeCompleted);
-    EXPECT_THAT(Messages(), ElementsAre(Message{0, "Failed to destroy scene: -2"}));
-    EXPECT_FALSE(Bindings().HasCurrentScene());
-
-    Observer().UpdateSceneObservations("A");
-    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
-    EXPECT_EQ(runtime.CallCount("xrCreateSceneMSFT"), 2u);
-    EXPECT_EQ(runtime.CallCount("xrDestroySceneMSFT"), 1u);
-}
-
-TEST_F(ComputeCycle, FailedSceneCreationIsLoggedAndReturnsToIdle)
-{
-    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
-    runtime.FailNext("xrCreateSceneMSFT", XR_ERROR_OUT_OF_MEMORY);
-    EXPECT_TRUE(Observer().UpdateSceneObservations("A"));
-    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::Idle);
-    EXPECT_THAT(Messages(), ElementsAre(Message{0, "Failed to create scene: -3"}));
 }
 
 TEST_F(ComputeCycle, NonDrivingCallerGetsTrueAndMovesNothing)
@@ -342,6 +180,253 @@ TEST_F(ComputeCycle, AnObjectWhoseDestroyFunctionIsMissingIsNeverCreated)
     EXPECT_EQ(runtime.CallCount("xrCreateSceneObserverMSFT"), 1u) << "only once its destroy function was back";
     EXPECT_EQ(runtime.CallCount("xrCreateSceneMSFT"), 0u);
     EXPECT_TRUE(runtime.LiveHandles(HandleKind::Scene).empty());
+}
+
+// The scene objects belong to the session they were made on. A new session, or a runtime that
+// reports them gone, leaves them forgotten, never called again, and the next compute makes new ones:
+// an invalid scene alone keeps its observer.
+TEST_F(ComputeCycle, ObjectsOfAGoneSessionAreForgottenAndMadeAnew)
+{
+    struct Case {
+        const char* name;
+        // Whatever makes the scene objects gone; the session the next ones are made on.
+        std::function<XrSession()> lose;
+        std::vector<std::string> messages;
+        bool observerGone = true;
+    };
+    const Case cases[] = {
+        {"another session",
+         [this] {
+             const XrSession next = runtime.MakeSession(instance);
+             SetSessionHandle(HandleValue(next));
+             return next;
+         },
+         {}},
+        {"session lost at a compute start",
+         [this] {
+             runtime.FailNext("xrComputeNewSceneMSFT", XR_ERROR_SESSION_LOST);
+             Advance(1501ms);
+             Observer().UpdateSceneObservations("A");
+             return session;
+         },
+         {"Failed XrComputeNewSceneMSFT: -17",
+          "The runtime answered -17 on the scene objects; they are dropped and the next compute makes them anew"}},
+        {"scene invalid at a plane read",
+         [this] {
+             runtime.FailNext("xrGetSceneComponentsMSFT", XR_ERROR_HANDLE_INVALID);
+             EXPECT_FALSE(Observer().UpdatePlanes());
+             return session;
+         },
+         {"Failed to get scene components count: -12",
+          "The runtime answered -12 on the scene; it is dropped and the next compute makes one anew"},
+         false},
+    };
+    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Advance(1501ms);
+        ASSERT_TRUE(Observer().UpdateSceneObservations("A"));
+        ASSERT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
+        const std::vector<quenra::simruntime::LiveHandle> old = runtime.LiveHandles();
+        trace.Clear();
+        const XrSession next = c.lose();
+        runtime.ClearCalls();
+
+        Advance(1501ms);
+        ASSERT_TRUE(Observer().UpdateSceneObservations("A"));
+        EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
+        EXPECT_EQ(runtime.CallCount("xrCreateSceneMSFT"), 1u);
+        const auto created = runtime.Calls("xrCreateSceneObserverMSFT");
+        ASSERT_EQ(created.size(), c.observerGone ? 1u : 0u);
+        if (c.observerGone) {
+            EXPECT_EQ(created[0].handles, std::vector<uint64_t>{HandleValue(next)});
+        }
+        for (const quenra::simruntime::RecordedCall& call : runtime.Calls()) {
+            for (const quenra::simruntime::LiveHandle& handle : old) {
+                if (handle.kind == HandleKind::Scene || (c.observerGone && handle.kind == HandleKind::SceneObserver)) {
+                    EXPECT_THAT(call.handles, ::testing::Not(::testing::Contains(handle.handle))) << call.function;
+                }
+            }
+        }
+        std::vector<std::string> expected = c.messages;
+        if (expected.empty()) {
+            expected.push_back("Session " + std::to_string(HandleValue(next)) +
+                               " replaces the one the scene objects were made on; they are dropped with it");
+        }
+        std::vector<std::string> logged;
+        for (const Message& message : Messages()) {
+            logged.push_back(message.second);
+        }
+        EXPECT_EQ(logged, expected);
+        session = next;
+    }
+}
+
+// The cycle itself, on bindings bound to the simulated runtime: a provider asking for the visual
+// mesh drives it, one step per update.
+class CycleOnBindings : public BoundParts {
+protected:
+    CycleOnBindings() { cycle.SetWallClock(&BoundParts::ReadTestClock); }
+    bool Step() { return cycle.Step(kelbrin::ComputeCycle::FeatureVisualMesh); }
+    size_t Computes() const { return sceneUnderstanding.ComputeRequests().size(); }
+    size_t Polls() const { return runtime.CallCount("xrGetSceneComputeStateMSFT"); }
+
+    kelbrin::ComputeCycle cycle{bindings, trace.Interface(), guard};
+};
+
+TEST_F(CycleOnBindings, NextComputeStartsOnlyWhenTheClockIsStrictlyPastTheInterval)
+{
+    Step();
+    ASSERT_EQ(cycle.State(), kelbrin::ComputeCycle::SceneReady);
+
+    Advance(1499999us);
+    Step();
+    Advance(1us);
+    Step();
+    EXPECT_EQ(Computes(), 1u);
+    EXPECT_EQ(cycle.State(), kelbrin::ComputeCycle::SceneReady);
+
+    Advance(1us);
+    Step();
+    EXPECT_EQ(Computes(), 2u);
+    EXPECT_EQ(cycle.State(), kelbrin::ComputeCycle::SceneReady);
+    EXPECT_EQ(runtime.CallCount("xrCreateSceneMSFT"), 2u);
+}
+
+TEST_F(CycleOnBindings, UpdatesEveryFrameStartAComputeAboutEveryIntervalAndKeepTheSceneBetween)
+{
+    for (int frame = 0; frame < 250; ++frame) {
+        Step();
+        EXPECT_EQ(cycle.State(), kelbrin::ComputeCycle::SceneReady);
+        Advance(16ms);
+    }
+    // 4 s of frames: starts at 0, 1.504 and 3.008 s.
+    EXPECT_EQ(Computes(), 3u);
+}
+
+TEST_F(CycleOnBindings, ClockMovedBackwardsDelaysTheNextComputeUntilItPassesTheStoredTime)
+{
+    Step();
+    const auto started = clockNow;
+
+    clockNow = started - 1h;
+    Step();
+    clockNow = started + 1500ms;
+    Step();
+    EXPECT_EQ(Computes(), 1u);
+    clockNow = started + 1500ms + 1us;
+    Step();
+    EXPECT_EQ(Computes(), 2u);
+}
+
+TEST_F(CycleOnBindings, EachUpdatePollsARunningComputeOnceWhateverTheClock)
+{
+    sceneUnderstanding.QueueComputeOutcome(ComputeOutcome{2, XR_SCENE_COMPUTE_STATE_COMPLETED_MSFT});
+
+    Step();
+    EXPECT_EQ(cycle.State(), kelbrin::ComputeCycle::Computing);
+    EXPECT_EQ(Polls(), 1u);
+    Step();
+    EXPECT_EQ(cycle.State(), kelbrin::ComputeCycle::Computing);
+    EXPECT_EQ(Polls(), 2u);
+    EXPECT_FALSE(bindings.HasCurrentScene());
+    Step();
+    EXPECT_EQ(cycle.State(), kelbrin::ComputeCycle::SceneReady);
+    EXPECT_EQ(Polls(), 3u);
+    EXPECT_EQ(Computes(), 1u);
+    EXPECT_THAT(Messages(), IsEmpty());
+}
+
+TEST_F(CycleOnBindings, ComputeThatOutlastsTheIntervalIsFollowedAtTheFirstUpdateAfterItsScene)
+{
+    sceneUnderstanding.QueueComputeOutcome(ComputeOutcome{1, XR_SCENE_COMPUTE_STATE_COMPLETED_MSFT});
+    Step();
+    Advance(2s);
+    Step();
+    EXPECT_EQ(cycle.State(), kelbrin::ComputeCycle::SceneReady);
+    EXPECT_EQ(Computes(), 1u);
+    Step();
+    EXPECT_EQ(Computes(), 2u);
+}
+
+TEST_F(CycleOnBindings, ComputeEndedWithErrorReturnsToIdleWithAWarningAndRestartsWhenDue)
+{
+    sceneUnderstanding.QueueComputeOutcome(ComputeOutcome{0, XR_SCENE_COMPUTE_STATE_COMPLETED_WITH_ERROR_MSFT});
+    Step();
+    EXPECT_EQ(cycle.State(), kelbrin::ComputeCycle::Idle);
+    EXPECT_THAT(Messages(),
+                ElementsAre(Message{2, "Completed updating xr scene compute state with error, or with state result "
+                                       "none"}));
+    EXPECT_EQ(runtime.CallCount("xrCreateSceneMSFT"), 0u);
+
+    Step();
+    EXPECT_EQ(Computes(), 1u);
+    Advance(1501ms);
+    Step();
+    EXPECT_EQ(Computes(), 2u);
+    EXPECT_EQ(cycle.State(), kelbrin::ComputeCycle::SceneReady);
+}
+
+TEST_F(CycleOnBindings, FailedPollIsLoggedAndPolledAgainAtTheNextUpdate)
+{
+    runtime.FailNext("xrGetSceneComputeStateMSFT", XR_ERROR_RUNTIME_FAILURE);
+    Step();
+    EXPECT_EQ(cycle.State(), kelbrin::ComputeCycle::Computing);
+    EXPECT_THAT(Messages(), ElementsAre(Message{0, "Failed XrGetSceneComputeStateMSFT: -2"}));
+    Step();
+    EXPECT_EQ(cycle.State(), kelbrin::ComputeCycle::SceneReady);
+}
+
+TEST_F(CycleOnBindings, FailedObserverCreationWarnsStaysIdleAndWaitsTheInterval)
+{
+    runtime.FailNext("xrCreateSceneObserverMSFT", XR_ERROR_OUT_OF_MEMORY);
+    Step();
+    EXPECT_EQ(cycle.State(), kelbrin::ComputeCycle::Idle);
+    EXPECT_THAT(Messages(), ElementsAre(Message{2, "Failed to create XrSceneObserverMSFT: -3"}));
+    EXPECT_EQ(Computes(), 0u);
+    Step();
+    EXPECT_EQ(runtime.CallCount("xrCreateSceneObserverMSFT"), 1u);
+    Advance(1501ms);
+    Step();
+    EXPECT_EQ(cycle.State(), kelbrin::ComputeCycle::SceneReady);
+}
+
+TEST_F(CycleOnBindings, ObserverIsCreatedOnceAndKeptAcrossComputes)
+{
+    for (int compute = 0; compute < 3; ++compute) {
+        Step();
+        Advance(1501ms);
+    }
+    EXPECT_EQ(Computes(), 3u);
+    EXPECT_EQ(runtime.CallCount("xrCreateSceneObserverMSFT"), 1u);
+    // Each new scene replaced the one before.
+    EXPECT_EQ(runtime.LiveHandles(HandleKind::Scene).size(), 1u);
+}
+
+TEST_F(CycleOnBindings, OldSceneThatCannotBeDestroyedDelaysCreationByOneUpdateAndStillMarksTransforms)
+{
+    Step();
+    Advance(1501ms);
+    trace.Clear();
+    runtime.FailNext("xrDestroySceneMSFT", XR_ERROR_RUNTIME_FAILURE);
+
+    EXPECT_TRUE(Step()) << "a scene creation was attempted: the transforms are marked";
+    EXPECT_EQ(cycle.State(), kelbrin::ComputeCycle::ComputeCompleted);
+    EXPECT_THAT(Messages(), ElementsAre(Message{0, "Failed to destroy scene: -2"}));
+    EXPECT_FALSE(bindings.HasCurrentScene());
+
+    Step();
+    EXPECT_EQ(cycle.State(), kelbrin::ComputeCycle::SceneReady);
+    EXPECT_EQ(runtime.CallCount("xrCreateSceneMSFT"), 2u);
+    EXPECT_EQ(runtime.CallCount("xrDestroySceneMSFT"), 1u);
+}
+
+TEST_F(CycleOnBindings, FailedSceneCreationIsLoggedAndReturnsToIdle)
+{
+    runtime.FailNext("xrCreateSceneMSFT", XR_ERROR_OUT_OF_MEMORY);
+    EXPECT_TRUE(Step());
+    EXPECT_EQ(cycle.State(), kelbrin::ComputeCycle::Idle);
+    EXPECT_THAT(Messages(), ElementsAre(Message{0, "Failed to create scene: -3"}));
 }
 
 } // namespace

@@ -1,3 +1,8 @@
+#include <cstdarg>
+#include <cstdio>
+#include <functional>
+#include <stdexcept>
+
 #include "LoadedPlugin.h"
 
 namespace kelbrin::test {
@@ -105,16 +110,6 @@ TEST_F(PluginEntry, StartMakesTheMeshingSubsystemADrivingVisualMeshProvider)
     EXPECT_EQ(Observer().GetDrivingProvider(), "Quenra-MeshSubsystem");
 }
 
-TEST_F(PluginEntry, StartSucceedsEvenWithoutObserver)
-{
-    ASSERT_TRUE(RegisterMeshingLifecycleProvider());
-    Context().sceneObserver.reset();
-    EXPECT_EQ(meshes.Start(), kUnitySubsystemErrorCodeSuccess);
-    meshes.Stop();
-    EXPECT_THAT(Messages(), ElementsAre(kLoaded, Message{0, "SceneObserver doesn't exist"},
-                                        Message{0, "SceneObserver doesn't exist"}));
-}
-
 TEST_F(PluginEntry, StopThenShutdownOfTheOnlyProviderIsSilent)
 {
     ASSERT_TRUE(RegisterMeshingLifecycleProvider());
@@ -202,7 +197,7 @@ TEST_F(PluginEntry, ExportsOutsideLoadAndUnloadDoNothingAndReturnZeroValues)
     EXPECT_EQ(meshes.SetMeshDensity(1.0f), kUnitySubsystemErrorCodeFailure);
     EXPECT_EQ(meshes.SetBoundingVolume(nullptr), kUnitySubsystemErrorCodeFailure);
 
-    // An application that kept the interceptors gets failures, not calls through freed state.
+    // Interceptors kept by an application that never bound a lookup have nothing to pass through to.
     PFN_xrVoidFunction function = reinterpret_cast<PFN_xrVoidFunction>(&SetSpaceHandle);
     EXPECT_EQ(InterceptedXrGetInstanceProcAddr(instance, "xrWaitFrame", &function), XR_ERROR_FUNCTION_UNSUPPORTED);
     EXPECT_EQ(function, nullptr);
@@ -211,6 +206,84 @@ TEST_F(PluginEntry, ExportsOutsideLoadAndUnloadDoNothingAndReturnZeroValues)
 
     EXPECT_EQ(trace.Size(), 0u);
     EXPECT_TRUE(runtime.Calls().empty());
+}
+
+// The engine's trace, throwing from the one message it is armed for and keeping the others: a
+// probe of the entry guards, since whatever an export calls below it may throw.
+struct ThrowingTrace {
+    static void UNITY_INTERFACE_API Trace(UnityXRTraceLevel level, const char* format, ...)
+    {
+        char text[512];
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(text, sizeof(text), format, args);
+        va_end(args);
+        if (armed) {
+            armed = false;
+            throw std::runtime_error(std::string("refused ") + text);
+        }
+        kept.emplace_back(static_cast<int>(level), text);
+    }
+    static inline bool armed = false;
+    static inline std::vector<Message> kept;
+};
+
+TEST_F(PluginEntry, AnExceptionBelowAnExportBecomesALoggedFailure)
+{
+    IUnityXRTrace throwing{};
+    throwing.Trace = &ThrowingTrace::Trace;
+    registry.Provide<IUnityXRTrace>(&throwing);
+    struct Case {
+        const char* entry;
+        // Arranges a message below the export, then calls it.
+        std::function<void()> call;
+        const char* refused;
+    };
+    const Case cases[] = {
+        {"RegisterMeshingLifecycleProvider",
+         [this] {
+             registry.Withhold<IUnityXRMeshInterface>();
+             Reload();
+             ThrowingTrace::armed = true;
+             EXPECT_FALSE(RegisterMeshingLifecycleProvider());
+         },
+         "Kelbrin IUnityXRMeshingInterface is null"},
+        {"SetInstanceHandle",
+         [this] {
+             ConnectOpenXr();
+             ThrowingTrace::armed = true;
+             SetInstanceHandle(HandleValue(runtime.MakeInstance()));
+         },
+         "Scene understanding functions looked up again for instance"},
+        {"SetSessionHandle",
+         [this] {
+             ConnectOpenXr();
+             RegisterProviderWithSceneObserver("A", SceneObserver::FeatureVisualMesh);
+             ASSERT_TRUE(UpdateObservedScene("A"));
+             ThrowingTrace::armed = true;
+             SetSessionHandle(HandleValue(runtime.MakeSession(instance)));
+         },
+         "Session "},
+        {"UnityPluginUnload",
+         [] {
+             ThrowingTrace::armed = true;
+             UnityPluginUnload();
+             EXPECT_EQ(GetProviderContext(), nullptr) << "the unload was still made";
+         },
+         "Kelbrin::UnityPluginUnload"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.entry);
+        Reload();
+        ThrowingTrace::kept.clear();
+        c.call();
+        EXPECT_FALSE(ThrowingTrace::armed);
+        ASSERT_FALSE(ThrowingTrace::kept.empty());
+        EXPECT_EQ(ThrowingTrace::kept.back().first, 0);
+        EXPECT_THAT(ThrowingTrace::kept.back().second,
+                    ::testing::StartsWith(std::string(c.entry) + " failed: refused " + c.refused));
+        registry.Provide<IUnityXRMeshInterface>(meshes.Interface());
+    }
 }
 
 } // namespace

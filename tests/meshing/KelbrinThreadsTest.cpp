@@ -389,7 +389,6 @@ TEST_F(LoadAndUnload, RaceTheFrameThreadsInterceptedWait)
     std::thread frameThread([&] {
         for (int i = 0; i < kFrames; ++i) {
             XrFrameState state{XR_TYPE_FRAME_STATE};
-            // Between unload and the next load's binding the wait is not there to call.
             const XrResult result = wait(session, nullptr, &state);
             if (result == XR_SUCCESS) {
                 waited += frame.Finish(session, state.predictedDisplayTime) ? 1 : 0;
@@ -409,9 +408,45 @@ TEST_F(LoadAndUnload, RaceTheFrameThreadsInterceptedWait)
         ++reloads;
     }
     frameThread.join();
-    EXPECT_EQ(waited + unsupported, kFrames);
+    // The hooks pass through whether a context is live or not.
+    EXPECT_EQ(waited, kFrames);
+    EXPECT_EQ(unsupported, 0);
     EXPECT_GT(reloads, 0);
     EXPECT_EQ(trace.Count("Kelbrin::UnityPluginLoad"), static_cast<size_t>(reloads) + 1);
+}
+
+PFN_xrWaitFrame runtimeWaitFrame = nullptr;
+
+XrResult XRAPI_CALL HoldingWaitFrame(XrSession session, const XrFrameWaitInfo* info, XrFrameState* state)
+{
+    heldRead->Enter();
+    return runtimeWaitFrame(session, info, state);
+}
+
+TEST_F(LoadAndUnload, UnloadDoesNotWaitBehindTheRuntimesBlockedFrameWait)
+{
+    HeldRead held;
+    heldRead = &held;
+    runtimeWaitFrame = reinterpret_cast<PFN_xrWaitFrame>(runtime.Function("xrWaitFrame"));
+    runtime.AddFunction("xrWaitFrame", reinterpret_cast<PFN_xrVoidFunction>(&HoldingWaitFrame));
+    ConnectOpenXr();
+    const PFN_xrWaitFrame wait = InterceptedWaitFrame();
+    ASSERT_NE(wait, nullptr);
+    auto frame = std::async(std::launch::async, [&] {
+        {
+            std::lock_guard<std::mutex> lock(held.mutex);
+            held.heldThread = std::this_thread::get_id();
+        }
+        XrFrameState state{XR_TYPE_FRAME_STATE};
+        return wait(session, nullptr, &state);
+    });
+    held.WaitUntilInside();
+
+    auto unloading = std::async(std::launch::async, [this] { Unload(); });
+    const bool unloaded = unloading.wait_for(10s) == std::future_status::ready;
+    held.Release();
+    EXPECT_TRUE(unloaded) << "unload waited for the frame thread's xrWaitFrame";
+    EXPECT_EQ(frame.get(), XR_SUCCESS);
 }
 
 } // namespace

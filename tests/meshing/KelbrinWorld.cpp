@@ -7,9 +7,10 @@
 
 namespace kelbrin::test {
 
-
 KelbrinWorld::KelbrinWorld()
 {
+    // A world starts with the library as freshly mapped, whatever an earlier world left in it.
+    ForgetChainedFunctions();
     registry.Provide<IUnityXRTrace>(trace.Interface());
 }
 

@@ -1,5 +1,4 @@
 #include <cmath>
-#include <cstring>
 
 #include "SceneCycle.h"
 
@@ -26,18 +25,6 @@ MATCHER_P3(NearVec, x, y, z, "")
 SimMeshBuffer Triangle()
 {
     return {{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}};
-}
-
-SimMeshBuffer Strip(size_t vertexCount)
-{
-    SimMeshBuffer buffer;
-    for (size_t i = 0; i < vertexCount; ++i) {
-        buffer.vertices.push_back({static_cast<float>(i / 2), static_cast<float>(i % 2), 0});
-    }
-    for (uint32_t i = 0; i + 2 < vertexCount; ++i) {
-        buffer.indices.insert(buffer.indices.end(), {i, i + 1, i + 2});
-    }
-    return buffer;
 }
 
 class MeshDelivery : public SceneCycle {
@@ -116,6 +103,10 @@ TEST_F(MeshDelivery, UpdatedFlagFollowsTheVertexCountAcrossScenes)
     ASSERT_EQ(list.infos.size(), 2u);
     EXPECT_EQ(UpdatedByte(list.infos[0]), 0xCD);
     EXPECT_EQ(UpdatedByte(list.infos[1]), 1);
+    // The changed count was kept: listed again, unacquired, the grown mesh is no longer new.
+    list = EngineUpdate();
+    ASSERT_EQ(list.infos.size(), 2u);
+    EXPECT_EQ(UpdatedByte(list.infos[1]), 0xCD);
 }
 
 TEST_F(MeshDelivery, AcquisitionRemembersTheCountSoTheNextListingDoesNotFlagIt)
@@ -262,7 +253,7 @@ TEST_F(MeshDelivery, OptionalBuffersAreWarnedAboutInOrderAndLeftUntouched)
                             "support them at this time."));
 }
 
-TEST_F(MeshDelivery, PlaneIdentifierIsAcquiredConvertedWithoutNormalsOrWarnings)
+TEST_F(MeshDelivery, PlaneIdentifierIsAcquiredConvertedWithNormalsAndNoWarnings)
 {
     const XrUuidMSFT plane = Uuid({0x50});
     SimWorld world;
@@ -283,14 +274,20 @@ TEST_F(MeshDelivery, PlaneIdentifierIsAcquiredConvertedWithoutNormalsOrWarnings)
     ASSERT_EQ(mesh.result, kUnitySubsystemErrorCodeSuccess);
     EXPECT_THAT(mesh.positions, ElementsAre(Vec(0, 0, -1), Vec(1, 0, -1), Vec(0, 1, -1)));
     EXPECT_THAT(mesh.indices, ElementsAre(2u, 1u, 0u));
-    // The engine's normal storage keeps its fill.
-    for (const UnityXRVector3& normal : mesh.normals) {
-        uint32_t bits;
-        std::memcpy(&bits, &normal.x, sizeof(bits));
-        EXPECT_EQ(bits, 0xCDCDCDCDu);
-    }
+    // Every vertex the engine receives has its normal, mirrored like the positions.
+    EXPECT_THAT(mesh.normals, ElementsAre(Vec(0, 0, -1), Vec(0, 0, -1), Vec(0, 0, -1)));
     EXPECT_TRUE(mesh.optionalBuffersUntouched);
     EXPECT_THAT(Messages(), IsEmpty());
+}
+
+TEST_F(MeshDelivery, NullMeshIdIsAFailureNeverRead)
+{
+    SetMeshes({{kFirst, Triangle()}});
+    EngineUpdate();
+    void* const userData = GetProviderContext();
+    EXPECT_EQ(AcquireMesh(meshes.Handle(), userData, nullptr, nullptr), kUnitySubsystemErrorCodeFailure);
+    EXPECT_EQ(ReleaseMesh(meshes.Handle(), userData, nullptr, nullptr, nullptr), kUnitySubsystemErrorCodeFailure);
+    EXPECT_THAT(Messages(), ElementsAre(Message{0, "Mesh id is null"}, Message{0, "Mesh id is null"}));
 }
 
 TEST_F(MeshDelivery, UnknownIdentifierFailsNamingItsLeadingBytes)
@@ -407,6 +404,34 @@ TEST_F(MeshDelivery, ReleaseSucceedsForAnyIdentifierOnceReady)
     meshes.Stop();
     EXPECT_EQ(meshes.ReleaseMesh(MeshIdOf(Uuid({0x42}))), kUnitySubsystemErrorCodeFailure);
     EXPECT_THAT(Messages(), ElementsAre(Message{0, "No providers!"}));
+}
+
+// An engine callback made under the state lock that calls back into the plug-in on the same thread:
+// refused with a logged failure, never let in to rebuild the list the outer call is filling, never
+// left to deadlock.
+UnitySubsystemErrorCode nestedResult = kUnitySubsystemErrorCodeSuccess;
+decltype(IUnityXRMeshInterface::MeshInfoAllocator_Allocate) engineAllocate = nullptr;
+
+UnityXRMeshInfo* UNITY_INTERFACE_API AllocateCallingBack(UnityXRMeshInfoAllocator* allocator, size_t count)
+{
+    nestedResult = GetMeshInfos(nullptr, GetProviderContext(), allocator);
+    return engineAllocate(allocator, count);
+}
+
+TEST_F(MeshDelivery, ACallBackIntoThePluginUnderItsLockIsRefused)
+{
+    SetMeshes({{kFirst, Triangle()}, {kSecond, Strip(4)}});
+    engineAllocate = meshes.Interface()->MeshInfoAllocator_Allocate;
+    meshes.Interface()->MeshInfoAllocator_Allocate = &AllocateCallingBack;
+    const auto list = EngineUpdate();
+    meshes.Interface()->MeshInfoAllocator_Allocate = engineAllocate;
+    EXPECT_EQ(nestedResult, kUnitySubsystemErrorCodeFailure);
+    ASSERT_EQ(list.result, kUnitySubsystemErrorCodeSuccess);
+    ASSERT_EQ(list.infos.size(), 2u);
+    EXPECT_EQ(UpdatedByte(list.infos[0]), 1);
+    EXPECT_EQ(UpdatedByte(list.infos[1]), 1);
+    EXPECT_THAT(Messages(), ElementsAre(Message{0, "StepAndListMeshes was called back while the scene state is held "
+                                                   "on the same thread; refused"}));
 }
 
 class MeshDeliveryBeforeOpenXr : public LoadedPlugin {};

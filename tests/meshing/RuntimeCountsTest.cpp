@@ -1,6 +1,7 @@
 // Counts reported by the runtime are not trusted: a runtime that announces more or fewer
 // elements than it writes, or an absurd number, must not make the plug-in write out of
 // bounds, throw across the boundary or crash.
+#include <atomic>
 #include <cstdlib>
 #include <new>
 #include <optional>
@@ -8,28 +9,38 @@
 #include "SceneCycle.h"
 
 // Allocation in this executable fails beyond 1 GiB, as on a device whose memory is exhausted,
-// so an absurd count meets a real allocation failure on every build, sanitizers included.
+// so an absurd count meets a real allocation failure on every build, sanitizers included. A
+// test may lower the limit for a moment, and count the allocations alive.
 namespace {
 constexpr size_t kAllocationLimit = size_t{1} << 30;
+std::atomic<size_t> allocationLimit{kAllocationLimit};
+std::atomic<long> liveAllocations{0};
+
+void Free(void* memory) noexcept
+{
+    liveAllocations -= memory != nullptr ? 1 : 0;
+    std::free(memory);
 }
+} // namespace
 
 void* operator new(size_t size)
 {
-    void* memory = size <= kAllocationLimit ? std::malloc(size != 0 ? size : 1) : nullptr;
+    void* memory = size <= allocationLimit ? std::malloc(size != 0 ? size : 1) : nullptr;
     if (memory == nullptr) {
         throw std::bad_alloc();
     }
+    ++liveAllocations;
     return memory;
 }
 
 void operator delete(void* memory) noexcept
 {
-    std::free(memory);
+    Free(memory);
 }
 
 void operator delete(void* memory, size_t) noexcept
 {
-    std::free(memory);
+    Free(memory);
 }
 
 namespace kelbrin::test {
@@ -88,11 +99,17 @@ protected:
         WaitFrame();
         StartMeshingSubsystem();
 
+        SetMesh(SimMeshBuffer{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}});
+        trace.Clear();
+    }
+
+    // One mesh of this buffer, the only one of the world.
+    void SetMesh(SimMeshBuffer buffer)
+    {
         SimWorld world;
         world.meshes.push_back(VisualMesh(kMesh, 7));
-        world.buffers[7] = SimMeshBuffer{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}};
-        sceneUnderstanding.SetWorld(world);
-        trace.Clear();
+        world.buffers[7] = std::move(buffer);
+        sceneUnderstanding.SetWorld(std::move(world));
     }
 
     quenra::simengine::AcquiredMesh ListAndAcquire()
@@ -149,6 +166,85 @@ TEST_F(RuntimeCounts, FillReportingFewerThanAnnouncedDeliversOnlyWhatWasWritten)
     EXPECT_EQ(mesh.request->vertexCount, 3u);
     EXPECT_EQ(mesh.positions[2].y, 1.0f);
     EXPECT_TRUE(mesh.guardsIntact);
+}
+
+// Each way an acquisition can fail once the listing flagged the mesh: the engine keeps its stale
+// mesh unless the next listing flags it again. A delivered mesh is not flagged again.
+enum class Acquisition { RuntimeReadFails, NoNormalsScratch, EngineAllocatesNothing, Delivered };
+
+std::string AcquisitionName(const ::testing::TestParamInfo<Acquisition>& info)
+{
+    const char* const names[] = {"RuntimeReadFails", "NoNormalsScratch", "EngineAllocatesNothing", "Delivered"};
+    return names[static_cast<int>(info.param)];
+}
+
+class AcquisitionThenListing : public RuntimeCounts, public ::testing::WithParamInterface<Acquisition> {};
+
+TEST_P(AcquisitionThenListing, OnlyADeliveredMeshIsNoLongerFlagged)
+{
+    // 4096 vertices: 48 KiB of positions and of indices, 64 KiB of normals scratch.
+    SetMesh(Strip(4096));
+    const auto first = EngineUpdate();
+    ASSERT_EQ(first.infos.size(), 1u);
+    ASSERT_EQ(UpdatedByte(first.infos[0]), 1);
+    switch (GetParam()) {
+    case Acquisition::RuntimeReadFails:
+        runtime.FailNext("xrGetSceneMeshBuffersMSFT", XR_ERROR_RUNTIME_FAILURE);
+        break;
+    case Acquisition::NoNormalsScratch:
+        allocationLimit = 50'000;
+        break;
+    case Acquisition::EngineAllocatesNothing:
+        meshes.FailNextMeshAllocation();
+        break;
+    case Acquisition::Delivered:
+        break;
+    }
+    const UnitySubsystemErrorCode acquired = meshes.AcquireMesh(MeshIdOf(kMesh)).result;
+    allocationLimit = kAllocationLimit;
+    const bool delivered = GetParam() == Acquisition::Delivered;
+    EXPECT_EQ(acquired, delivered ? kUnitySubsystemErrorCodeSuccess : kUnitySubsystemErrorCodeFailure);
+
+    const auto next = EngineUpdate();
+    ASSERT_EQ(next.infos.size(), 1u);
+    EXPECT_EQ(UpdatedByte(next.infos[0]), delivered ? 0xCD : 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, AcquisitionThenListing,
+                         ::testing::Values(Acquisition::RuntimeReadFails, Acquisition::NoNormalsScratch,
+                                           Acquisition::EngineAllocatesNothing, Acquisition::Delivered),
+                         AcquisitionName);
+
+TEST_F(RuntimeCounts, PlaneBookkeepingHoldsOnlyTheCurrentScenesPlanes)
+{
+    RegisterProviderWithSceneObserver("planes", SceneObserver::FeaturePlane);
+    runtime.SetRecording(false);
+    trace.SetKeeping(false);
+    // Every scene has two planes never seen before.
+    const auto nextScene = [this](uint8_t scene) {
+        SimWorld world;
+        world.meshes.push_back(VisualMesh(kMesh, 7));
+        world.buffers[7] = SimMeshBuffer{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}};
+        for (const uint8_t plane : {uint8_t{1}, uint8_t{2}}) {
+            SimPlane record;
+            record.id = Uuid({scene, plane});
+            world.planes.push_back(record);
+        }
+        sceneUnderstanding.SetWorld(std::move(world));
+        Advance(1501ms);
+        ASSERT_EQ(EngineUpdate().result, kUnitySubsystemErrorCodeSuccess);
+        uint32_t count = 0;
+        ASSERT_TRUE(UpdatePlanes() && CountScenePlanes(&count));
+        ASSERT_EQ(count, 2u);
+    };
+    for (uint8_t scene = 1; scene <= 10; ++scene) {
+        nextScene(scene);
+    }
+    const long settled = liveAllocations;
+    for (uint8_t scene = 11; scene <= 110; ++scene) {
+        nextScene(scene);
+    }
+    EXPECT_EQ(liveAllocations - settled, 0);
 }
 
 } // namespace

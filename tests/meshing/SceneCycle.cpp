@@ -20,6 +20,18 @@ quenra::simruntime::SimVisualMesh VisualMesh(const XrUuidMSFT& id, uint64_t mesh
     return mesh;
 }
 
+quenra::simruntime::SimMeshBuffer Strip(size_t vertexCount)
+{
+    quenra::simruntime::SimMeshBuffer buffer;
+    for (size_t i = 0; i < vertexCount; ++i) {
+        buffer.vertices.push_back({static_cast<float>(i / 2), static_cast<float>(i % 2), 0});
+    }
+    for (uint32_t i = 0; i + 2 < vertexCount; ++i) {
+        buffer.indices.insert(buffer.indices.end(), {i, i + 1, i + 2});
+    }
+    return buffer;
+}
+
 uint8_t UpdatedByte(const UnityXRMeshInfo& info)
 {
     uint8_t byte;

@@ -18,6 +18,8 @@ using quenra::test::Uuid;
 UnityXRMeshId MeshIdOf(const XrUuidMSFT& uuid);
 quenra::simruntime::SimVisualMesh VisualMesh(const XrUuidMSFT& id, uint64_t meshBufferId,
                                              XrPosef pose = {{0, 0, 0, 1}, {}});
+// A strip of triangles over `vertexCount` vertices in the plane z = 0.
+quenra::simruntime::SimMeshBuffer Strip(size_t vertexCount);
 // The updated flag as the engine finds it: 1 written, 0xCD (the allocator's fill) untouched.
 uint8_t UpdatedByte(const UnityXRMeshInfo& info);
 

@@ -109,7 +109,7 @@ TEST_F(Registry, RemovingTheLastProviderReleasesTheRuntimeObjects)
 
 // The engine hands over 0 before it destroys the session, then the next session: the old one's
 // observer and scene go at once, the providers stay, and the next compute makes them on the new one.
-TEST_F(Registry, AnotherSessionReleasesTheOldSessionsObjectsAndKeepsTheProviders)
+TEST_F(Registry, GivingUpTheSessionDestroysItsObjectsAndKeepsTheProviders)
 {
     ConnectOpenXr();
     Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
@@ -137,12 +137,12 @@ TEST_F(Registry, TeardownUnregistersEveryProviderAndReleasesTheRuntimeObjectsOnc
     Observer().RegisterProvider("C", SceneObserver::FeaturePlaneMesh);
     MakeCurrentScene();
     runtime.ClearCalls();
-    Context().sceneObserver.reset();
+    Unload();
     EXPECT_THAT(runtime.CallSequence(), ElementsAre("xrDestroySceneMSFT", "xrDestroySceneObserverMSFT"));
     EXPECT_THAT(runtime.Calls()[0].result, XR_SUCCESS);
     EXPECT_THAT(runtime.Calls()[1].result, XR_SUCCESS);
     EXPECT_THAT(runtime.LiveHandles(HandleKind::SceneObserver), IsEmpty());
-    EXPECT_THAT(Messages(), IsEmpty());
+    EXPECT_THAT(Messages(), ElementsAre(Message{5, "Kelbrin::UnityPluginUnload"}));
 }
 
 TEST(MeshIdOrder, FirstWordThenSecondWordUnsigned)

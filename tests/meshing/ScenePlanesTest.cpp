@@ -258,21 +258,35 @@ TEST_F(ScenePlanes, SkippedPlaneIsLoggedAndLeavesZeroedRecordsAfterTheCollectedO
 
 TEST_F(ScenePlanes, GrownPlaneMeshIsRefusedWithoutWritingPastTheRecordsCounts)
 {
-    MakeScene(ThreePlanes());
-    ASSERT_TRUE(UpdatePlanes());
-    const ScenePlane a = FetchAll()[2];
-    SimWorld grown = ThreePlanes();
-    grown.buffers[2001] = Quad();
-    NextScene(std::move(grown));
+    struct Case {
+        SimMeshBuffer grown;
+        const char* message;
+    };
+    const Case cases[] = {
+        {Quad(), "Plane mesh 2001 has grown to 4 vertices and 6 indices since its record was fetched (3 and 3)"},
+        // The same vertices, more triangles: the index array alone would overrun.
+        {{Triangle(1.0f).vertices, {0, 1, 2, 0, 2, 1}},
+         "Plane mesh 2001 has grown to 3 vertices and 6 indices since its record was fetched (3 and 3)"},
+        {{Quad().vertices, {0, 1, 2}},
+         "Plane mesh 2001 has grown to 4 vertices and 3 indices since its record was fetched (3 and 3)"},
+    };
+    for (const Case& c : cases) {
+        MakeScene(ThreePlanes());
+        ASSERT_TRUE(UpdatePlanes());
+        const ScenePlane a = FetchAll()[2];
+        SimWorld grown = ThreePlanes();
+        grown.buffers[2001] = c.grown;
+        NextScene(std::move(grown));
 
-    std::vector<XrVector3f> vertices(a.vertexCount, XrVector3f{7, 7, 7});
-    std::vector<uint32_t> indices(a.indexCount, 7);
-    EXPECT_FALSE(FetchPlaneVertices(&a, vertices.data(), indices.data()));
-    EXPECT_THAT(indices, ElementsAre(7u, 7u, 7u));
-    EXPECT_EQ(vertices[0].x, 7.0f);
-    EXPECT_THAT(Messages(),
-                ElementsAre(Message{2, "Plane mesh 2001 has grown to 4 vertices and 6 indices since its record was "
-                                       "fetched (3 and 3)"}));
+        std::vector<XrVector3f> vertices(a.vertexCount + 1, XrVector3f{7, 7, 7});
+        std::vector<uint32_t> indices(a.indexCount + 1, 7);
+        EXPECT_FALSE(FetchPlaneVertices(&a, vertices.data(), indices.data())) << c.message;
+        EXPECT_THAT(indices, ElementsAre(7u, 7u, 7u, 7u)) << c.message;
+        EXPECT_EQ(vertices[0].x, 7.0f);
+        EXPECT_EQ(vertices[a.vertexCount].x, 7.0f);
+        EXPECT_THAT(Messages(), ElementsAre(Message{2, c.message}));
+        Advance(1600ms);
+    }
 }
 
 TEST_F(ScenePlanes, UnknownRecordAndUnreadableMeshAreWarnings)

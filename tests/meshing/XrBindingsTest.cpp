@@ -155,6 +155,32 @@ TEST_F(Interception, FailedWaitKeepsTheLastPrediction)
     EXPECT_EQ(Bindings().GetPredictedDisplayTime(), predicted);
 }
 
+TEST_F(Interception, HooksPassThroughAfterUnloadAndAfterTheNextLoadBeforeAnyBinding)
+{
+    GetInterceptedInstanceProcAddr(&Runtime::GetInstanceProcAddr);
+    const auto wait = reinterpret_cast<PFN_xrWaitFrame>(Intercepted("xrWaitFrame"));
+    ASSERT_NE(wait, nullptr);
+    PFN_xrVoidFunction endFrame = nullptr;
+    ASSERT_EQ(Runtime::GetInstanceProcAddr(instance, "xrEndFrame", &endFrame), XR_SUCCESS);
+    // The application keeps what it was given; the editor unloads the library, then loads it again.
+    for (const bool loaded : {false, true}) {
+        SCOPED_TRACE(loaded ? "loaded again, nothing bound yet" : "unloaded");
+        Unload();
+        if (loaded) {
+            Load(meshes.Interface());
+        }
+        EXPECT_EQ(Intercepted("xrEndFrame"), endFrame);
+        EXPECT_EQ(Intercepted("xrWaitFrame"), reinterpret_cast<PFN_xrVoidFunction>(&InterceptedXrWaitFrame));
+        XrFrameState state{XR_TYPE_FRAME_STATE};
+        ASSERT_EQ(wait(session, nullptr, &state), XR_SUCCESS);
+        EXPECT_EQ(state.predictedDisplayTime, frames.LastPredictedDisplayTime());
+        if (loaded) {
+            EXPECT_EQ(Bindings().GetPredictedDisplayTime(), state.predictedDisplayTime);
+        }
+    }
+    EXPECT_EQ(runtime.CallCount("xrWaitFrame"), 2u);
+}
+
 TEST_F(Interception, TheInterceptorIsNeverChainedIntoItself)
 {
     EXPECT_EQ(GetInterceptedInstanceProcAddr(&InterceptedXrGetInstanceProcAddr), &InterceptedXrGetInstanceProcAddr);

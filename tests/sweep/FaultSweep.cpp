@@ -1,6 +1,7 @@
 #include "FaultSweep.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 namespace quenra::test {
@@ -107,15 +108,44 @@ SessionOutcome Outcome(simruntime::Runtime& runtime, size_t armedAt)
 
 std::vector<std::string> LeftAlive(const simruntime::Runtime& runtime, std::set<uint64_t> application, size_t armedAt)
 {
+    const std::vector<simruntime::LiveHandle> live = runtime.LiveHandles();
+    std::map<uint64_t, const simruntime::LiveHandle*> byHandle;
+    for (const simruntime::LiveHandle& handle : live) {
+        byHandle[handle.handle] = &handle;
+    }
+    // A handle the runtime said was invalid, or made under a session it said was lost, is gone
+    // for the plug-in, which must not call on it again, whatever the simulated runtime still holds.
+    std::set<uint64_t> gone;
     const std::vector<simruntime::RecordedCall> calls = runtime.Calls();
     for (size_t i = armedAt; i < calls.size(); ++i) {
-        if (calls[i].function.rfind("xrDestroy", 0) == 0 && XR_FAILED(calls[i].result) && !calls[i].handles.empty()) {
-            application.insert(calls[i].handles[0]);
+        const simruntime::RecordedCall& call = calls[i];
+        if (call.handles.empty()) {
+            continue;
+        }
+        if (call.function.rfind("xrDestroy", 0) == 0 && XR_FAILED(call.result)) {
+            application.insert(call.handles[0]);
+        } else if (call.result == XR_ERROR_HANDLE_INVALID) {
+            gone.insert(call.handles[0]);
+        } else if (call.result == XR_ERROR_SESSION_LOST) {
+            for (auto found = byHandle.find(call.handles[0]); found != byHandle.end();
+                 found = byHandle.find(found->second->parent)) {
+                if (found->second->kind == simruntime::HandleKind::Session) {
+                    gone.insert(found->first);
+                }
+            }
         }
     }
+    const auto madeUnderGone = [&](uint64_t handle) {
+        for (auto found = byHandle.find(handle); found != byHandle.end(); found = byHandle.find(found->second->parent)) {
+            if (gone.count(found->first) != 0) {
+                return true;
+            }
+        }
+        return false;
+    };
     std::vector<std::string> alive;
-    for (const simruntime::LiveHandle& handle : runtime.LiveHandles()) {
-        if (application.count(handle.handle) == 0) {
+    for (const simruntime::LiveHandle& handle : live) {
+        if (application.count(handle.handle) == 0 && !madeUnderGone(handle.handle)) {
             alive.push_back(std::string(simruntime::HandleKindName(handle.kind)) + " " + std::to_string(handle.handle));
         }
     }

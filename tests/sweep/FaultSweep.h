@@ -50,7 +50,8 @@ SweepFigures Sweep(ScriptedSession& session);
 // The calls since `armedAt`, for a session's outcome; no call is failed after this.
 SessionOutcome Outcome(simruntime::Runtime& runtime, size_t armedAt);
 // Handles alive that are not in `application`, except those whose destruction the runtime
-// refused after `armedAt` (the plug-in cannot do more than ask), described.
+// refused after `armedAt` (the plug-in cannot do more than ask) and those it reported gone
+// (invalid, or made under a session it reported lost), described.
 std::vector<std::string> LeftAlive(const simruntime::Runtime& runtime, std::set<uint64_t> application, size_t armedAt);
 
 } // namespace quenra::test

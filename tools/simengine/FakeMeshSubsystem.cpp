@@ -74,7 +74,7 @@ UnityXRMeshInfo* UNITY_INTERFACE_API FakeMeshSubsystem::AllocateMeshInfos(UnityX
 }
 
 void UNITY_INTERFACE_API FakeMeshSubsystem::SetTransforms(UnityXRMeshTransformList* list,
-                                                          const UnityXRMeshTransform* transforms, uint32_t count)
+                                                          const UnityXRMeshTransform* transforms, size_t count)
 {
     auto* transformList = reinterpret_cast<TransformList*>(list);
     transformList->set = true;

@@ -104,7 +104,7 @@ private:
     static UnityXRMeshInfo* UNITY_INTERFACE_API AllocateMeshInfos(UnityXRMeshInfoAllocator* allocator,
                                                                    size_t numMeshes);
     static void UNITY_INTERFACE_API SetTransforms(UnityXRMeshTransformList* list,
-                                                  const UnityXRMeshTransform* transforms, uint32_t count);
+                                                  const UnityXRMeshTransform* transforms, size_t count);
     static UnityXRMeshDescriptor* UNITY_INTERFACE_API AllocateMesh(UnityXRMeshDataAllocator* allocator,
                                                                     size_t vertexCount, size_t indexCount,
                                                                     UnityXRIndexFormat indexFormat,
