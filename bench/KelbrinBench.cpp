@@ -1,10 +1,12 @@
 // Cost of mesh delivery in libKelbrin, against the simulated runtime and a lean engine
 // stand-in (its allocators hand out storage kept across calls, as the engine's pools do):
-// - AcquireByMeshId on one generated grid of 100,000 vertices and about 200,000 triangles,
-//   in row order and with its triangles shuffled (as a runtime's mesher may deliver them),
-//   beside a memcpy of as many bytes as the acquisition reads (the runtime's vertices and
-//   indices) and writes (the engine's positions, normals and indices), with the ratios of
-//   their processor times printed at the end of the run;
+// - AcquireByMeshId on one generated grid of 1,000 to 1,000,000 vertices (about two triangles
+//   a vertex), in row order and with its triangles shuffled (as a runtime's mesher may deliver
+//   them), beside a memcpy of as many bytes as the acquisition reads (the runtime's vertices and
+//   indices) and writes (the engine's positions, normals and indices), with the ratios of their
+//   processor times at 100,000 vertices printed at the end of the run;
+// - GetMeshInfos on scenes of 10 to 10,000 meshes, with nothing changed and with every mesh
+//   changed (a new scene each listing, every mesh with a new mesh buffer and vertex count);
 // - GetMeshInfos in the steady state (scene ready, nothing changed) on a scene of 200 meshes,
 //   and the frame thread's xrWaitFrame through the plug-in, each with the heap allocations
 //   it makes per call (the simulated runtime's recording of calls is off);
@@ -17,7 +19,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <initializer_list>
 #include <cstring>
 #include <random>
 #include <string>
@@ -39,8 +43,28 @@ namespace {
 using kelbrin::GetProviderContext;
 using kelbrin::SceneObserver;
 
-constexpr uint32_t kGridColumns = 250;
-constexpr uint32_t kGridRows = 400;
+// The sizes of the scaling runs (in vertices, meshes) and the work, in the same units, of
+// each size's run under callgrind.
+constexpr std::initializer_list<int64_t> kMeshVertices = {1'000, 10'000, 100'000, 1'000'000};
+constexpr int64_t kCallgrindVertices = 2'000'000;
+constexpr std::initializer_list<int64_t> kSceneMeshCounts = {10, 100, 1'000, 10'000};
+constexpr int64_t kCallgrindMeshes = 100'000;
+// The size the acquisition's ratios to a memcpy are reported at.
+constexpr int64_t kRatioVertices = 100'000;
+
+// A grid of `vertices` vertices, as near square as a whole number of rows allows: 40 × 25,
+// 100 × 100, 250 × 400, 1000 × 1000.
+struct GridShape {
+    uint32_t columns, rows;
+};
+GridShape ShapeOf(int64_t vertices)
+{
+    auto rows = static_cast<uint32_t>(std::sqrt(static_cast<double>(vertices)));
+    while (vertices % rows != 0) {
+        --rows;
+    }
+    return {rows, static_cast<uint32_t>(vertices / rows)};
+}
 
 quenra::simruntime::SimMeshBuffer Grid(uint32_t columns, uint32_t rows)
 {
@@ -141,49 +165,37 @@ SceneObserver::SystemTime FrozenClock()
     return SceneObserver::SystemTime{std::chrono::hours(1)};
 }
 
-// The simulated runtime's functions a listing calls, each called with the allocation count
-// paused: what they allocate is the stand-in's, not the plug-in's. scripts/bench subtracts
-// their instructions (functions of runtime_entry) from the listing's.
+// The simulated runtime's functions a listing or an acquisition calls, each called with the
+// allocation count paused: what they allocate is the stand-in's, not the plug-in's.
+// scripts/bench subtracts their instructions (functions of runtime_entry) from the plug-in's.
 namespace runtime_entry {
-PFN_xrGetSceneComponentsMSFT getSceneComponents = nullptr;
-PFN_xrLocateSceneComponentsMSFT locateSceneComponents = nullptr;
-PFN_xrGetSceneMeshBuffersMSFT getSceneMeshBuffers = nullptr;
+// `slot` tells apart functions of one signature.
+template <int slot, typename Pfn> struct Entry;
+template <int slot, typename... Args> struct Entry<slot, XrResult(XRAPI_PTR*)(Args...)> {
+    static inline XrResult(XRAPI_PTR* original)(Args...) = nullptr;
+    static XrResult XRAPI_CALL Call(Args... args)
+    {
+        const quenra::bench::UncountedScope uncounted;
+        return original(args...);
+    }
+};
 
-XrResult XRAPI_CALL GetSceneComponents(XrSceneMSFT scene, const XrSceneComponentsGetInfoMSFT* info,
-                                       XrSceneComponentsMSFT* components)
-{
-    const quenra::bench::UncountedScope uncounted;
-    return getSceneComponents(scene, info, components);
-}
-
-XrResult XRAPI_CALL LocateSceneComponents(XrSceneMSFT scene, const XrSceneComponentsLocateInfoMSFT* info,
-                                          XrSceneComponentLocationsMSFT* locations)
-{
-    const quenra::bench::UncountedScope uncounted;
-    return locateSceneComponents(scene, info, locations);
-}
-
-XrResult XRAPI_CALL GetSceneMeshBuffers(XrSceneMSFT scene, const XrSceneMeshBuffersGetInfoMSFT* info,
-                                        XrSceneMeshBuffersMSFT* buffers)
-{
-    const quenra::bench::UncountedScope uncounted;
-    return getSceneMeshBuffers(scene, info, buffers);
-}
-
-// Puts the three in front of the runtime's own; before the plug-in looks any function up.
+// Puts each in front of the runtime's own; before the plug-in looks any function up.
 void Install(quenra::simruntime::Runtime& runtime)
 {
-    // An instance of its own to look the runtime's functions up with.
-    const XrInstance instance = runtime.MakeInstance();
-    const auto lookUp = [&](const char* name, auto& function, auto replacement) {
-        PFN_xrVoidFunction found = nullptr;
-        quenra::simruntime::Runtime::GetInstanceProcAddr(instance, name, &found);
-        function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(found);
-        runtime.AddFunction(name, reinterpret_cast<PFN_xrVoidFunction>(replacement));
+    const auto wrap = [&runtime](const char* name, auto entry) {
+        using Wrapper = decltype(entry);
+        Wrapper::original = reinterpret_cast<decltype(Wrapper::original)>(runtime.Function(name));
+        runtime.AddFunction(name, reinterpret_cast<PFN_xrVoidFunction>(&Wrapper::Call));
     };
-    lookUp("xrGetSceneComponentsMSFT", getSceneComponents, &GetSceneComponents);
-    lookUp("xrLocateSceneComponentsMSFT", locateSceneComponents, &LocateSceneComponents);
-    lookUp("xrGetSceneMeshBuffersMSFT", getSceneMeshBuffers, &GetSceneMeshBuffers);
+    wrap("xrGetSceneComponentsMSFT", Entry<0, PFN_xrGetSceneComponentsMSFT>{});
+    wrap("xrLocateSceneComponentsMSFT", Entry<1, PFN_xrLocateSceneComponentsMSFT>{});
+    wrap("xrGetSceneMeshBuffersMSFT", Entry<2, PFN_xrGetSceneMeshBuffersMSFT>{});
+    // The compute cycle's, for listings that each make a new scene.
+    wrap("xrComputeNewSceneMSFT", Entry<3, PFN_xrComputeNewSceneMSFT>{});
+    wrap("xrGetSceneComputeStateMSFT", Entry<4, PFN_xrGetSceneComputeStateMSFT>{});
+    wrap("xrCreateSceneMSFT", Entry<5, PFN_xrCreateSceneMSFT>{});
+    wrap("xrDestroySceneMSFT", Entry<6, PFN_xrDestroySceneMSFT>{});
 }
 } // namespace runtime_entry
 
@@ -219,77 +231,137 @@ public:
     kelbrin::test::KelbrinWorld kelbrin;
 };
 
-quenra::simruntime::SimWorld GridWorld(bool shuffled = false)
+quenra::simruntime::SimWorld GridWorld(int64_t vertices, bool shuffled)
 {
+    const GridShape shape = ShapeOf(vertices);
     quenra::simruntime::SimWorld world;
     quenra::simruntime::SimVisualMesh mesh;
     mesh.id = UuidOf(1);
     mesh.meshBufferId = 1;
     world.meshes.push_back(mesh);
-    world.buffers[1] = shuffled ? ShuffledGrid(kGridColumns, kGridRows) : Grid(kGridColumns, kGridRows);
+    world.buffers[1] = shuffled ? ShuffledGrid(shape.columns, shape.rows) : Grid(shape.columns, shape.rows);
     return world;
 }
 
 // What one acquisition of the grid moves: the runtime's vertices and indices read, the
 // engine's positions, normals and indices written.
-size_t MovedBytes()
+size_t MovedBytes(int64_t vertexCount)
 {
-    const size_t vertices = size_t{kGridColumns} * kGridRows;
-    const size_t indices = size_t{6} * (kGridColumns - 1) * (kGridRows - 1);
+    const GridShape shape = ShapeOf(vertexCount);
+    const size_t vertices = size_t{shape.columns} * shape.rows;
+    const size_t indices = size_t{6} * (shape.columns - 1) * (shape.rows - 1);
     const size_t read = vertices * sizeof(XrVector3f) + indices * sizeof(uint32_t);
     const size_t written = 2 * vertices * sizeof(XrVector3f) + indices * sizeof(uint32_t);
     return read + written;
 }
 
-// Argument `shuffled`: the grid's triangles in random order.
-void BM_AcquireByMeshId(benchmark::State& state)
+// The measured loop alone, so that callgrind can collect it alone (scripts/bench).
+[[gnu::noinline]] void AcquireEveryIteration(benchmark::State& state, Session& session, const UnityXRMeshId& id)
 {
-    Session session(GridWorld(state.range(0) != 0));
-    UnityXRMeshId id{};
-    std::memcpy(&id, UuidOf(1).bytes, sizeof(id));
     for (auto _ : state) {
         benchmark::DoNotOptimize(session.Acquire(id));
         benchmark::ClobberMemory();
     }
-    state.counters["vertices"] = static_cast<double>(session.engine.positions.size());
-    state.counters["triangles"] = static_cast<double>(session.engine.indices.size() / 3);
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * MovedBytes()));
 }
-BENCHMARK(BM_AcquireByMeshId)->ArgName("shuffled")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
-void BM_MemcpySameBytes(benchmark::State& state)
+// Argument: the grid's vertex count.
+void AcquireByMeshId(benchmark::State& state, bool shuffled)
 {
-    std::vector<char> from(MovedBytes(), 1);
-    std::vector<char> to(MovedBytes());
+    Session session(GridWorld(state.range(0), shuffled));
+    UnityXRMeshId id{};
+    std::memcpy(&id, UuidOf(1).bytes, sizeof(id));
+    // Once first, so that the scratch has grown before measuring.
+    session.Acquire(id);
+    AcquireEveryIteration(state, session, id);
+    state.counters["triangles"] = static_cast<double>(session.engine.indices.size() / 3);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * MovedBytes(state.range(0))));
+}
+
+// Argument: the vertex count of the acquisition whose bytes it copies.
+void MemcpySameBytes(benchmark::State& state)
+{
+    const size_t bytes = MovedBytes(state.range(0));
+    std::vector<char> from(bytes, 1);
+    std::vector<char> to(bytes);
     for (auto _ : state) {
         std::memcpy(to.data(), from.data(), from.size());
         benchmark::DoNotOptimize(to.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * MovedBytes()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
 }
-BENCHMARK(BM_MemcpySameBytes)->Unit(benchmark::kMicrosecond);
 
 constexpr int kSceneMeshes = 200;
 constexpr int kCallgrindListings = 500;
 
-// Scene meshes of 100 vertices each, numbered from 1000.
-void AddSmallMeshes(quenra::simruntime::SimWorld& world)
+// `count` scene meshes numbered from 1000, each a grid of 10 columns and `rows` rows, with
+// mesh buffer ids from `firstBuffer`.
+void AddSmallMeshes(quenra::simruntime::SimWorld& world, uint32_t count = kSceneMeshes, uint32_t rows = 10,
+                    uint64_t firstBuffer = 1000)
 {
-    for (uint32_t mesh = 0; mesh < kSceneMeshes; ++mesh) {
+    for (uint32_t mesh = 0; mesh < count; ++mesh) {
         quenra::simruntime::SimVisualMesh visual;
         visual.id = UuidOf(1000 + mesh);
-        visual.meshBufferId = 1000 + mesh;
+        visual.meshBufferId = firstBuffer + mesh;
         world.meshes.push_back(visual);
-        world.buffers[1000 + mesh] = Grid(10, 10);
+        world.buffers[firstBuffer + mesh] = Grid(10, rows);
     }
 }
 
-// The measured loop alone, so that callgrind can collect it alone (scripts/bench).
-[[gnu::noinline]] void ListEveryIteration(benchmark::State& state, Session& session)
+// One listing alone, so that callgrind can collect listings alone (scripts/bench).
+[[gnu::noinline]] UnitySubsystemErrorCode ListOnce(Session& session)
+{
+    return session.GetMeshInfos();
+}
+
+void ListEveryIteration(benchmark::State& state, Session& session)
 {
     for (auto _ : state) {
-        benchmark::DoNotOptimize(session.GetMeshInfos());
+        benchmark::DoNotOptimize(ListOnce(session));
+    }
+}
+
+// A wall clock that is an hour later at every reading: each listing starts a new compute
+// and, the simulated runtime completing it at once, lists its new scene.
+SceneObserver::SystemTime HourlyClock()
+{
+    static int64_t hours = 1;
+    return SceneObserver::SystemTime{std::chrono::hours(++hours)};
+}
+
+// Argument: the number of scene meshes. Unchanged: the same scene listed again. Changed: each
+// listing a new scene in which every mesh has a new mesh buffer and vertex count, as when the
+// runtime has remeshed the whole room (four worlds in turn, so that no count repeats the last).
+void ListMeshes(benchmark::State& state, bool changed)
+{
+    const auto meshes = static_cast<uint32_t>(state.range(0));
+    std::vector<quenra::simruntime::SimWorld> worlds(changed ? 4 : 1);
+    for (uint32_t turn = 0; turn < worlds.size(); ++turn) {
+        AddSmallMeshes(worlds[turn], meshes, 2 + turn, 1000 + uint64_t{100'000} * (turn % 2));
+    }
+    Session session(worlds[0]);
+    session.kelbrin.runtime.SetRecording(false);
+    if (!changed) {
+        ListEveryIteration(state, session);
+        return;
+    }
+    GetProviderContext()->sceneObserver->SetWallClock(&HourlyClock);
+    size_t turn = 0;
+    const auto nextWorld = [&] {
+        turn = (turn + 1) % worlds.size();
+        session.kelbrin.sceneUnderstanding.SetWorld(worlds[turn]);
+    };
+    // Every world once first, so that the plug-in has seen every mesh buffer before measuring
+    // (not through ListOnce, which callgrind counts).
+    for (size_t warmUp = 0; warmUp < worlds.size(); ++warmUp) {
+        nextWorld();
+        session.GetMeshInfos();
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        nextWorld();
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(ListOnce(session));
     }
 }
 
@@ -315,7 +387,7 @@ BENCHMARK(BM_GetMeshInfosSteadyState)->Iterations(kCallgrindListings)->Unit(benc
 // each frame is begun and ended at the runtime, untimed.
 void BM_InterceptedWaitFrame(benchmark::State& state)
 {
-    Session session(GridWorld());
+    Session session(GridWorld(kRatioVertices, false));
     session.kelbrin.runtime.SetRecording(false);
     const PFN_xrWaitFrame wait = session.kelbrin.InterceptedWaitFrame();
     PFN_xrVoidFunction begin = nullptr;
@@ -355,7 +427,7 @@ constexpr std::chrono::microseconds kRestOfFrame{500};
 // meanwhile, as the engine's generation thread does.
 void BM_GetMeshInfosLatency(benchmark::State& state)
 {
-    quenra::simruntime::SimWorld world = GridWorld();
+    quenra::simruntime::SimWorld world = GridWorld(kRatioVertices, false);
     AddSmallMeshes(world);
     Session session(std::move(world));
     session.kelbrin.runtime.SetRecording(false);
@@ -408,12 +480,13 @@ BENCHMARK(BM_GetMeshInfosLatency)
 class KelbrinFigures : public quenra::bench::FigureReporter {
     void PrintFigures() override
     {
-        const Result* copy = Find("BM_MemcpySameBytes");
-        for (const auto& [name, figure, goal, limit] :
-             {std::tuple{"BM_AcquireByMeshId/shuffled:0", "AcquireByMeshId / memcpy, grid", "<= 4.0x", 4.0},
-              std::tuple{"BM_AcquireByMeshId/shuffled:1", "AcquireByMeshId / memcpy, shuffled triangles", "<= 10x",
-                         10.0}}) {
-            const Result* acquire = Find(name);
+        const std::string size = "/" + std::to_string(kRatioVertices);
+        const Result* copy = Find("Scaling/Memcpy" + size);
+        for (const auto& [curve, figure, goal, limit] :
+             {std::tuple{"Scaling/AcquireGrid", "AcquireByMeshId / memcpy, 100k grid", "<= 4.0x", 4.0},
+              std::tuple{"Scaling/AcquireRandom", "AcquireByMeshId / memcpy, 100k random order",
+                         "<= 6x (stretch 5x)", 6.0}}) {
+            const Result* acquire = Find(curve + size);
             // Both run on one thread: the time it ran is the steadier measure on a shared machine.
             if (acquire != nullptr && copy != nullptr && copy->cpuSeconds > 0) {
                 const double ratio = acquire->cpuSeconds / copy->cpuSeconds;
@@ -448,8 +521,24 @@ class KelbrinFigures : public quenra::bench::FigureReporter {
 
 } // namespace
 
+void RegisterScalingRuns()
+{
+    using quenra::bench::RegisterScaling;
+    const auto micros = [](benchmark::internal::Benchmark* run) { run->Unit(benchmark::kMicrosecond); };
+    RegisterScaling("AcquireGrid", kMeshVertices, kCallgrindVertices,
+                    [](benchmark::State& state) { AcquireByMeshId(state, false); }, micros);
+    RegisterScaling("AcquireRandom", kMeshVertices, kCallgrindVertices,
+                    [](benchmark::State& state) { AcquireByMeshId(state, true); }, micros);
+    RegisterScaling("Memcpy", kMeshVertices, kCallgrindVertices, MemcpySameBytes, micros);
+    RegisterScaling("ListUnchanged", kSceneMeshCounts, kCallgrindMeshes,
+                    [](benchmark::State& state) { ListMeshes(state, false); }, micros);
+    RegisterScaling("ListChanged", kSceneMeshCounts, kCallgrindMeshes,
+                    [](benchmark::State& state) { ListMeshes(state, true); }, micros);
+}
+
 int main(int argc, char** argv)
 {
+    RegisterScalingRuns();
     KelbrinFigures reporter;
     return quenra::bench::RunBenchmarks(argc, argv, reporter);
 }

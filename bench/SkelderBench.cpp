@@ -1,20 +1,23 @@
 // Cost of the plug-in's xrEndFrame: 16 visible provider layers (8 beneath, 8 above) merged around
 // one application projection layer, against the runtime stand-in's xrEndFrame called directly
-// with the same 17 layers, in the same run; the ratio is printed at the end. The same for the
+// with the same 17 layers, in the same run; the ratio is printed at the end. The same hook with
+// 1, 4, 16 and 64 provider layers for the scaling runs. The same for the
 // plug-in's xrWaitFrame and xrBeginFrame against the runtime's. Each counts the heap
 // allocations of the timed calls: the plug-in's own are the difference from the runtime's.
 //
 // Only the timed calls are (the other calls each frame needs are not). For instructions per
 // frame, run a fixed number of frames under callgrind and divide the inclusive counts of
-// Skelder::xrEndFrame and of the runtime's FrameLoop::EndFrame by it (scripts/bench does):
+// measured::PluginEndFrame and of runtime_entry::EndFrame (the runtime's xrEndFrame as the
+// plug-in calls it) by it (scripts/bench does):
 //   valgrind --tool=callgrind --callgrind-out-file=skelder.out skelder_bench
-//     --benchmark_filter='BM_SkelderEndFrame/iterations'   (one command line)
-//   callgrind_annotate --inclusive=yes skelder.out | grep -E 'xrEndFrame|FrameLoop::EndFrame'
+//     --benchmark_filter='^Callgrind/EndFrame/16/'   (one command line)
+//   callgrind_annotate --inclusive=yes skelder.out | grep -E 'PluginEndFrame|runtime_entry::EndFrame'
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -30,22 +33,56 @@ using Skelder::test::SkelderTestWorld;
 using Layers = std::vector<const XrCompositionLayerBaseHeader*>;
 
 constexpr int kProviderLayers = 16;
-constexpr int kCallgrindFrames = 2000;
+// The scaling runs' layer counts, and the layers of all frames of each size's run under callgrind.
+constexpr std::initializer_list<int64_t> kLayerCounts = {1, 4, 16, 64};
+constexpr int64_t kCallgrindLayers = 32'000;
+// Above 64 provider layers, the projection and its blending copy: both the runtime's limit of
+// layers a frame and the plug-in's limit of provider layers are raised to it for this
+// benchmark only (their defaults stay what the tests see).
+constexpr uint32_t kLayerLimit = 128;
 
-// A loaded plug-in with the provider layers and the application's projection layer.
+// The runtime's xrEndFrame as the plug-in calls it, under a name of the benchmark's own, so
+// that scripts/bench finds it in a profile whatever the runtime's functions are called.
+namespace runtime_entry {
+PFN_xrEndFrame endFrame = nullptr;
+
+[[gnu::noinline]] XrResult XRAPI_CALL EndFrame(XrSession session, const XrFrameEndInfo* info)
+{
+    return endFrame(session, info);
+}
+
+// In front of the runtime's own; before the plug-in looks it up.
+void Install(quenra::simruntime::Runtime& runtime)
+{
+    endFrame = reinterpret_cast<PFN_xrEndFrame>(runtime.Function("xrEndFrame"));
+    runtime.AddFunction("xrEndFrame", reinterpret_cast<PFN_xrVoidFunction>(&EndFrame));
+}
+} // namespace runtime_entry
+
+// The plug-in's hook as the application calls it; scripts/bench counts its instructions.
+namespace measured {
+[[gnu::noinline]] XrResult PluginEndFrame(XrSession session, const XrFrameEndInfo& info)
+{
+    return Skelder::xrEndFrame(session, &info);
+}
+} // namespace measured
+
+// A loaded plug-in with the provider layers, half beneath and half above, and the
+// application's projection layer.
 struct Bench {
-    Bench()
+    explicit Bench(int providerLayers = kProviderLayers)
     {
         world.layers.frameLoop.SetFrameObserver(nullptr);
-        world.layers.frameLoop.SetMaxLayerCount(32);
+        world.layers.frameLoop.SetMaxLayerCount(kLayerLimit);
         world.registry.Withhold<IUnityXRTrace>();
+        runtime_entry::Install(world.layers.runtime);
         world.Load();
         // Records of every call would grow and allocate without end.
         world.layers.runtime.SetRecording(false);
         SetCompositionLayerFeatureEnabled(1);
-        SetMaxCompositionLayerCount(32);
-        for (int i = 0; i < kProviderLayers; ++i) {
-            world.CreateLayer(LayerType::Quad, i - kProviderLayers / 2);
+        SetMaxCompositionLayerCount(kLayerLimit);
+        for (int i = 0; i < providerLayers; ++i) {
+            world.CreateLayer(LayerType::Quad, i - providerLayers / 2);
         }
         projection = world.ApplicationProjection(world.ApplicationSwapchain());
         application = {reinterpret_cast<const XrCompositionLayerBaseHeader*>(&projection)};
@@ -134,7 +171,7 @@ void RunThrough(benchmark::State& state, Bench& bench, bool plugin, const Layers
         return plugin ? Skelder::xrBeginFrame(session, nullptr) : bench.beginFrame(session, nullptr);
     };
     const auto end = [&](const XrFrameEndInfo& info) {
-        return plugin ? Skelder::xrEndFrame(session, &info) : bench.runtimeEndFrame(session, &info);
+        return plugin ? measured::PluginEndFrame(session, info) : bench.runtimeEndFrame(session, &info);
     };
     RunFrames(state, layers, timed, wait, begin, end);
 }
@@ -145,7 +182,13 @@ void BM_SkelderEndFrame(benchmark::State& state)
     RunThrough(state, bench, true, bench.application, Timed::End);
 }
 BENCHMARK(BM_SkelderEndFrame)->UseManualTime()->Unit(benchmark::kNanosecond);
-BENCHMARK(BM_SkelderEndFrame)->UseManualTime()->Unit(benchmark::kNanosecond)->Iterations(kCallgrindFrames);
+
+// Argument: the number of provider layers.
+void EndFrameWithLayers(benchmark::State& state)
+{
+    Bench bench(static_cast<int>(state.range(0)));
+    RunThrough(state, bench, true, bench.application, Timed::End);
+}
 
 void BM_SkelderWaitAndBeginFrame(benchmark::State& state)
 {
@@ -209,6 +252,10 @@ class SkelderFigures : public quenra::bench::FigureReporter {
 
 int main(int argc, char** argv)
 {
+    quenra::bench::RegisterScaling("EndFrame", kLayerCounts, kCallgrindLayers, EndFrameWithLayers,
+                                   [](benchmark::internal::Benchmark* run) {
+                                       run->UseManualTime()->Unit(benchmark::kNanosecond);
+                                   });
     SkelderFigures reporter;
     return quenra::bench::RunBenchmarks(argc, argv, reporter);
 }

@@ -67,6 +67,12 @@ MeshDelivery::Listing MeshDelivery::List(UnityXRMeshInfoAllocator* allocator)
     if (SameComponentsAsListed()) {
         for (ListedMesh& mesh : meshes) {
             mesh.location->second = componentLocations[mesh.source];
+            // A remeshed component keeps its identifier and gets a new mesh buffer.
+            const uint64_t meshBufferId = componentMeshes[mesh.source].meshBufferId;
+            if (meshBufferId != mesh.meshBufferId) {
+                mesh.meshBufferId = meshBufferId;
+                mesh.vertexCount = KnownVertexCount(meshBufferId);
+            }
         }
     } else {
         ListComponents();
@@ -99,9 +105,14 @@ bool MeshDelivery::SameComponentsAsListed() const
     }
     return std::all_of(meshes.begin(), meshes.end(), [this](const ListedMesh& mesh) {
         const UnityXRMeshId id = XrUuidMSFTToUnityXRMeshId(componentIds[mesh.source]);
-        return id.idPart[0] == mesh.id.idPart[0] && id.idPart[1] == mesh.id.idPart[1] &&
-               componentMeshes[mesh.source].meshBufferId == mesh.meshBufferId;
+        return id.idPart[0] == mesh.id.idPart[0] && id.idPart[1] == mesh.id.idPart[1];
     });
+}
+
+std::optional<uint32_t>* MeshDelivery::KnownVertexCount(uint64_t meshBufferId)
+{
+    const auto known = vertexCounts.find(meshBufferId);
+    return known != vertexCounts.end() ? &known->second : nullptr;
 }
 
 void MeshDelivery::ListComponents()
@@ -111,7 +122,7 @@ void MeshDelivery::ListComponents()
     meshes.reserve(count);
     for (uint32_t source = 0; source < count; ++source) {
         meshes.push_back({XrUuidMSFTToUnityXRMeshId(componentIds[source]), componentMeshes[source].meshBufferId, source,
-                          locations.end(), vertexCounts.end()});
+                          locations.end(), nullptr});
     }
     // Identifier order; of a repeated identifier, the one read last stands.
     const UnityXRMeshIdComparer idOrder;
@@ -124,7 +135,7 @@ void MeshDelivery::ListComponents()
     meshes.erase(std::unique(meshes.begin(), meshes.end(), sameId), meshes.end());
     for (ListedMesh& mesh : meshes) {
         mesh.location = locations.insert_or_assign(mesh.id, componentLocations[mesh.source]).first;
-        mesh.vertexCount = vertexCounts.find(mesh.meshBufferId);
+        mesh.vertexCount = KnownVertexCount(mesh.meshBufferId);
     }
     listedComponents = count;
 }
@@ -140,14 +151,14 @@ void MeshDelivery::UpdateVertexCount(ListedMesh& mesh, bool& updated)
         return;
     }
     // An acquisition may have recorded the first count since the list was built.
-    if (mesh.vertexCount == vertexCounts.end()) {
-        mesh.vertexCount = vertexCounts.find(mesh.meshBufferId);
+    if (mesh.vertexCount == nullptr) {
+        mesh.vertexCount = KnownVertexCount(mesh.meshBufferId);
     }
-    if (mesh.vertexCount == vertexCounts.end()) {
-        mesh.vertexCount = vertexCounts.emplace(mesh.meshBufferId, vertexCount).first;
+    if (mesh.vertexCount == nullptr) {
+        mesh.vertexCount = &vertexCounts.emplace(mesh.meshBufferId, vertexCount).first->second;
         updated = true;
-    } else if (mesh.vertexCount->second != std::optional<uint32_t>(vertexCount)) {
-        mesh.vertexCount->second = vertexCount;
+    } else if (*mesh.vertexCount != vertexCount) {
+        *mesh.vertexCount = vertexCount;
         updated = true;
     }
 }

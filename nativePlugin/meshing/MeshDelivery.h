@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "MeshNormals.h"
@@ -73,23 +74,27 @@ public:
 
 private:
     using LocationMap = std::map<UnityXRMeshId, XrSceneComponentLocationMSFT, UnityXRMeshIdComparer>;
-    // Empty once an acquisition of the buffer failed: no count a listing reads matches it.
-    using VertexCountMap = std::map<uint64_t, std::optional<uint32_t>>;
+    // Hashed: a listing of a remeshed scene looks every mesh's count up, and must cost the
+    // same per mesh in a room of ten thousand meshes as in one of ten. Empty once an acquisition
+    // of the buffer failed: no count a listing reads matches it.
+    using VertexCountMap = std::unordered_map<uint64_t, std::optional<uint32_t>>;
     // One visual mesh of the current scene, with where its pose and its last vertex count are
-    // kept: map nodes never move and are never erased, so those places stay valid.
+    // kept: map entries never move and are never erased, so those places stay valid.
     struct ListedMesh {
         UnityXRMeshId id;
         uint64_t meshBufferId;
         // Its position in the runtime's lists of the last read.
         uint32_t source;
         LocationMap::iterator location;
-        // vertexCounts.end() until a count is known.
-        VertexCountMap::iterator vertexCount;
+        // Null until a count is known.
+        std::optional<uint32_t>* vertexCount;
     };
 
-    // Whether the last read listed the same components, with the same mesh buffers, in the same
-    // order as `meshes` came from: the list then stands as it is.
+    // Whether the last read listed the same components in the same order as `meshes` came
+    // from: the list then stands in its order, with the mesh buffers of the read.
     bool SameComponentsAsListed() const;
+    // The count recorded for a mesh buffer, or null.
+    std::optional<uint32_t>* KnownVertexCount(uint64_t meshBufferId);
     // Rebuilds `meshes` from the last read: identifier order, the last of a repeated identifier.
     void ListComponents();
     void UpdateVertexCount(ListedMesh& mesh, bool& updated);

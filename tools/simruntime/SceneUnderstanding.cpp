@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <stdexcept>
 
@@ -29,10 +30,12 @@ std::vector<XrStructureType> ChainTypes(const void* next)
     return types;
 }
 
-bool SameUuid(const XrUuidMSFT& a, const XrUuidMSFT& b)
-{
-    return std::memcmp(a.bytes, b.bytes, sizeof(a.bytes)) == 0;
-}
+struct UuidOrder {
+    bool operator()(const XrUuidMSFT& a, const XrUuidMSFT& b) const
+    {
+        return std::memcmp(a.bytes, b.bytes, sizeof(a.bytes)) < 0;
+    }
+};
 
 bool Requested(const std::vector<XrSceneComputeFeatureMSFT>& features, XrSceneComputeFeatureMSFT feature)
 {
@@ -436,18 +439,20 @@ XrResult XRAPI_CALL SceneUnderstanding::LocateSceneComponents(XrSceneMSFT scene,
     }
     SIMRUNTIME_INVALID_IF(call, locations->locationCount != info->componentIdCount ||
                                     !ArrayPresent(locations->locationCount, locations->locations));
+    // Indexed once, so that locating every component of a large scene is not quadratic: of an
+    // identifier given more than once, the last plane stands, else the last mesh.
+    std::map<XrUuidMSFT, XrSceneComponentLocationMSFT, UuidOrder> known;
+    for (const SimVisualMesh& mesh : record->content->meshes) {
+        known[mesh.id] = {mesh.locationFlags, mesh.pose};
+    }
+    for (const SimPlane& plane : record->content->planes) {
+        known[plane.id] = {plane.locationFlags, plane.pose};
+    }
     for (uint32_t i = 0; i < info->componentIdCount; ++i) {
-        const XrUuidMSFT& id = info->componentIds[i];
+        const auto found = known.find(info->componentIds[i]);
         XrSceneComponentLocationMSFT location{0, {{0, 0, 0, 1}, {0, 0, 0}}};
-        for (const SimVisualMesh& mesh : record->content->meshes) {
-            if (SameUuid(mesh.id, id)) {
-                location = {mesh.locationFlags, mesh.pose};
-            }
-        }
-        for (const SimPlane& plane : record->content->planes) {
-            if (SameUuid(plane.id, id)) {
-                location = {plane.locationFlags, plane.pose};
-            }
+        if (found != known.end()) {
+            location = found->second;
         }
         // An identifier the scene does not know gets no valid location.
         locations->locations[i] = location;
