@@ -35,6 +35,20 @@ namespace Quenra.Tests
         [DllImport(Library, EntryPoint = "TestHost_OffsetOf", CallingConvention = CallingConvention.Cdecl)]
         public static extern long OffsetOf(string record, string field);
 
+        [DllImport(Library, EntryPoint = "TestHost_ExportName", CallingConvention = CallingConvention.Cdecl)]
+        private static extern IntPtr ExportName(string plugin, uint index);
+
+        // The plug-in's exports as the native export table names them (plugin: its binding class's name).
+        public static string[] ExportNames(string plugin)
+        {
+            var names = new System.Collections.Generic.List<string>();
+            for (IntPtr name; (name = ExportName(plugin, (uint)names.Count)) != IntPtr.Zero;)
+            {
+                names.Add(Marshal.PtrToStringAnsi(name));
+            }
+            return names.ToArray();
+        }
+
         [DllImport(Library, EntryPoint = "TestHost_RuntimeLookup", CallingConvention = CallingConvention.Cdecl)]
         public static extern IntPtr RuntimeLookup();
 

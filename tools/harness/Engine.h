@@ -1,5 +1,5 @@
 // The engine around the plug-ins of one application: one trace, one meshing subsystem, one
-// graphics device (Vulkan), all offered through one interface registry, as one engine offers
+// graphics device (Vulkan unless told), all offered through one interface registry, as one engine offers
 // them to every plug-in it loads.
 #pragma once
 
@@ -14,7 +14,7 @@
 namespace quenra::harness {
 
 struct Engine {
-    Engine()
+    explicit Engine(UnityGfxRenderer renderer = kUnityGfxRendererVulkan) : graphics(renderer)
     {
         registry.Provide<IUnityXRTrace>(trace.Interface());
         registry.Provide<IUnityXRMeshInterface>(meshes.Interface());
@@ -35,7 +35,7 @@ struct Engine {
 
     simengine::TraceRecorder trace;
     simengine::FakeMeshSubsystem meshes;
-    simengine::FakeGraphics graphics{kUnityGfxRendererVulkan};
+    simengine::FakeGraphics graphics;
     simengine::EngineRegistry registry;
 };
 

@@ -16,15 +16,15 @@
 #include <utility>
 #include <vector>
 
-#include "EngineRegistry.h"
-#include "FakeGraphics.h"
-#include "FakeMeshSubsystem.h"
+#include "Engine.h"
 #include "HostRuntime.h"
+#include "KelbrinExportTable.h"
 #include "RecordingGl.h"
 #include "RenderHwBuffersEventArgs.h"
 #include "ScenePlane.h"
-#include "TraceRecorder.h"
+#include "SkelderExportTable.h"
 #include "UnityGraphics.h"
+#include "WendrathExportTable.h"
 
 namespace {
 
@@ -34,18 +34,9 @@ using quenra::test::ReceivedLayer;
 using wendrath::RenderHwBuffersEventArgs;
 
 struct HostWorld {
-    explicit HostWorld(UnityGfxRenderer renderer) : graphics(renderer)
-    {
-        registry.Provide<IUnityXRTrace>(trace.Interface());
-        registry.Provide<IUnityXRMeshInterface>(meshes.Interface());
-        registry.Provide<IUnityGraphics>(graphics.Interface());
-        meshes.SetClearedMeshInfos(true);
-    }
+    explicit HostWorld(UnityGfxRenderer renderer) : engine(renderer) { engine.meshes.SetClearedMeshInfos(true); }
 
-    quenra::simengine::TraceRecorder trace;
-    quenra::simengine::FakeMeshSubsystem meshes;
-    quenra::simengine::FakeGraphics graphics;
-    quenra::simengine::EngineRegistry registry;
+    quenra::harness::Engine engine;
     quenra::simgl::RecordingGl gl;
     HostRuntime runtime;
     // Between the plug-ins and the loader (RecordingLookup): the foveation the plug-ins applied.
@@ -157,6 +148,18 @@ const std::map<std::pair<std::string, std::string>, size_t>& Offsets()
 }
 #undef RECORD_FIELD
 
+// Each plug-in's exports as its export table names them, by the binding class that declares them.
+const std::map<std::string, std::vector<std::string>>& ExportNames()
+{
+    namespace harness = quenra::harness;
+    static const std::map<std::string, std::vector<std::string>> names{
+        {"Kelbrin", harness::ExportNames<harness::KelbrinExportTable>()},
+        {"Skelder", harness::ExportNames<harness::SkelderExportTable>()},
+        {"Wendrath", harness::ExportNames<harness::WendrathExportTable>()},
+    };
+    return names;
+}
+
 #define RECORD_SIZE(record) std::make_pair(std::string(#record), sizeof(record))
 const std::map<std::string, size_t>& Sizes()
 {
@@ -201,17 +204,17 @@ void TestHost_Destroy()
 
 IUnityInterfaces* TestHost_Interfaces()
 {
-    return World()->registry.Interfaces();
+    return World()->engine.registry.Interfaces();
 }
 
 void TestHost_FireDeviceEvent(int32_t type)
 {
-    World()->graphics.FireDeviceEvent(static_cast<UnityGfxDeviceEventType>(type));
+    World()->engine.graphics.FireDeviceEvent(static_cast<UnityGfxDeviceEventType>(type));
 }
 
 uint32_t TestHost_TraceCount(const char* text)
 {
-    return static_cast<uint32_t>(World()->trace.Count(text));
+    return static_cast<uint32_t>(World()->engine.trace.Count(text));
 }
 
 // --- Records -------------------------------------------------------------------------------
@@ -226,6 +229,13 @@ int64_t TestHost_OffsetOf(const char* record, const char* field)
 {
     const auto found = Offsets().find({record, field});
     return found != Offsets().end() ? static_cast<int64_t>(found->second) : -1;
+}
+
+// The plug-in's export of that index (see ExportNames); null past the end or for an unknown plug-in.
+const char* TestHost_ExportName(const char* plugin, uint32_t index)
+{
+    const auto found = ExportNames().find(plugin);
+    return found != ExportNames().end() && index < found->second.size() ? found->second[index].c_str() : nullptr;
 }
 
 // --- Runtime -------------------------------------------------------------------------------
@@ -390,12 +400,12 @@ int32_t TestHost_ReceivedLayer(uint32_t index, float* values, uint32_t capacity)
 // 0 or 1) of one; null past the end.
 uint32_t TestHost_LifecycleRegistrationCount()
 {
-    return static_cast<uint32_t>(World()->meshes.LifecycleRegistrations().size());
+    return static_cast<uint32_t>(World()->engine.meshes.LifecycleRegistrations().size());
 }
 
 const char* TestHost_LifecycleRegistration(uint32_t index, int32_t field)
 {
-    const auto& registrations = World()->meshes.LifecycleRegistrations();
+    const auto& registrations = World()->engine.meshes.LifecycleRegistrations();
     if (index >= registrations.size()) {
         return nullptr;
     }
@@ -406,7 +416,7 @@ const char* TestHost_LifecycleRegistration(uint32_t index, int32_t field)
 // descriptor of its manifest: false when none was registered or its initialization failed.
 uint8_t TestHost_CreateMeshSubsystem(const char* pluginName, const char* id)
 {
-    auto& meshes = World()->meshes;
+    auto& meshes = World()->engine.meshes;
     const auto& registrations = meshes.LifecycleRegistrations();
     // The stand-in runs the last registration: the one asked for must be it.
     if (registrations.empty() || registrations.back().pluginName != pluginName || registrations.back().id != id) {
@@ -417,24 +427,24 @@ uint8_t TestHost_CreateMeshSubsystem(const char* pluginName, const char* id)
 
 uint8_t TestHost_StartMeshSubsystem()
 {
-    return World()->meshes.Start() == kUnitySubsystemErrorCodeSuccess ? 1 : 0;
+    return World()->engine.meshes.Start() == kUnitySubsystemErrorCodeSuccess ? 1 : 0;
 }
 
 void TestHost_StopMeshSubsystem()
 {
-    World()->meshes.Stop();
+    World()->engine.meshes.Stop();
 }
 
 void TestHost_DestroyMeshSubsystem()
 {
-    World()->meshes.Shutdown();
+    World()->engine.meshes.Shutdown();
 }
 
 // One engine update of the meshing subsystem: lists the meshes (their count in listed, 0 when
 // the provider failed) and acquires and releases each updated one; the meshes acquired whole.
 uint32_t TestHost_UpdateMeshes(uint32_t* listed)
 {
-    auto& meshes = World()->meshes;
+    auto& meshes = World()->engine.meshes;
     const quenra::simengine::MeshInfosResult list = meshes.GetMeshInfos();
     *listed = list.result == kUnitySubsystemErrorCodeSuccess ? static_cast<uint32_t>(list.infos.size()) : 0;
     uint32_t acquired = 0;
