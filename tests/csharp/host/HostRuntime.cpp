@@ -1,10 +1,10 @@
 #include "HostRuntime.h"
 
-#include <dlfcn.h>
-
+#include <cstdlib>
 #include <mutex>
 #include <stdexcept>
 
+#include "RuntimeLibrary.h"
 #include "SimulatedRuntime.h"
 
 namespace quenra::test {
@@ -44,46 +44,25 @@ ReceivedLayer Read(const XrCompositionLayerBaseHeader* layer)
     return received;
 }
 
-// The runtime library, opened once and kept with the process, and its control entry; the loader
-// finds the same library through the manifest beside it.
-simruntime::PFN_quenraSimRuntimeControl OpenRuntimeLibrary()
-{
-    static const simruntime::PFN_quenraSimRuntimeControl control = [] {
-        if (setenv("XR_RUNTIME_JSON", QUENRA_SIMRUNTIME_MANIFEST, 1) != 0) {
-            throw std::runtime_error("XR_RUNTIME_JSON could not be set");
-        }
-        void* handle = dlopen(QUENRA_SIMRUNTIME_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr) {
-            throw std::runtime_error(std::string("the runtime library did not open: ") + dlerror());
-        }
-        auto entry =
-            reinterpret_cast<simruntime::PFN_quenraSimRuntimeControl>(dlsym(handle, simruntime::kRuntimeControlName));
-        if (entry == nullptr) {
-            throw std::runtime_error("the runtime library lacks its control entry");
-        }
-        return entry;
-    }();
-    return control;
-}
-
 } // namespace
 
 struct HostRuntime::World {
-    simruntime::PFN_quenraSimRuntimeControl control = OpenRuntimeLibrary();
-    simruntime::SimulatedRuntime* runtime = nullptr;
+    harness::RuntimeLibrary library{QUENRA_SIMRUNTIME_LIBRARY};
+    simruntime::SimulatedRuntime* runtime = &library.Runtime();
     simruntime::SimWorld scene;
     // Written by the frame thread, read by the test's.
     mutable std::mutex layersMutex;
     std::vector<ReceivedLayer> lastFrameLayers;
 };
 
-HostRuntime::HostRuntime() : world(std::make_unique<World>())
+HostRuntime::HostRuntime()
 {
-    World& made = *world;
-    made.runtime = made.control(simruntime::RuntimeControlRequest::Reset);
-    if (made.runtime == nullptr) {
-        throw std::runtime_error("the runtime library made no runtime");
+    // The loader finds the runtime library through the manifest beside it.
+    if (setenv("XR_RUNTIME_JSON", QUENRA_SIMRUNTIME_MANIFEST, 1) != 0) {
+        throw std::runtime_error("XR_RUNTIME_JSON could not be set");
     }
+    world = std::make_unique<World>();
+    World& made = *world;
     made.runtime->frameLoop.SetFrameObserver([&made](const XrFrameEndInfo& info) {
         std::vector<ReceivedLayer> layers;
         for (uint32_t i = 0; i < info.layerCount; ++i) {
@@ -94,10 +73,7 @@ HostRuntime::HostRuntime() : world(std::make_unique<World>())
     });
 }
 
-HostRuntime::~HostRuntime()
-{
-    world->control(simruntime::RuntimeControlRequest::Release);
-}
+HostRuntime::~HostRuntime() = default;
 
 PFN_xrGetInstanceProcAddr HostRuntime::Lookup() const
 {

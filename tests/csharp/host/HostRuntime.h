@@ -1,8 +1,6 @@
-// The OpenXR runtime the binding tests run against: the simulated runtime library as built, found
-// by the Khronos loader through its manifest, as an application finds a runtime. The host opens the
-// library first (so loader and host share it) to reach its control entry, through which it sets the
-// scene and reads what the runtime holds and received. None of the runtime's code is linked into
-// the host; it uses only what the runtime's headers define inline.
+// The OpenXR runtime the binding tests run against: the simulated runtime library as the harness
+// opens it beside the Khronos loader, through whose control entry the host sets the scene and reads
+// what the runtime holds and received.
 #pragma once
 
 #include <openxr/openxr.h>
@@ -23,7 +21,7 @@ struct ReceivedLayer {
 
 class HostRuntime {
 public:
-    // A fresh runtime in the library; throws if the library or its entries are missing.
+    // A fresh runtime in the library; throws if the library or its entry are missing.
     HostRuntime();
     ~HostRuntime();
     HostRuntime(const HostRuntime&) = delete;
