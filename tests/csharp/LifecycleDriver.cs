@@ -32,7 +32,7 @@ namespace Quenra.Tests
         SessionEnd,      // OnSessionEnd; the plane script stops
         SubsystemStop,   // OnSubsystemStop
         SubsystemDestroy,// OnSubsystemDestroy
-        SessionDestroy,  // OnSessionDestroy, xrDestroySpace, xrDestroySession
+        SessionDestroy,  // OnSessionDestroy, xrDestroySwapchain (the engine's), xrDestroySpace, xrDestroySession
         InstanceDestroy, // OnInstanceDestroy, xrDestroyInstance
         Unload,          // the plug-ins unloaded
     }
@@ -156,14 +156,14 @@ namespace Quenra.Tests
                 Expect(!meshing || EngineStandIn.MeshSubsystemExists, "meshing subsystem created from the manifest's id");
                 break;
             case Step.Session:
-                session = TestHost.MakeSession(lookup, instance);
+                session = TestHost.MakeSession();
                 Expect(session != 0, "session created through the hooked lookup");
                 CallEach("OnSessionCreate", session);
                 // The engine's eye swapchain, which Skelder makes foveation-capable.
-                Expect(TestHost.CreateSwapchain(lookup, instance, session) != 0, "the engine's swapchain created");
+                Expect(TestHost.CreateSwapchain() != 0, "the engine's swapchain created");
                 break;
             case Step.AppSpace:
-                space = TestHost.MakeSpace(lookup, session);
+                space = TestHost.MakeSpace();
                 Expect(space != 0, "app space created");
                 CallEach("OnAppSpaceChange", space);
                 break;
@@ -195,14 +195,13 @@ namespace Quenra.Tests
                 CallEach("OnSessionDestroy", session);
                 Expect(!layers || TestHost.LiveHandleCount("XrSwapchain") == 1, "layer swapchains gone before xrDestroySession");
                 quad = null;
-                Expect(TestHost.DestroyHandle(lookup, "XrSpace", space) == 0, "app space destroyed");
-                Expect(TestHost.DestroyHandle(lookup, "XrSession", session) == 0, "session destroyed");
+                Expect(TestHost.DestroySession() == 0, "engine's swapchain, app space and session destroyed");
                 session = space = 0;
                 break;
             case Step.InstanceDestroy:
                 CallEach("OnInstanceDestroy", instance);
                 Expect(TestHost.LiveHandleCount("") == 1, "only the instance alive before xrDestroyInstance");
-                Expect(TestHost.DestroyHandle(lookup, "XrInstance", instance) == 0, "instance destroyed");
+                Expect(TestHost.DestroyInstance() == 0, "instance destroyed");
                 instance = 0;
                 break;
             case Step.Unload:
@@ -252,9 +251,9 @@ namespace Quenra.Tests
             Stopwatch clock = Stopwatch.StartNew();
             for (; frames < 10 || (!Done() && clock.Elapsed < FramesLimit); ++frames)
             {
-                int wait = TestHost.WaitFrame(lookup, instance, session, false);
+                int wait = TestHost.WaitFrame(false);
                 Expect(wait == 0, "xrWaitFrame through the hooked lookup");
-                Expect(TestHost.BeginFrame(lookup, instance, session) == 0, "xrBeginFrame through the hooked lookup");
+                Expect(TestHost.BeginFrame() == 0, "xrBeginFrame through the hooked lookup");
                 if (meshing)
                 {
                     EngineMeshingUpdate();
@@ -264,7 +263,7 @@ namespace Quenra.Tests
                 {
                     ScriptShowsLayer();
                 }
-                Expect(TestHost.EndFrame(lookup, instance, session) == 0, "xrEndFrame through the hooked lookup");
+                Expect(TestHost.EndFrame() == 0, "xrEndFrame through the hooked lookup");
                 sessionLayers = Math.Max(sessionLayers, TestHost.ReceivedLayerCount());
                 Thread.Sleep(10);
             }

@@ -35,6 +35,20 @@ namespace Quenra.Tests
         [DllImport(Library, EntryPoint = "TestHost_OffsetOf", CallingConvention = CallingConvention.Cdecl)]
         public static extern long OffsetOf(string record, string field);
 
+        [DllImport(Library, EntryPoint = "TestHost_ExportName", CallingConvention = CallingConvention.Cdecl)]
+        private static extern IntPtr ExportName(string plugin, uint index);
+
+        // The plug-in's exports as the native export table names them (plugin: its binding class's name).
+        public static string[] ExportNames(string plugin)
+        {
+            var names = new System.Collections.Generic.List<string>();
+            for (IntPtr name; (name = ExportName(plugin, (uint)names.Count)) != IntPtr.Zero;)
+            {
+                names.Add(Marshal.PtrToStringAnsi(name));
+            }
+            return names.ToArray();
+        }
+
         [DllImport(Library, EntryPoint = "TestHost_RuntimeLookup", CallingConvention = CallingConvention.Cdecl)]
         public static extern IntPtr RuntimeLookup();
 
@@ -44,19 +58,23 @@ namespace Quenra.Tests
         [DllImport(Library, EntryPoint = "TestHost_AppliedFoveationLevels", CallingConvention = CallingConvention.Cdecl)]
         public static extern uint AppliedFoveationLevels([Out] int[] levels, uint capacity);
 
-        // Through the functions `lookup` finds; extensions separated by spaces.
+        // Starts the application from `lookup` with an instance of these extensions (separated by
+        // spaces); the application's other calls go through the same lookup.
         [DllImport(Library, EntryPoint = "TestHost_MakeInstance", CallingConvention = CallingConvention.Cdecl)]
         public static extern ulong MakeInstance(IntPtr lookup, [MarshalAs(UnmanagedType.LPUTF8Str)] string extensions);
 
         [DllImport(Library, EntryPoint = "TestHost_MakeSession", CallingConvention = CallingConvention.Cdecl)]
-        public static extern ulong MakeSession(IntPtr lookup, ulong instance);
+        public static extern ulong MakeSession();
 
         [DllImport(Library, EntryPoint = "TestHost_MakeSpace", CallingConvention = CallingConvention.Cdecl)]
-        public static extern ulong MakeSpace(IntPtr lookup, ulong session);
+        public static extern ulong MakeSpace();
 
-        // kind: "XrSpace", "XrSession" or "XrInstance".
-        [DllImport(Library, EntryPoint = "TestHost_DestroyHandle", CallingConvention = CallingConvention.Cdecl)]
-        public static extern int DestroyHandle(IntPtr lookup, string kind, ulong handle);
+        // With its swapchains and space; the first failed result, or 0.
+        [DllImport(Library, EntryPoint = "TestHost_DestroySession", CallingConvention = CallingConvention.Cdecl)]
+        public static extern int DestroySession();
+
+        [DllImport(Library, EntryPoint = "TestHost_DestroyInstance", CallingConvention = CallingConvention.Cdecl)]
+        public static extern int DestroyInstance();
 
         [DllImport(Library, EntryPoint = "TestHost_LiveHandleCount", CallingConvention = CallingConvention.Cdecl)]
         public static extern uint LiveHandleCount(string kind);
@@ -88,17 +106,16 @@ namespace Quenra.Tests
                                            float[] vertices, uint vertexCount, uint[] indices, uint indexCount);
 
         [DllImport(Library, EntryPoint = "TestHost_WaitFrame", CallingConvention = CallingConvention.Cdecl)]
-        public static extern int WaitFrame(IntPtr lookup, ulong instance, ulong session,
-                                           [MarshalAs(UnmanagedType.U1)] bool onOtherThread);
+        public static extern int WaitFrame([MarshalAs(UnmanagedType.U1)] bool onOtherThread);
 
         [DllImport(Library, EntryPoint = "TestHost_BeginFrame", CallingConvention = CallingConvention.Cdecl)]
-        public static extern int BeginFrame(IntPtr lookup, ulong instance, ulong session);
+        public static extern int BeginFrame();
 
         [DllImport(Library, EntryPoint = "TestHost_EndFrame", CallingConvention = CallingConvention.Cdecl)]
-        public static extern int EndFrame(IntPtr lookup, ulong instance, ulong session);
+        public static extern int EndFrame();
 
         [DllImport(Library, EntryPoint = "TestHost_CreateSwapchain", CallingConvention = CallingConvention.Cdecl)]
-        public static extern ulong CreateSwapchain(IntPtr lookup, ulong instance, ulong session);
+        public static extern ulong CreateSwapchain();
 
         [DllImport(Library, EntryPoint = "TestHost_ReceivedLayerCount", CallingConvention = CallingConvention.Cdecl)]
         public static extern uint ReceivedLayerCount();
@@ -116,11 +133,11 @@ namespace Quenra.Tests
         public static extern uint GlMisuseCount();
 
         // Waits, begins and ends one frame; every step must succeed.
-        public static void RunFrame(IntPtr lookup, ulong instance, ulong session)
+        public static void RunFrame()
         {
-            Check.Equal(0, WaitFrame(lookup, instance, session, false), "xrWaitFrame");
-            Check.Equal(0, BeginFrame(lookup, instance, session), "xrBeginFrame");
-            Check.Equal(0, EndFrame(lookup, instance, session), "xrEndFrame");
+            Check.Equal(0, WaitFrame(false), "xrWaitFrame");
+            Check.Equal(0, BeginFrame(), "xrBeginFrame");
+            Check.Equal(0, EndFrame(), "xrEndFrame");
         }
 
         // The last ended frame's layers: structure type and values.

@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdio>
 #include <sstream>
-#include <stdexcept>
 #include <thread>
 
 #include "TestUuid.h"
@@ -44,21 +43,11 @@ simruntime::SimMeshBuffer Square(float size)
 
 LoaderWorld::LoaderWorld() : validationFile(PerTestFileName()), library(QUENRA_SIMRUNTIME_LIBRARY)
 {
-    if (!library.Loaded()) {
-        throw std::runtime_error("the runtime library did not open: " + library.Error());
-    }
-    if (!library.Resolve(simruntime::kRuntimeControlName, control)) {
-        throw std::runtime_error("the runtime library lacks its control entry");
-    }
     // The layer appends: each test starts from an empty file.
     std::remove(validationFile.c_str());
     environment.Set("XR_RUNTIME_JSON", QUENRA_SIMRUNTIME_MANIFEST);
     environment.Set("XR_CORE_VALIDATION_EXPORT_TYPE", "text");
     environment.Set("XR_CORE_VALIDATION_FILE_NAME", validationFile);
-    runtime = control(simruntime::RuntimeControlRequest::Reset);
-    if (runtime == nullptr) {
-        throw std::runtime_error("the runtime library made no runtime");
-    }
     engine.meshes.SetClearedMeshInfos(true);
 }
 
@@ -84,7 +73,7 @@ void LoaderWorld::ShowRoom()
         world.planes.push_back(plane);
         world.buffers[plane.meshBufferId] = Square(2);
     }
-    runtime->scene.SetWorld(world);
+    library.Runtime().scene.SetWorld(world);
 }
 
 size_t LoaderWorld::RunUntilScenes(harness::Application& app, harness::KelbrinSession& kelbrin,
@@ -103,17 +92,12 @@ size_t LoaderWorld::RunUntilScenes(harness::Application& app, harness::KelbrinSe
         } else {
             app.EndFrame(state, {});
         }
-        made = runtime->runtime.CallCount("xrCreateSceneMSFT");
+        made = library.Runtime().runtime.CallCount("xrCreateSceneMSFT");
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     kelbrin.UpdateMeshes(tally, harness::KelbrinSession::Acquire::Updated);
     kelbrin.ReadPlanes(tally);
     return made;
-}
-
-LoaderWorld::~LoaderWorld()
-{
-    control(simruntime::RuntimeControlRequest::Release);
 }
 
 PFN_xrGetInstanceProcAddr LoaderWorld::LoaderLookup() { return &xrGetInstanceProcAddr; }
@@ -128,7 +112,7 @@ std::vector<std::string> LoaderWorld::LiveHandles() const { return LiveHandlesBe
 std::vector<std::string> LoaderWorld::LiveHandlesBesides(const std::set<uint64_t>& applications) const
 {
     std::vector<std::string> live;
-    for (const simruntime::LiveHandle& handle : runtime->runtime.LiveHandles()) {
+    for (const simruntime::LiveHandle& handle : library.Runtime().runtime.LiveHandles()) {
         if (applications.count(handle.handle) != 0) {
             continue;
         }

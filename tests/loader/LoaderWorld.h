@@ -13,7 +13,7 @@
 
 #include "Application.h"
 #include "KelbrinSession.h"
-#include "PluginLibrary.h"
+#include "RuntimeLibrary.h"
 #include "ScopedEnvironment.h"
 #include "SimulatedRuntime.h"
 #include "ValidationReport.h"
@@ -30,7 +30,6 @@ inline constexpr size_t kRoomPlanes = 2;
 class LoaderWorld {
 public:
     LoaderWorld();
-    ~LoaderWorld();
     LoaderWorld(const LoaderWorld&) = delete;
     LoaderWorld& operator=(const LoaderWorld&) = delete;
 
@@ -50,7 +49,7 @@ public:
     harness::Engine engine;
 
     // The runtime the loader talks to, fresh for this world.
-    simruntime::SimulatedRuntime& Runtime() { return *runtime; }
+    simruntime::SimulatedRuntime& Runtime() { return library.Runtime(); }
     const std::string& ValidationFile() const { return validationFile; }
     // What the validation layer wrote so far, less the allowed findings.
     ValidationReport Validation() const;
@@ -63,9 +62,7 @@ public:
 private:
     ScopedEnvironment environment;
     std::string validationFile;
-    simengine::PluginLibrary library;
-    simruntime::PFN_quenraSimRuntimeControl control = nullptr;
-    simruntime::SimulatedRuntime* runtime = nullptr;
+    harness::RuntimeLibrary library;
 };
 
 } // namespace quenra::test

@@ -96,20 +96,27 @@ void Application::CreateInstance(const std::vector<std::string>& apiLayers, cons
     Call<PFN_xrGetSystem>("xrGetSystem", instance, static_cast<const XrSystemGetInfo*>(&systemInfo), &system);
 }
 
-void Application::CreateSession(XrReferenceSpaceType spaceType)
+void Application::CreateSession(std::optional<XrReferenceSpaceType> spaceType)
 {
     XrSessionCreateInfo sessionInfo{XR_TYPE_SESSION_CREATE_INFO};
     sessionInfo.systemId = system;
     Call<PFN_xrCreateSession>("xrCreateSession", instance, static_cast<const XrSessionCreateInfo*>(&sessionInfo),
                               &session);
+    if (spaceType) {
+        CreateReferenceSpace(*spaceType);
+    }
+    for (const char* name : {"xrDestroySwapchain", "xrDestroySpace", "xrDestroySession", "xrDestroyInstance"}) {
+        Find(name);
+    }
+}
+
+void Application::CreateReferenceSpace(XrReferenceSpaceType spaceType)
+{
     XrReferenceSpaceCreateInfo spaceInfo{XR_TYPE_REFERENCE_SPACE_CREATE_INFO};
     spaceInfo.referenceSpaceType = spaceType;
     spaceInfo.poseInReferenceSpace.orientation.w = 1.0f;
     Call<PFN_xrCreateReferenceSpace>("xrCreateReferenceSpace", session,
                                      static_cast<const XrReferenceSpaceCreateInfo*>(&spaceInfo), &space);
-    for (const char* name : {"xrDestroySwapchain", "xrDestroySpace", "xrDestroySession", "xrDestroyInstance"}) {
-        Find(name);
-    }
 }
 
 std::vector<XrEnvironmentBlendMode> Application::EnumerateBlendModes()
@@ -212,26 +219,36 @@ XrResult Application::TryEndFrame(const XrFrameState& state,
                                : reinterpret_cast<PFN_xrEndFrame>(function)(session, &endInfo);
 }
 
-void Application::Teardown()
+XrResult Application::DestroySession()
 {
+    XrResult first = XR_SUCCESS;
+    const auto keep = [&first](XrResult result) { first = XR_SUCCEEDED(first) ? result : first; };
     for (auto it = swapchains.rbegin(); it != swapchains.rend(); ++it) {
-        Call<PFN_xrDestroySwapchain>("xrDestroySwapchain", *it);
+        keep(Call<PFN_xrDestroySwapchain>("xrDestroySwapchain", *it));
     }
     swapchains.clear();
     if (space != XR_NULL_HANDLE) {
-        Call<PFN_xrDestroySpace>("xrDestroySpace", space);
+        keep(Call<PFN_xrDestroySpace>("xrDestroySpace", space));
         space = XR_NULL_HANDLE;
     }
     if (session != XR_NULL_HANDLE) {
-        Call<PFN_xrDestroySession>("xrDestroySession", session);
+        keep(Call<PFN_xrDestroySession>("xrDestroySession", session));
         session = XR_NULL_HANDLE;
     }
+    return first;
+}
+
+XrResult Application::Teardown()
+{
+    XrResult first = DestroySession();
     if (instance != XR_NULL_HANDLE) {
         const XrInstance doomed = instance;
         instance = XR_NULL_HANDLE;
-        Call<PFN_xrDestroyInstance>("xrDestroyInstance", doomed);
+        const XrResult destroyed = Call<PFN_xrDestroyInstance>("xrDestroyInstance", doomed);
+        first = XR_SUCCEEDED(first) ? destroyed : first;
         found.clear();
     }
+    return first;
 }
 
 std::set<uint64_t> Application::Handles() const

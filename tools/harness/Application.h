@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -44,10 +45,12 @@ public:
     // The instance with exactly these layers and extensions, and its head-mounted system.
     void CreateInstance(const std::vector<std::string>& apiLayers = {},
                         const std::vector<std::string>& extensions = {});
-    // A session of the system and a reference space in it; the functions that destroy what the
-    // application made are found now, while the instance is new: the plug-ins may be unloaded
-    // before the application ends its session.
-    void CreateSession(XrReferenceSpaceType spaceType = XR_REFERENCE_SPACE_TYPE_LOCAL);
+    // A session of the system and a reference space in it (none for an empty `spaceType`: an
+    // engine that makes it later); the functions that destroy what the application made are
+    // found now, while the instance is new: the plug-ins may be unloaded before the application
+    // ends its session.
+    void CreateSession(std::optional<XrReferenceSpaceType> spaceType = XR_REFERENCE_SPACE_TYPE_LOCAL);
+    void CreateReferenceSpace(XrReferenceSpaceType spaceType = XR_REFERENCE_SPACE_TYPE_LOCAL);
     // At most eight.
     std::vector<XrEnvironmentBlendMode> EnumerateBlendModes();
     int64_t FirstSwapchainFormat();
@@ -60,8 +63,11 @@ public:
     XrResult EndFrame(const XrFrameState& state, const std::vector<const XrCompositionLayerBaseHeader*>& layers);
     // The same for a frame that may be refused: its result, neither thrown nor counted.
     XrResult TryEndFrame(const XrFrameState& state, const std::vector<const XrCompositionLayerBaseHeader*>& layers);
-    // Destroys what the application made, newest first.
-    void Teardown();
+    // Destroys the session's swapchains, its space and the session, newest first; the first
+    // failed result, or success.
+    XrResult DestroySession();
+    // Destroys what the application made, newest first; the first failed result, or success.
+    XrResult Teardown();
     // What the application made (null where it made nothing).
     std::set<uint64_t> Handles() const;
 

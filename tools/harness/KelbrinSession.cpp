@@ -1,6 +1,5 @@
 #include "KelbrinSession.h"
 
-#include <algorithm>
 #include <vector>
 
 #include "Runtime.h"
@@ -38,30 +37,6 @@ bool KelbrinSession::StartMeshing(XrInstance instance, XrSession session, XrSpac
 void KelbrinSession::RegisterScript() const
 {
     exports.RegisterProviderWithSceneObserver(kScript, kScriptFeatures);
-}
-
-void KelbrinSession::UpdateMeshes(Tally& tally, Acquire acquire, bool transforms)
-{
-    const simengine::MeshInfosResult list = engine.meshes.GetMeshInfos();
-    if (list.result == kUnitySubsystemErrorCodeSuccess) {
-        tally.meshesListed = std::max(tally.meshesListed, list.infos.size());
-        for (const UnityXRMeshInfo& info : list.infos) {
-            if (acquire == Acquire::Updated && !info.updated) {
-                continue;
-            }
-            const simengine::AcquiredMesh mesh = engine.meshes.AcquireAndReleaseMesh(info.meshId);
-            if (mesh.result != kUnitySubsystemErrorCodeSuccess || !mesh.guardsIntact) {
-                ++tally.acquireFailures;
-                continue;
-            }
-            ++tally.meshesAcquired;
-            tally.verticesAcquired += mesh.positions.size();
-            tally.indicesAcquired += mesh.indices.size();
-        }
-    }
-    if (transforms) {
-        engine.meshes.GetUpdatedTransforms();
-    }
 }
 
 void KelbrinSession::StepScript() const

@@ -18,21 +18,13 @@ public:
     static constexpr const char* kScript = "Quenra-PlaneScript";
     static constexpr int32_t kScriptFeatures = 1 | 2;
 
-    struct Tally {
-        // The most meshes one engine update listed.
-        size_t meshesListed = 0;
-        // Acquired whole, inside the engine's buffers.
-        size_t meshesAcquired = 0;
-        size_t acquireFailures = 0;
-        size_t verticesAcquired = 0;
-        size_t indicesAcquired = 0;
+    struct Tally : Engine::MeshTally {
         size_t planeReads = 0;
         size_t planesCounted = 0;
         size_t planeOutlinesRead = 0;
         size_t planeVerticesRead = 0;
     };
-    // Which listed meshes the engine acquires: the updated ones, as an engine does, or every one.
-    enum class Acquire { Updated, Listed };
+    using Acquire = Engine::Acquire;
 
     KelbrinSession(const KelbrinExportTable& exports, Engine& engine) : exports(exports), engine(engine) {}
     ~KelbrinSession();
@@ -48,7 +40,10 @@ public:
     bool StartMeshing(XrInstance instance, XrSession session, XrSpace space);
     void RegisterScript() const;
     // The engine's meshing update of one frame; `transforms`: then the poses too.
-    void UpdateMeshes(Tally& tally, Acquire acquire, bool transforms = true);
+    void UpdateMeshes(Tally& tally, Acquire acquire, bool transforms = true)
+    {
+        engine.UpdateMeshes(tally, acquire, transforms);
+    }
     // The script's step of the compute cycle.
     void StepScript() const;
     // The script's sequence: update, count, fetch the records, then each plane's vertices.

@@ -1,7 +1,8 @@
-// The native side of the script-binding tests: the engine stand-ins, the OpenXR runtime (the
-// simulated runtime library, opened by HostRuntime) and the recording EGL/GL ES, behind a C API
-// the tests reach through P/Invoke, and the native sizes and offsets of the records the bindings
-// declare. No plug-in or runtime code is linked in: the tests load the built plug-ins themselves.
+// The native side of the script-binding tests: the engine and the application around the plug-ins
+// (the application harness's), the OpenXR runtime (the simulated runtime library, opened by
+// HostRuntime) and the recording EGL/GL ES, behind a C API the tests reach through P/Invoke; the
+// native sizes and offsets of the records the bindings declare and the exports of each plug-in's
+// export table. No plug-in or runtime code is linked in: the tests load the built plug-ins themselves.
 #include <dlfcn.h>
 #include <openxr/openxr.h>
 
@@ -10,44 +11,44 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <stdexcept>
 #include <memory>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
-#include "EngineRegistry.h"
-#include "FakeGraphics.h"
-#include "FakeMeshSubsystem.h"
+#include "Application.h"
+#include "Engine.h"
 #include "HostRuntime.h"
+#include "KelbrinExportTable.h"
 #include "RecordingGl.h"
 #include "RenderHwBuffersEventArgs.h"
+#include "Runtime.h"
 #include "ScenePlane.h"
-#include "TraceRecorder.h"
+#include "SkelderExportTable.h"
 #include "UnityGraphics.h"
+#include "WendrathExportTable.h"
 
 namespace {
 
+using quenra::harness::Application;
+using quenra::simruntime::HandleValue;
 using quenra::test::HostRuntime;
-using quenra::test::LookUp;
 using quenra::test::ReceivedLayer;
 using wendrath::RenderHwBuffersEventArgs;
 
 struct HostWorld {
-    explicit HostWorld(UnityGfxRenderer renderer) : graphics(renderer)
-    {
-        registry.Provide<IUnityXRTrace>(trace.Interface());
-        registry.Provide<IUnityXRMeshInterface>(meshes.Interface());
-        registry.Provide<IUnityGraphics>(graphics.Interface());
-        meshes.SetClearedMeshInfos(true);
-    }
+    explicit HostWorld(UnityGfxRenderer renderer) : engine(renderer) { engine.meshes.SetClearedMeshInfos(true); }
 
-    quenra::simengine::TraceRecorder trace;
-    quenra::simengine::FakeMeshSubsystem meshes;
-    quenra::simengine::FakeGraphics graphics;
-    quenra::simengine::EngineRegistry registry;
+    quenra::harness::Engine engine;
     quenra::simgl::RecordingGl gl;
     HostRuntime runtime;
+    // The application, started from the lookup its instance was made through; torn down before
+    // the runtime goes.
+    std::unique_ptr<quenra::harness::Application> application;
     // Between the plug-ins and the loader (RecordingLookup): the foveation the plug-ins applied.
     PFN_xrGetInstanceProcAddr recordedNext = nullptr;
     PFN_xrCreateFoveationProfileFB createProfile = nullptr;
@@ -157,6 +158,18 @@ const std::map<std::pair<std::string, std::string>, size_t>& Offsets()
 }
 #undef RECORD_FIELD
 
+// Each plug-in's exports as its export table names them, by the binding class that declares them.
+const std::map<std::string, std::vector<std::string>>& ExportNames()
+{
+    namespace harness = quenra::harness;
+    static const std::map<std::string, std::vector<std::string>> names{
+        {"Kelbrin", harness::ExportNames<harness::KelbrinExportTable>()},
+        {"Skelder", harness::ExportNames<harness::SkelderExportTable>()},
+        {"Wendrath", harness::ExportNames<harness::WendrathExportTable>()},
+    };
+    return names;
+}
+
 #define RECORD_SIZE(record) std::make_pair(std::string(#record), sizeof(record))
 const std::map<std::string, size_t>& Sizes()
 {
@@ -168,6 +181,16 @@ const std::map<std::string, size_t>& Sizes()
     return sizes;
 }
 #undef RECORD_SIZE
+
+std::vector<std::string> Words(const std::string& text)
+{
+    std::vector<std::string> words;
+    std::istringstream stream(text);
+    for (std::string word; stream >> word;) {
+        words.push_back(word);
+    }
+    return words;
+}
 
 // Runs body here, or on a thread of its own when asked (as the engine's frame and render threads do).
 template <typename Body> void Run(bool onOtherThread, Body body)
@@ -201,17 +224,17 @@ void TestHost_Destroy()
 
 IUnityInterfaces* TestHost_Interfaces()
 {
-    return World()->registry.Interfaces();
+    return World()->engine.registry.Interfaces();
 }
 
 void TestHost_FireDeviceEvent(int32_t type)
 {
-    World()->graphics.FireDeviceEvent(static_cast<UnityGfxDeviceEventType>(type));
+    World()->engine.graphics.FireDeviceEvent(static_cast<UnityGfxDeviceEventType>(type));
 }
 
 uint32_t TestHost_TraceCount(const char* text)
 {
-    return static_cast<uint32_t>(World()->trace.Count(text));
+    return static_cast<uint32_t>(World()->engine.trace.Count(text));
 }
 
 // --- Records -------------------------------------------------------------------------------
@@ -226,6 +249,13 @@ int64_t TestHost_OffsetOf(const char* record, const char* field)
 {
     const auto found = Offsets().find({record, field});
     return found != Offsets().end() ? static_cast<int64_t>(found->second) : -1;
+}
+
+// The plug-in's export of that index (see ExportNames); null past the end or for an unknown plug-in.
+const char* TestHost_ExportName(const char* plugin, uint32_t index)
+{
+    const auto found = ExportNames().find(plugin);
+    return found != ExportNames().end() && index < found->second.size() ? found->second[index].c_str() : nullptr;
 }
 
 // --- Runtime -------------------------------------------------------------------------------
@@ -249,24 +279,40 @@ uint32_t TestHost_AppliedFoveationLevels(int32_t* levels, uint32_t capacity)
     return static_cast<uint32_t>(applied.size());
 }
 
+// --- The application, through the lookup it was handed ----------------------------------------
+// Starts the application from `lookup` (the runtime's, or the chain the plug-ins built in front
+// of it) with an instance of these extensions (separated by spaces); its handle, 0 on failure.
 uint64_t TestHost_MakeInstance(PFN_xrGetInstanceProcAddr lookup, const char* extensions)
 {
-    return World()->runtime.MakeInstance(lookup, extensions);
+    auto& application = World()->application;
+    application = std::make_unique<Application>(lookup, quenra::harness::OnFailure::Count);
+    application->CreateInstance({}, Words(extensions));
+    return HandleValue(application->instance);
 }
 
-uint64_t TestHost_MakeSession(PFN_xrGetInstanceProcAddr lookup, uint64_t instance)
+uint64_t TestHost_MakeSession()
 {
-    return World()->runtime.MakeSession(lookup, instance);
+    Application& application = *World()->application;
+    application.CreateSession(std::nullopt);
+    return HandleValue(application.session);
 }
 
-uint64_t TestHost_MakeSpace(PFN_xrGetInstanceProcAddr lookup, uint64_t session)
+uint64_t TestHost_MakeSpace()
 {
-    return World()->runtime.MakeSpace(lookup, session);
+    Application& application = *World()->application;
+    application.CreateReferenceSpace();
+    return HandleValue(application.space);
 }
 
-int32_t TestHost_DestroyHandle(PFN_xrGetInstanceProcAddr lookup, const char* kind, uint64_t handle)
+// Destroys the session with its swapchains and space, or then the instance; the first failure.
+int32_t TestHost_DestroySession()
 {
-    return World()->runtime.Destroy(lookup, kind, handle);
+    return World()->application->DestroySession();
+}
+
+int32_t TestHost_DestroyInstance()
+{
+    return World()->application->Teardown();
 }
 
 uint32_t TestHost_LiveHandleCount(const char* kind)
@@ -302,70 +348,48 @@ void TestHost_AddPlane(const uint8_t* id, int32_t alignment, const float* poseAn
                               locationFlags, std::move(points), std::vector<uint32_t>(indices, indices + indexCount));
 }
 
-// --- Frames, through the lookup the application was handed ---------------------------------
-int32_t TestHost_WaitFrame(PFN_xrGetInstanceProcAddr lookup, uint64_t instance, uint64_t session, uint8_t onOtherThread)
+// --- Frames -------------------------------------------------------------------------------
+int32_t TestHost_WaitFrame(uint8_t onOtherThread)
 {
-    XrResult result = XR_ERROR_FUNCTION_UNSUPPORTED;
+    XrResult result = XR_ERROR_RUNTIME_FAILURE;
     Run(onOtherThread != 0, [&] {
+        Application& application = *World()->application;
+        const XrFrameWaitInfo info{XR_TYPE_FRAME_WAIT_INFO};
         XrFrameState state{XR_TYPE_FRAME_STATE};
-        if (auto wait = LookUp<PFN_xrWaitFrame>(lookup, instance, "xrWaitFrame")) {
-            result = wait(reinterpret_cast<XrSession>(session), nullptr, &state);
-        }
+        result = application.Call<PFN_xrWaitFrame>("xrWaitFrame", application.session, &info, &state);
     });
     return result;
 }
 
-int32_t TestHost_BeginFrame(PFN_xrGetInstanceProcAddr lookup, uint64_t instance, uint64_t session)
+int32_t TestHost_BeginFrame()
 {
-    auto begin = LookUp<PFN_xrBeginFrame>(lookup, instance, "xrBeginFrame");
-    return begin != nullptr ? begin(reinterpret_cast<XrSession>(session), nullptr) : XR_ERROR_FUNCTION_UNSUPPORTED;
+    Application& application = *World()->application;
+    const XrFrameBeginInfo info{XR_TYPE_FRAME_BEGIN_INFO};
+    return application.Call<PFN_xrBeginFrame>("xrBeginFrame", application.session, &info);
 }
 
 // Ends the frame with no application layers.
-int32_t TestHost_EndFrame(PFN_xrGetInstanceProcAddr lookup, uint64_t instance, uint64_t session)
+int32_t TestHost_EndFrame()
 {
-    auto end = LookUp<PFN_xrEndFrame>(lookup, instance, "xrEndFrame");
-    if (end == nullptr) {
-        return XR_ERROR_FUNCTION_UNSUPPORTED;
-    }
-    XrFrameEndInfo info{XR_TYPE_FRAME_END_INFO};
-    info.displayTime = World()->runtime.LastPredictedDisplayTime();
-    info.environmentBlendMode = XR_ENVIRONMENT_BLEND_MODE_OPAQUE;
-    return end(reinterpret_cast<XrSession>(session), &info);
+    XrFrameState state{XR_TYPE_FRAME_STATE};
+    state.predictedDisplayTime = World()->runtime.LastPredictedDisplayTime();
+    return World()->application->TryEndFrame(state, {});
 }
 
 // An application swapchain (64 x 64, the runtime's first format) created on a thread of its own;
 // its handle, 0 if creation failed.
-uint64_t TestHost_CreateSwapchain(PFN_xrGetInstanceProcAddr lookup, uint64_t instance, uint64_t session)
+uint64_t TestHost_CreateSwapchain()
 {
     XrSwapchain swapchain = XR_NULL_HANDLE;
     Run(true, [&] {
-        auto create = LookUp<PFN_xrCreateSwapchain>(lookup, instance, "xrCreateSwapchain");
-        auto formats = LookUp<PFN_xrEnumerateSwapchainFormats>(lookup, instance, "xrEnumerateSwapchainFormats");
-        uint32_t count = 0;
-        if (create == nullptr || formats == nullptr ||
-            formats(reinterpret_cast<XrSession>(session), 0, &count, nullptr) != XR_SUCCESS || count == 0) {
-            return;
+        Application& application = *World()->application;
+        try {
+            swapchain = application.CreateSwapchain(64, 64, application.FirstSwapchainFormat(), 1);
+        } catch (const std::runtime_error&) {
+            // No format offered: no swapchain, which the test reports.
         }
-        std::vector<int64_t> offered(count);
-        if (formats(reinterpret_cast<XrSession>(session), count, &count, offered.data()) != XR_SUCCESS) {
-            return;
-        }
-        // Colour attachment, one sample, 64 x 64, one face, one layer, one level.
-        const XrSwapchainCreateInfo info{XR_TYPE_SWAPCHAIN_CREATE_INFO,
-                                         nullptr,
-                                         0,
-                                         XR_SWAPCHAIN_USAGE_COLOR_ATTACHMENT_BIT,
-                                         offered.front(),
-                                         1,
-                                         64,
-                                         64,
-                                         1,
-                                         1,
-                                         1};
-        create(reinterpret_cast<XrSession>(session), &info, &swapchain);
     });
-    return (uint64_t)(swapchain);
+    return HandleValue(swapchain);
 }
 
 uint32_t TestHost_ReceivedLayerCount()
@@ -390,12 +414,12 @@ int32_t TestHost_ReceivedLayer(uint32_t index, float* values, uint32_t capacity)
 // 0 or 1) of one; null past the end.
 uint32_t TestHost_LifecycleRegistrationCount()
 {
-    return static_cast<uint32_t>(World()->meshes.LifecycleRegistrations().size());
+    return static_cast<uint32_t>(World()->engine.meshes.LifecycleRegistrations().size());
 }
 
 const char* TestHost_LifecycleRegistration(uint32_t index, int32_t field)
 {
-    const auto& registrations = World()->meshes.LifecycleRegistrations();
+    const auto& registrations = World()->engine.meshes.LifecycleRegistrations();
     if (index >= registrations.size()) {
         return nullptr;
     }
@@ -406,7 +430,7 @@ const char* TestHost_LifecycleRegistration(uint32_t index, int32_t field)
 // descriptor of its manifest: false when none was registered or its initialization failed.
 uint8_t TestHost_CreateMeshSubsystem(const char* pluginName, const char* id)
 {
-    auto& meshes = World()->meshes;
+    auto& meshes = World()->engine.meshes;
     const auto& registrations = meshes.LifecycleRegistrations();
     // The stand-in runs the last registration: the one asked for must be it.
     if (registrations.empty() || registrations.back().pluginName != pluginName || registrations.back().id != id) {
@@ -417,34 +441,27 @@ uint8_t TestHost_CreateMeshSubsystem(const char* pluginName, const char* id)
 
 uint8_t TestHost_StartMeshSubsystem()
 {
-    return World()->meshes.Start() == kUnitySubsystemErrorCodeSuccess ? 1 : 0;
+    return World()->engine.meshes.Start() == kUnitySubsystemErrorCodeSuccess ? 1 : 0;
 }
 
 void TestHost_StopMeshSubsystem()
 {
-    World()->meshes.Stop();
+    World()->engine.meshes.Stop();
 }
 
 void TestHost_DestroyMeshSubsystem()
 {
-    World()->meshes.Shutdown();
+    World()->engine.meshes.Shutdown();
 }
 
 // One engine update of the meshing subsystem: lists the meshes (their count in listed, 0 when
 // the provider failed) and acquires and releases each updated one; the meshes acquired whole.
 uint32_t TestHost_UpdateMeshes(uint32_t* listed)
 {
-    auto& meshes = World()->meshes;
-    const quenra::simengine::MeshInfosResult list = meshes.GetMeshInfos();
-    *listed = list.result == kUnitySubsystemErrorCodeSuccess ? static_cast<uint32_t>(list.infos.size()) : 0;
-    uint32_t acquired = 0;
-    for (const UnityXRMeshInfo& info : list.infos) {
-        if (list.result == kUnitySubsystemErrorCodeSuccess && info.updated) {
-            const quenra::simengine::AcquiredMesh mesh = meshes.AcquireAndReleaseMesh(info.meshId);
-            acquired += mesh.result == kUnitySubsystemErrorCodeSuccess && mesh.guardsIntact && !mesh.indices.empty();
-        }
-    }
-    return acquired;
+    quenra::harness::Engine::MeshTally tally;
+    World()->engine.UpdateMeshes(tally, quenra::harness::Engine::Acquire::Updated, false);
+    *listed = static_cast<uint32_t>(tally.meshesListed);
+    return static_cast<uint32_t>(tally.meshesAcquired);
 }
 
 // --- Render thread -------------------------------------------------------------------------

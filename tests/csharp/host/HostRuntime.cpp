@@ -1,13 +1,10 @@
 #include "HostRuntime.h"
 
-#include <dlfcn.h>
-
-#include <algorithm>
-#include <cstring>
+#include <cstdlib>
 #include <mutex>
-#include <sstream>
 #include <stdexcept>
 
+#include "RuntimeLibrary.h"
 #include "SimulatedRuntime.h"
 
 namespace quenra::test {
@@ -47,59 +44,25 @@ ReceivedLayer Read(const XrCompositionLayerBaseHeader* layer)
     return received;
 }
 
-// The runtime library, opened once and kept with the process, and its control entry; the loader
-// finds the same library through the manifest beside it.
-simruntime::PFN_quenraSimRuntimeControl OpenRuntimeLibrary()
-{
-    static const simruntime::PFN_quenraSimRuntimeControl control = [] {
-        if (setenv("XR_RUNTIME_JSON", QUENRA_SIMRUNTIME_MANIFEST, 1) != 0) {
-            throw std::runtime_error("XR_RUNTIME_JSON could not be set");
-        }
-        void* handle = dlopen(QUENRA_SIMRUNTIME_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr) {
-            throw std::runtime_error(std::string("the runtime library did not open: ") + dlerror());
-        }
-        auto entry =
-            reinterpret_cast<simruntime::PFN_quenraSimRuntimeControl>(dlsym(handle, simruntime::kRuntimeControlName));
-        if (entry == nullptr) {
-            throw std::runtime_error("the runtime library lacks its control entry");
-        }
-        return entry;
-    }();
-    return control;
-}
-
-std::vector<std::string> Words(const std::string& text)
-{
-    std::vector<std::string> words;
-    std::istringstream stream(text);
-    for (std::string word; stream >> word;) {
-        words.push_back(word);
-    }
-    return words;
-}
-
 } // namespace
 
 struct HostRuntime::World {
-    simruntime::PFN_quenraSimRuntimeControl control = OpenRuntimeLibrary();
-    simruntime::SimulatedRuntime* runtime = nullptr;
+    harness::RuntimeLibrary library{QUENRA_SIMRUNTIME_LIBRARY};
+    simruntime::SimulatedRuntime* runtime = &library.Runtime();
     simruntime::SimWorld scene;
-    // The instance last made, whose functions make its spaces; destroyed with the world if still
-    // alive, since the loader holds one instance at a time.
-    uint64_t instance = 0;
     // Written by the frame thread, read by the test's.
     mutable std::mutex layersMutex;
     std::vector<ReceivedLayer> lastFrameLayers;
 };
 
-HostRuntime::HostRuntime() : world(std::make_unique<World>())
+HostRuntime::HostRuntime()
 {
-    World& made = *world;
-    made.runtime = made.control(simruntime::RuntimeControlRequest::Reset);
-    if (made.runtime == nullptr) {
-        throw std::runtime_error("the runtime library made no runtime");
+    // The loader finds the runtime library through the manifest beside it.
+    if (setenv("XR_RUNTIME_JSON", QUENRA_SIMRUNTIME_MANIFEST, 1) != 0) {
+        throw std::runtime_error("XR_RUNTIME_JSON could not be set");
     }
+    world = std::make_unique<World>();
+    World& made = *world;
     made.runtime->frameLoop.SetFrameObserver([&made](const XrFrameEndInfo& info) {
         std::vector<ReceivedLayer> layers;
         for (uint32_t i = 0; i < info.layerCount; ++i) {
@@ -110,83 +73,11 @@ HostRuntime::HostRuntime() : world(std::make_unique<World>())
     });
 }
 
-HostRuntime::~HostRuntime()
-{
-    const auto live = world->runtime->runtime.LiveHandles();
-    if (std::any_of(live.begin(), live.end(), [&](const simruntime::LiveHandle& h) { return h.handle == world->instance; })) {
-        Destroy(Lookup(), "XrInstance", world->instance);
-    }
-    world->control(simruntime::RuntimeControlRequest::Release);
-}
+HostRuntime::~HostRuntime() = default;
 
 PFN_xrGetInstanceProcAddr HostRuntime::Lookup() const
 {
     return &xrGetInstanceProcAddr;
-}
-
-uint64_t HostRuntime::MakeInstance(PFN_xrGetInstanceProcAddr lookup, const std::string& extensions)
-{
-    auto create = LookUp<PFN_xrCreateInstance>(lookup, 0, "xrCreateInstance");
-    const std::vector<std::string> names = Words(extensions);
-    std::vector<const char*> enabled;
-    for (const std::string& name : names) {
-        enabled.push_back(name.c_str());
-    }
-    XrInstanceCreateInfo info{XR_TYPE_INSTANCE_CREATE_INFO};
-    std::strncpy(info.applicationInfo.applicationName, "Binding tests", XR_MAX_APPLICATION_NAME_SIZE - 1);
-    info.applicationInfo.apiVersion = XR_CURRENT_API_VERSION;
-    info.enabledExtensionCount = static_cast<uint32_t>(enabled.size());
-    info.enabledExtensionNames = enabled.data();
-    XrInstance instance = XR_NULL_HANDLE;
-    if (create == nullptr || create(&info, &instance) != XR_SUCCESS) {
-        return 0;
-    }
-    world->instance = simruntime::HandleValue(instance);
-    return world->instance;
-}
-
-uint64_t HostRuntime::MakeSession(PFN_xrGetInstanceProcAddr lookup, uint64_t instance)
-{
-    const auto xrInstance = reinterpret_cast<XrInstance>(instance);
-    auto getSystem = LookUp<PFN_xrGetSystem>(lookup, instance, "xrGetSystem");
-    auto create = LookUp<PFN_xrCreateSession>(lookup, instance, "xrCreateSession");
-    const XrSystemGetInfo systemInfo{XR_TYPE_SYSTEM_GET_INFO, nullptr, XR_FORM_FACTOR_HEAD_MOUNTED_DISPLAY};
-    XrSessionCreateInfo info{XR_TYPE_SESSION_CREATE_INFO};
-    XrSession session = XR_NULL_HANDLE;
-    if (getSystem == nullptr || create == nullptr || getSystem(xrInstance, &systemInfo, &info.systemId) != XR_SUCCESS ||
-        create(xrInstance, &info, &session) != XR_SUCCESS) {
-        return 0;
-    }
-    return simruntime::HandleValue(session);
-}
-
-uint64_t HostRuntime::MakeSpace(PFN_xrGetInstanceProcAddr lookup, uint64_t session)
-{
-    auto create = LookUp<PFN_xrCreateReferenceSpace>(lookup, world->instance, "xrCreateReferenceSpace");
-    const XrReferenceSpaceCreateInfo info{XR_TYPE_REFERENCE_SPACE_CREATE_INFO, nullptr, XR_REFERENCE_SPACE_TYPE_LOCAL,
-                                          XrPosef{{0, 0, 0, 1}, {0, 0, 0}}};
-    XrSpace space = XR_NULL_HANDLE;
-    return create != nullptr && create(reinterpret_cast<XrSession>(session), &info, &space) == XR_SUCCESS
-               ? simruntime::HandleValue(space)
-               : 0;
-}
-
-XrResult HostRuntime::Destroy(PFN_xrGetInstanceProcAddr lookup, const std::string& kind, uint64_t handle)
-{
-    const auto call = [&](auto destroy, const char* name, auto typed) {
-        destroy = LookUp<decltype(destroy)>(lookup, world->instance, name);
-        return destroy != nullptr ? destroy(typed) : XR_ERROR_FUNCTION_UNSUPPORTED;
-    };
-    if (kind == "XrSpace") {
-        return call(PFN_xrDestroySpace{}, "xrDestroySpace", reinterpret_cast<XrSpace>(handle));
-    }
-    if (kind == "XrSession") {
-        return call(PFN_xrDestroySession{}, "xrDestroySession", reinterpret_cast<XrSession>(handle));
-    }
-    if (kind == "XrInstance") {
-        return call(PFN_xrDestroyInstance{}, "xrDestroyInstance", reinterpret_cast<XrInstance>(handle));
-    }
-    return XR_ERROR_VALIDATION_FAILURE;
 }
 
 size_t HostRuntime::LiveCount(const std::string& kind) const

@@ -1,7 +1,6 @@
-// The OpenXR runtime the binding tests run against: the simulated runtime library as built, found
-// by the Khronos loader through its manifest, as an application finds a runtime. The host opens the
-// library first (so loader and host share it) to reach its control entry. None of the runtime's
-// code is linked into the host; it uses only what the runtime's headers define inline.
+// The OpenXR runtime the binding tests run against: the simulated runtime library as the harness
+// opens it beside the Khronos loader, through whose control entry the host sets the scene and reads
+// what the runtime holds and received.
 #pragma once
 
 #include <openxr/openxr.h>
@@ -20,17 +19,9 @@ struct ReceivedLayer {
     std::vector<float> values;
 };
 
-// The function of that name through an xrGetInstanceProcAddr, or null.
-template <typename Pfn> Pfn LookUp(PFN_xrGetInstanceProcAddr lookup, uint64_t instance, const char* name)
-{
-    PFN_xrVoidFunction function = nullptr;
-    lookup(reinterpret_cast<XrInstance>(instance), name, &function);
-    return reinterpret_cast<Pfn>(function);
-}
-
 class HostRuntime {
 public:
-    // A fresh runtime in the library; throws if the library or its entries are missing.
+    // A fresh runtime in the library; throws if the library or its entry are missing.
     HostRuntime();
     ~HostRuntime();
     HostRuntime(const HostRuntime&) = delete;
@@ -38,13 +29,6 @@ public:
 
     // The loader's xrGetInstanceProcAddr, the one an application starts from.
     PFN_xrGetInstanceProcAddr Lookup() const;
-    // Made through the functions `lookup` finds, as an application makes them; 0 on failure.
-    // `extensions`: the instance extensions to enable, separated by spaces.
-    uint64_t MakeInstance(PFN_xrGetInstanceProcAddr lookup, const std::string& extensions);
-    uint64_t MakeSession(PFN_xrGetInstanceProcAddr lookup, uint64_t instance);
-    uint64_t MakeSpace(PFN_xrGetInstanceProcAddr lookup, uint64_t session);
-    // Destroys an "XrSpace", "XrSession" or "XrInstance" through `lookup`; its result.
-    XrResult Destroy(PFN_xrGetInstanceProcAddr lookup, const std::string& kind, uint64_t handle);
     // Live handles of a kind named as the runtime names it ("XrSwapchain", "XrSpace", ...); of
     // every kind when `kind` is empty.
     size_t LiveCount(const std::string& kind) const;
