@@ -27,17 +27,17 @@
 #include <vector>
 
 #include "AllocationCounter.h"
+#include "ComputeCycle.h"
 #include "FigureReporter.h"
 #include "KelbrinModule.h"
 #include "KelbrinPlugin.h"
 #include "KelbrinWorld.h"
 #include "ProviderContext.h"
-#include "SceneObserver.h"
 
 namespace {
 
+using kelbrin::ComputeCycle;
 using kelbrin::GetProviderContext;
-using kelbrin::SceneObserver;
 
 constexpr uint32_t kGridColumns = 250;
 constexpr uint32_t kGridRows = 400;
@@ -136,9 +136,9 @@ public:
 };
 
 // The scene's time stands still: no new compute starts while measuring.
-SceneObserver::SystemTime FrozenClock()
+ComputeCycle::SystemTime FrozenClock()
 {
-    return SceneObserver::SystemTime{std::chrono::hours(1)};
+    return ComputeCycle::SystemTime{std::chrono::hours(1)};
 }
 
 // The simulated runtime's functions a listing calls, each called with the allocation count

@@ -113,9 +113,9 @@ TEST_F(MeshDelivery, AcquisitionRemembersTheCountSoTheNextListingDoesNotFlagIt)
 {
     // A script drives, so a new scene becomes current without the engine listing it.
     meshes.Stop();
-    RegisterProviderWithSceneObserver("planes", SceneObserver::FeaturePlane);
+    RegisterProviderWithSceneObserver("planes", ComputeCycle::FeaturePlane);
     meshes.Start();
-    ASSERT_EQ(Observer().GetDrivingProvider(), "planes");
+    ASSERT_TRUE(Observer().CheckOrSetDrivingProvider("planes"));
     SetMeshes({{kFirst, Strip(4)}});
     UpdateObservedScene("planes");
     EngineUpdate();
@@ -265,7 +265,7 @@ TEST_F(MeshDelivery, PlaneIdentifierIsAcquiredConvertedWithNormalsAndNoWarnings)
     world.planes.push_back(floor);
     world.buffers[9] = SimMeshBuffer{{{0, 0, 1}, {1, 0, 1}, {0, 1, 1}}, {0, 1, 2}};
     sceneUnderstanding.SetWorld(world);
-    RegisterProviderWithSceneObserver("planes", SceneObserver::FeaturePlane | SceneObserver::FeaturePlaneMesh);
+    RegisterProviderWithSceneObserver("planes", ComputeCycle::FeaturePlane | ComputeCycle::FeaturePlaneMesh);
     EngineUpdate();
     ASSERT_TRUE(Observer().UpdatePlanes());
 
@@ -369,8 +369,8 @@ TEST_F(MeshDelivery, SceneWithoutVisualMeshesFailsAndSendsTheCycleBackToIdle)
     const auto list = EngineUpdate();
     EXPECT_EQ(list.result, kUnitySubsystemErrorCodeFailure);
     EXPECT_FALSE(list.allocated);
-    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::Idle);
     EXPECT_THAT(Messages(), ElementsAre(Message{0, "Meshes map is empty!"}));
+    EXPECT_FALSE(SceneReadable());
 }
 
 TEST_F(MeshDelivery, NoListingWhileNoSceneIsReady)
