@@ -271,12 +271,9 @@ TEST_F(ComputeCycle, ObjectsOfAGoneSessionAreForgottenAndMadeAnew)
 // mesh drives it, one step per update.
 class CycleOnBindings : public BoundParts {
 protected:
-    CycleOnBindings() { cycle.SetWallClock(&BoundParts::ReadTestClock); }
     bool Step() { return cycle.Step(kelbrin::ComputeCycle::FeatureVisualMesh); }
     size_t Computes() const { return sceneUnderstanding.ComputeRequests().size(); }
     size_t Polls() const { return runtime.CallCount("xrGetSceneComputeStateMSFT"); }
-
-    kelbrin::ComputeCycle cycle{bindings, trace.Interface(), guard};
 };
 
 TEST_F(CycleOnBindings, NextComputeStartsOnlyWhenTheClockIsStrictlyPastTheInterval)
