@@ -31,17 +31,17 @@
 #include <vector>
 
 #include "AllocationCounter.h"
+#include "ComputeCycle.h"
 #include "FigureReporter.h"
 #include "KelbrinModule.h"
 #include "KelbrinPlugin.h"
 #include "KelbrinWorld.h"
 #include "ProviderContext.h"
-#include "SceneObserver.h"
 
 namespace {
 
+using kelbrin::ComputeCycle;
 using kelbrin::GetProviderContext;
-using kelbrin::SceneObserver;
 
 // The sizes of the scaling runs (in vertices, meshes) and the work, in the same units, of
 // each size's run under callgrind.
@@ -160,9 +160,9 @@ public:
 };
 
 // The scene's time stands still: no new compute starts while measuring.
-SceneObserver::SystemTime FrozenClock()
+ComputeCycle::SystemTime FrozenClock()
 {
-    return SceneObserver::SystemTime{std::chrono::hours(1)};
+    return ComputeCycle::SystemTime{std::chrono::hours(1)};
 }
 
 // The simulated runtime's functions a listing or an acquisition calls, each called with the

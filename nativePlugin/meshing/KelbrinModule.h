@@ -2,36 +2,21 @@
 // into the application's OpenXR chain, and the callbacks it registers with the engine.
 //
 // Threading contract
-// - Main thread: UnityPluginLoad/Unload, every script export (handles, providers,
-//   UpdateObservedScene, the plane calls), the meshing lifecycle, and the mesh provider's
-//   GetMeshInfos, GetUpdatedTransforms, SetMeshDensity and SetBoundingVolume. The engine
-//   stops and shuts the meshing subsystem down before it unloads the library.
-// - Generation threads, any number at once: AcquireMesh and ReleaseMesh.
-// - Frame thread: the intercepted xrGetInstanceProcAddr and xrWaitFrame. They call through the
-//   application's chain (loader lookup, runtime xrWaitFrame), which the library keeps outside any
-//   context, so they pass through between an unload and the next load too.
-// - The context is published in a ContextSlot and changes only at load and unload. Entries off the
-//   main thread (the wait's prediction, mesh provider callbacks) pin it for their duration; unload
-//   takes it away first, then waits until no pin is left before destroying it. The intercepted
-//   wait pins only to store the prediction, never across the runtime's wait, so unload never
-//   waits behind a blocked frame.
-// - SceneObserver's one lock object, SceneGuard, holds the state lock over the providers, the
-//   compute cycle, the mesh and plane maps, the vertex counts and the poses. Every public observer
-//   operation holds it once, from start to end (GetMeshInfos steps the cycle and lists in one
-//   hold); the lock is not recursive, and a call back into the observer on the thread that holds
-//   it (from an engine callback made under it) is refused with a logged failure. An acquisition
-//   holds it only to look its mesh up and to record the vertex count: it reads the runtime as a
-//   reader of the current scene and computes normals in scratch of its own, outside the lock.
-//   Destroying, replacing or forgetting the scene (compute cycle, last provider removed, a new
-//   session, objects reported gone) waits, under the lock, for the readers already in it, so
-//   GetMeshInfos waits for an acquisition only when the scene is replaced, at most once per
-//   compute interval. The classes the observer owns take no lock of their own, except mesh
-//   delivery's pool of acquisition scratch, which has its own small lock, never held with another.
-// - XrBindings: handles, the predicted display time and the objects reported gone (noted by
-//   any call, acquisitions included, taken under the state lock) are atomics; the scene functions
-//   are looked up for each new instance (SetInstanceHandle, main thread) under the state
-//   lock while no acquisition reads the scene, like the current scene's handle, which
-//   changes only then too.
+// - Main thread: load and unload, every script export, the meshing lifecycle, and GetMeshInfos,
+//   GetUpdatedTransforms, SetMeshDensity and SetBoundingVolume. Generation threads, any number at
+//   once: AcquireMesh and ReleaseMesh. Frame thread: the intercepted xrGetInstanceProcAddr and
+//   xrWaitFrame, which pass through between an unload and the next load too.
+// - The context changes only at load and unload; an entry off the main thread pins it for its
+//   duration (the wait only to store the prediction), and unload waits for no pin left.
+// - One lock, SceneGuard's, guards the observer's state: providers, compute cycle, mesh and plane
+//   maps, vertex counts, poses, and the instance's scene functions. Each observer operation holds it
+//   once (GetMeshInfos steps the cycle and lists in one hold); it is not recursive, and a call back
+//   into the observer under it is refused with a logged failure.
+// - At once: acquisitions with each other and with everything else, since one holds the lock only
+//   to find its mesh and record its vertex count, and reads the runtime as a reader of the current
+//   scene; replacing or destroying that scene waits, under the lock, for the readers in it. Mesh
+//   delivery's scratch pool has its own lock, never held with another. Handles, the predicted
+//   display time and the objects reported gone are atomics.
 #pragma once
 
 #include <openxr/openxr.h>

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "ChainedFunctions.h"
+#include "ComputeCycle.h"
 #include "ContextSlot.h"
 #include "EntryGuard.h"
 #include "KelbrinModule.h"
@@ -365,7 +366,7 @@ UnitySubsystemErrorCode UNITY_INTERFACE_API LifecycleHandlerStart(UnitySubsystem
 {
     Guarded("LifecycleHandlerStart", [&] {
         RegisterProviderWithSceneObserver_Internal(LiveContext(userData), _subsystemId,
-                                                   SceneObserver::FeatureVisualMesh);
+                                                   ComputeCycle::FeatureVisualMesh);
     });
     return kUnitySubsystemErrorCodeSuccess;
 }

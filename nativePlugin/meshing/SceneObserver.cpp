@@ -138,24 +138,6 @@ bool SceneObserver::CheckOrSetDrivingProvider(const char* name)
     return registry.CheckOrSetDriving(name);
 }
 
-std::string SceneObserver::GetDrivingProvider() const
-{
-    const SceneGuard::Hold hold(guard, "GetDrivingProvider");
-    if (!hold) {
-        return {};
-    }
-    return registry.Driving();
-}
-
-ProviderRegistry::Features SceneObserver::GetProviderFeatures() const
-{
-    const SceneGuard::Hold hold(guard, "GetProviderFeatures");
-    if (!hold) {
-        return {};
-    }
-    return registry.FeaturesByName();
-}
-
 bool SceneObserver::IsReadyWithProviders() const
 {
     if (!bindings.IsOpenXrReady()) {
@@ -191,22 +173,13 @@ UnitySubsystemErrorCode SceneObserver::SetBoundingVolume(const UnityXRBoundingVo
 
 // --- Scene compute cycle -----------------------------------------------------------------
 
-void SceneObserver::SetWallClock(WallClock clock)
+void SceneObserver::SetWallClock(ComputeCycle::WallClock clock)
 {
     const SceneGuard::Hold hold(guard, "SetWallClock");
     if (!hold) {
         return;
     }
     cycle.SetWallClock(clock);
-}
-
-SceneObserver::ComputeState SceneObserver::GetComputeState() const
-{
-    const SceneGuard::Hold hold(guard, "GetComputeState");
-    if (!hold) {
-        return Idle;
-    }
-    return cycle.State();
 }
 
 bool SceneObserver::UpdateSceneObservations(const char* name)
@@ -263,7 +236,7 @@ UnitySubsystemErrorCode SceneObserver::StepAndListMeshes(const char* name, Unity
 
 bool SceneObserver::ListMeshes(UnityXRMeshInfoAllocator* allocator)
 {
-    if (!IsReadyWithProviders() || cycle.State() != SceneReady) {
+    if (!IsReadyWithProviders() || cycle.State() != ComputeCycle::SceneReady) {
         return false;
     }
     const MeshDelivery::Listing listing = delivery.List(allocator);
@@ -364,7 +337,7 @@ bool SceneObserver::UpdatePlanes()
         return false;
     }
     // Between scenes the planes read earlier stay available.
-    return IsReadyWithProviders() && cycle.State() == SceneReady && planes.Update();
+    return IsReadyWithProviders() && cycle.State() == ComputeCycle::SceneReady && planes.Update();
 }
 
 bool SceneObserver::CountScenePlanes(uint32_t* count) const

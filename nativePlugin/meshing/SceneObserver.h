@@ -12,7 +12,6 @@
 #include <openxr/openxr.h>
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "ComputeCycle.h"
@@ -30,18 +29,6 @@ class XrBindings;
 
 class SceneObserver {
 public:
-    // Scene features a provider asks for; other bits are stored and ignored.
-    using ProviderFeatureFlags = ComputeCycle::FeatureFlags;
-    static constexpr ProviderFeatureFlags FeaturePlane = ComputeCycle::FeaturePlane;
-    static constexpr ProviderFeatureFlags FeaturePlaneMesh = ComputeCycle::FeaturePlaneMesh;
-    static constexpr ProviderFeatureFlags FeatureVisualMesh = ComputeCycle::FeatureVisualMesh;
-
-    using ComputeState = ComputeCycle::ComputeState;
-    static constexpr ComputeState Idle = ComputeCycle::Idle;
-    static constexpr ComputeState Computing = ComputeCycle::Computing;
-    static constexpr ComputeState ComputeCompleted = ComputeCycle::ComputeCompleted;
-    static constexpr ComputeState SceneReady = ComputeCycle::SceneReady;
-
     // The bindings must outlive the observer; trace and mesh interface may be null.
     SceneObserver(XrBindings& bindings, IUnityXRTrace* trace, IUnityXRMeshInterface* meshInterface);
     // Unregisters every provider still registered; the last removal destroys the OpenXR
@@ -60,8 +47,6 @@ public:
     // Whether the caller may drive the compute cycle; takes the role for a registered
     // caller while none drives.
     bool CheckOrSetDrivingProvider(const char* name);
-    std::string GetDrivingProvider() const;
-    ProviderRegistry::Features GetProviderFeatures() const;
 
     // --- OpenXR instance ------------------------------------------------------------------
     // Stores the instance a script passes and looks the scene functions up for it. Another
@@ -80,15 +65,12 @@ public:
     UnitySubsystemErrorCode SetBoundingVolume(const UnityXRBoundingVolume* volume);
 
     // --- Scene compute cycle -------------------------------------------------------------
-    using SystemTime = ComputeCycle::SystemTime;
-    using WallClock = ComputeCycle::WallClock;
-    static SystemTime ReadSystemClock() { return ComputeCycle::ReadSystemClock(); }
-    void SetWallClock(WallClock clock);
+    // Where the cycle reads the time; the system clock unless replaced.
+    void SetWallClock(ComputeCycle::WallClock clock);
     // One step of the cycle for the caller: as many of start, poll and scene creation as are
     // ready. False only when OpenXR or providers are missing; a caller that does not drive
     // gets true and changes nothing.
     bool UpdateSceneObservations(const char* name);
-    ComputeState GetComputeState() const;
     // The union of the providers' features: plane, plane mesh, visual mesh, in that order.
     void GetProviderRequestedFeatures(std::vector<XrSceneComputeFeatureMSFT>& features) const;
 
@@ -114,13 +96,11 @@ public:
     uint32_t TryFindMeshBufferId(const UnityXRMeshId* id, uint64_t& meshBufferId) const;
     // Area-weighted mean of the face normals around each vertex, normalised. Normals arrive as
     // one zero vector per vertex. A vertex no valid triangle shapes, or whose face normals
-    // cancel, gets kFallbackNormal.
+    // cancel, gets MeshNormals::kFallbackNormal.
     void CalculateMeshNormals(const std::vector<XrVector3f>& vertices, const std::vector<uint32_t>& indices,
                               std::vector<XrVector3f>& normals);
-    static constexpr XrVector3f kFallbackNormal = MeshNormals::kFallbackNormal;
 
     // --- Scene planes --------------------------------------------------------------------
-    using PlaneFilterFlags = ScenePlanes::PlaneFilterFlags;
     // Reads the current scene's planes that pass the filter; false outside SceneReady, where
     // the planes read earlier stay.
     bool UpdatePlanes();

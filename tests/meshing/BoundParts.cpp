@@ -12,6 +12,18 @@ BoundParts::BoundParts()
     bindings.ExchangeSessionHandle(HandleValue(session));
     bindings.SetSpaceHandle(HandleValue(space));
     bindings.HookFunctions();
+    bindings.SetPredictedDisplayTime(frames.LastPredictedDisplayTime());
+    cycle.SetWallClock(&ReadTestClock);
+}
+
+void BoundParts::MakeScene(quenra::simruntime::SimWorld world, int32_t features)
+{
+    sceneUnderstanding.SetWorld(std::move(world));
+    // Due whatever the cycle did before.
+    Advance(std::chrono::seconds(2));
+    cycle.Step(features);
+    ASSERT_EQ(cycle.State(), ComputeCycle::SceneReady);
+    trace.Clear();
 }
 
 std::vector<std::pair<int, std::string>> BoundParts::Messages() const

@@ -1,12 +1,14 @@
 // libKelbrin's parts without its façade: XrBindings bound to the simulated runtime (instance,
-// session and space made and passed, the scene functions looked up), the lock object the parts
-// share, and a wall clock the test moves. No library is loaded.
+// session and space made and passed, the scene functions looked up, a frame's predicted time),
+// the lock object the parts share, the compute cycle on a wall clock the test moves, and the
+// reader of its scenes. No library is loaded.
 #pragma once
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "ComputeCycle.h"
 #include "KelbrinWorld.h"
 #include "SceneGuard.h"
+#include "SceneReader.h"
 #include "XrBindings.h"
 
 namespace kelbrin::test {
@@ -26,6 +29,8 @@ protected:
     static ComputeCycle::SystemTime ReadTestClock() { return clockNow; }
     void Advance(std::chrono::microseconds step) { clockNow += step; }
     std::vector<std::pair<int, std::string>> Messages() const;
+    // The world's scene as a compute asking for these features makes it current; the trace cleared.
+    void MakeScene(quenra::simruntime::SimWorld world, int32_t features);
 
     quenra::simruntime::Runtime runtime;
     quenra::simruntime::FrameLoop frames{runtime};
@@ -37,6 +42,8 @@ protected:
     ChainedFunctions chain;
     XrBindings bindings{chain};
     SceneGuard guard{trace.Interface()};
+    ComputeCycle cycle{bindings, trace.Interface(), guard};
+    const SceneReader reader{bindings, trace.Interface()};
 
     static inline ComputeCycle::SystemTime clockNow{};
 };

@@ -20,13 +20,12 @@ protected:
 
 TEST_F(ComputeCycle, FirstUpdateRunsTheWholeCycleWithTheVisualMeshRequestAroundTheBaseSpace)
 {
-    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    Observer().RegisterProvider("A", kelbrin::ComputeCycle::FeatureVisualMesh);
     const XrTime predicted = WaitFrame();
     runtime.ClearCalls();
 
     EXPECT_TRUE(Observer().UpdateSceneObservations("A"));
 
-    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
     EXPECT_THAT(runtime.CallSequence(), ElementsAre("xrCreateSceneObserverMSFT", "xrComputeNewSceneMSFT",
                                                     "xrGetSceneComputeStateMSFT", "xrCreateSceneMSFT"));
     EXPECT_EQ(runtime.Calls("xrCreateSceneObserverMSFT")[0].handles, std::vector<uint64_t>{HandleValue(session)});
@@ -48,12 +47,14 @@ TEST_F(ComputeCycle, FirstUpdateRunsTheWholeCycleWithTheVisualMeshRequestAroundT
     EXPECT_THAT(request.chained, IsEmpty());
     EXPECT_TRUE(Bindings().HasCurrentScene());
     EXPECT_THAT(Messages(), IsEmpty());
+    EXPECT_TRUE(SceneReadable());
 }
 
 TEST_F(ComputeCycle, RequestAsksForTheUnionOfFeaturesInPlaneMeshVisualOrder)
 {
-    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh | SceneObserver::FeaturePlaneMesh);
-    Observer().RegisterProvider("B", SceneObserver::FeaturePlane);
+    Observer().RegisterProvider("A",
+                                kelbrin::ComputeCycle::FeatureVisualMesh | kelbrin::ComputeCycle::FeaturePlaneMesh);
+    Observer().RegisterProvider("B", kelbrin::ComputeCycle::FeaturePlane);
     Observer().UpdateSceneObservations("A");
     ASSERT_EQ(Computes(), 1u);
     EXPECT_THAT(sceneUnderstanding.ComputeRequests()[0].features,
@@ -67,7 +68,7 @@ TEST_F(ComputeCycle, UnknownFlagsAloneStartARequestWithNoFeaturesThatARefusalLea
     EXPECT_TRUE(Observer().UpdateSceneObservations("A"));
     ASSERT_EQ(Computes(), 1u);
     EXPECT_THAT(sceneUnderstanding.ComputeRequests()[0].features, IsEmpty());
-    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::Idle);
+    EXPECT_FALSE(SceneReadable());
     EXPECT_THAT(Messages(), ElementsAre(Message{0, "Failed XrComputeNewSceneMSFT: -1"}));
 
     // A failed start is retried no sooner than the interval.
@@ -77,16 +78,18 @@ TEST_F(ComputeCycle, UnknownFlagsAloneStartARequestWithNoFeaturesThatARefusalLea
     Advance(1us);
     Observer().UpdateSceneObservations("A");
     EXPECT_EQ(Computes(), 2u);
+    // Idle all along: no compute was in flight to poll.
+    EXPECT_EQ(Polls(), 0u);
 }
 
 TEST_F(ComputeCycle, NonDrivingCallerGetsTrueAndMovesNothing)
 {
-    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
-    Observer().RegisterProvider("B", SceneObserver::FeaturePlane);
+    Observer().RegisterProvider("A", kelbrin::ComputeCycle::FeatureVisualMesh);
+    Observer().RegisterProvider("B", kelbrin::ComputeCycle::FeaturePlane);
     runtime.ClearCalls();
     EXPECT_TRUE(Observer().UpdateSceneObservations("B"));
-    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::Idle);
     EXPECT_TRUE(runtime.Calls().empty());
+    EXPECT_FALSE(SceneReadable());
     // The gate did not move either: the driver starts at once.
     Observer().UpdateSceneObservations("A");
     EXPECT_EQ(Computes(), 1u);
@@ -100,36 +103,38 @@ TEST_F(ComputeCycle, UpdateWithoutOpenXrOrProvidersFailsWithItsMessage)
     trace.Clear();
     Reload();
     trace.Clear();
-    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    Observer().RegisterProvider("A", kelbrin::ComputeCycle::FeatureVisualMesh);
     EXPECT_FALSE(Observer().UpdateSceneObservations("A"));
     EXPECT_THAT(Messages(), ElementsAre(Message{0, "OpenXr not ready"}));
 }
 
 TEST_F(ComputeCycle, RemovingTheLastProviderMidComputeLetsTheNextProviderGetANewScene)
 {
-    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    Observer().RegisterProvider("A", kelbrin::ComputeCycle::FeatureVisualMesh);
     sceneUnderstanding.QueueComputeOutcome(ComputeOutcome{100, XR_SCENE_COMPUTE_STATE_COMPLETED_MSFT});
     Observer().UpdateSceneObservations("A");
-    ASSERT_EQ(Observer().GetComputeState(), SceneObserver::Computing);
+    // In flight: polled once, no scene made.
+    ASSERT_EQ(Polls(), 1u);
+    ASSERT_FALSE(Bindings().HasCurrentScene());
 
     Observer().UnregisterProvider("A");
-    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::Idle);
     EXPECT_FALSE(Bindings().HasXrSceneObserver());
 
-    Observer().RegisterProvider("B", SceneObserver::FeatureVisualMesh);
+    Observer().RegisterProvider("B", kelbrin::ComputeCycle::FeatureVisualMesh);
     Advance(1501ms);
     Observer().UpdateSceneObservations("B");
-    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
+    // Back to Idle at the removal: the next provider's update started a compute rather than polling the dead one.
     EXPECT_TRUE(Bindings().HasCurrentScene());
     EXPECT_EQ(runtime.CallCount("xrCreateSceneObserverMSFT"), 2u);
     EXPECT_THAT(Messages(), IsEmpty());
+    EXPECT_TRUE(SceneReadable());
 }
 
 TEST_F(ComputeCycle, ScriptDrivesTheCycleThroughTheExport)
 {
-    RegisterProviderWithSceneObserver("planes", SceneObserver::FeaturePlane);
+    RegisterProviderWithSceneObserver("planes", kelbrin::ComputeCycle::FeaturePlane);
     EXPECT_TRUE(UpdateObservedScene("planes"));
-    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
+    EXPECT_TRUE(UpdatePlanes());
     EXPECT_THAT(sceneUnderstanding.ComputeRequests()[0].features, ElementsAre(XR_SCENE_COMPUTE_FEATURE_PLANE_MSFT));
     EXPECT_FALSE(UpdateObservedScene(nullptr));
     EXPECT_THAT(Messages(), ElementsAre(Message{0, "Provider name is null"}));
@@ -157,7 +162,7 @@ TEST_F(ComputeCycle, MeshDensityAndBoundingVolumeAreAcceptedAndChangeNoRequest)
 
 TEST_F(ComputeCycle, AnObjectWhoseDestroyFunctionIsMissingIsNeverCreated)
 {
-    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    Observer().RegisterProvider("A", kelbrin::ComputeCycle::FeatureVisualMesh);
     struct Case {
         const char* missing;
         const char* message;
@@ -173,8 +178,8 @@ TEST_F(ComputeCycle, AnObjectWhoseDestroyFunctionIsMissingIsNeverCreated)
         trace.Clear();
         Advance(2s);
         Observer().UpdateSceneObservations("A");
-        EXPECT_EQ(Observer().GetComputeState(), SceneObserver::Idle) << c.missing;
         EXPECT_THAT(Messages(), ElementsAre(Message{0, c.message}));
+        EXPECT_FALSE(SceneReadable()) << c.missing;
         runtime.AddFunction(c.missing, removed);
     }
     EXPECT_EQ(runtime.CallCount("xrCreateSceneObserverMSFT"), 1u) << "only once its destroy function was back";
@@ -221,12 +226,12 @@ TEST_F(ComputeCycle, ObjectsOfAGoneSessionAreForgottenAndMadeAnew)
           "The runtime answered -12 on the scene; it is dropped and the next compute makes one anew"},
          false},
     };
-    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    Observer().RegisterProvider("A", kelbrin::ComputeCycle::FeatureVisualMesh);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Advance(1501ms);
         ASSERT_TRUE(Observer().UpdateSceneObservations("A"));
-        ASSERT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
+        ASSERT_TRUE(SceneReadable());
         const std::vector<quenra::simruntime::LiveHandle> old = runtime.LiveHandles();
         trace.Clear();
         const XrSession next = c.lose();
@@ -234,7 +239,6 @@ TEST_F(ComputeCycle, ObjectsOfAGoneSessionAreForgottenAndMadeAnew)
 
         Advance(1501ms);
         ASSERT_TRUE(Observer().UpdateSceneObservations("A"));
-        EXPECT_EQ(Observer().GetComputeState(), SceneObserver::SceneReady);
         EXPECT_EQ(runtime.CallCount("xrCreateSceneMSFT"), 1u);
         const auto created = runtime.Calls("xrCreateSceneObserverMSFT");
         ASSERT_EQ(created.size(), c.observerGone ? 1u : 0u);
@@ -258,6 +262,7 @@ TEST_F(ComputeCycle, ObjectsOfAGoneSessionAreForgottenAndMadeAnew)
             logged.push_back(message.second);
         }
         EXPECT_EQ(logged, expected);
+        EXPECT_TRUE(SceneReadable());
         session = next;
     }
 }
@@ -266,12 +271,9 @@ TEST_F(ComputeCycle, ObjectsOfAGoneSessionAreForgottenAndMadeAnew)
 // mesh drives it, one step per update.
 class CycleOnBindings : public BoundParts {
 protected:
-    CycleOnBindings() { cycle.SetWallClock(&BoundParts::ReadTestClock); }
     bool Step() { return cycle.Step(kelbrin::ComputeCycle::FeatureVisualMesh); }
     size_t Computes() const { return sceneUnderstanding.ComputeRequests().size(); }
     size_t Polls() const { return runtime.CallCount("xrGetSceneComputeStateMSFT"); }
-
-    kelbrin::ComputeCycle cycle{bindings, trace.Interface(), guard};
 };
 
 TEST_F(CycleOnBindings, NextComputeStartsOnlyWhenTheClockIsStrictlyPastTheInterval)

@@ -10,7 +10,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using ::testing::Pair;
 
 const Message kLoaded{5, "Kelbrin::UnityPluginLoad"};
 
@@ -106,8 +105,11 @@ TEST_F(PluginEntry, StartMakesTheMeshingSubsystemADrivingVisualMeshProvider)
 {
     ASSERT_TRUE(RegisterMeshingLifecycleProvider());
     EXPECT_EQ(meshes.Start(), kUnitySubsystemErrorCodeSuccess);
-    EXPECT_THAT(Observer().GetProviderFeatures(), ElementsAre(Pair("Quenra-MeshSubsystem", 4)));
-    EXPECT_EQ(Observer().GetDrivingProvider(), "Quenra-MeshSubsystem");
+    std::vector<XrSceneComputeFeatureMSFT> features;
+    Observer().GetProviderRequestedFeatures(features);
+    EXPECT_THAT(features, ElementsAre(XR_SCENE_COMPUTE_FEATURE_VISUAL_MESH_MSFT));
+    EXPECT_TRUE(Observer().CheckOrSetDrivingProvider("Quenra-MeshSubsystem"));
+    EXPECT_FALSE(Observer().CheckOrSetDrivingProvider("Planes"));
 }
 
 TEST_F(PluginEntry, StopThenShutdownOfTheOnlyProviderIsSilent)
@@ -123,13 +125,16 @@ TEST_F(PluginEntry, StopThenShutdownOfTheOnlyProviderIsSilent)
 TEST_F(PluginEntry, ShutdownAfterStopWarnsWhenOtherProvidersRemain)
 {
     ASSERT_TRUE(RegisterMeshingLifecycleProvider());
-    RegisterProviderWithSceneObserver("Planes", SceneObserver::FeaturePlane);
+    RegisterProviderWithSceneObserver("Planes", ComputeCycle::FeaturePlane);
     meshes.Start();
     meshes.Stop();
     meshes.Shutdown();
     EXPECT_THAT(Messages(), ElementsAre(kLoaded, Message{2, "Could not remove provider Quenra-MeshSubsystem"}));
-    EXPECT_THAT(Observer().GetProviderFeatures(), ElementsAre(Pair("Planes", 1)));
-    EXPECT_EQ(Observer().GetDrivingProvider(), "Planes");
+    EXPECT_FALSE(Observer().HasRegisteredProvider("Quenra-MeshSubsystem"));
+    std::vector<XrSceneComputeFeatureMSFT> features;
+    Observer().GetProviderRequestedFeatures(features);
+    EXPECT_THAT(features, ElementsAre(XR_SCENE_COMPUTE_FEATURE_PLANE_MSFT));
+    EXPECT_TRUE(Observer().CheckOrSetDrivingProvider("Planes"));
 }
 
 TEST_F(PluginEntry, MeshSettingsNeedOpenXrAndAProvider)
@@ -151,7 +156,7 @@ TEST_F(PluginEntry, MeshSettingsNeedOpenXrAndAProvider)
 
 TEST_F(PluginEntry, NullProviderNameIsRefused)
 {
-    RegisterProviderWithSceneObserver(nullptr, SceneObserver::FeaturePlane);
+    RegisterProviderWithSceneObserver(nullptr, ComputeCycle::FeaturePlane);
     UnregisterProviderWithSceneObserver(nullptr);
     EXPECT_FALSE(Observer().HasProviders());
     EXPECT_THAT(Messages(),
@@ -161,8 +166,8 @@ TEST_F(PluginEntry, NullProviderNameIsRefused)
 TEST_F(PluginEntry, UnloadWithProvidersReleasesTheSceneAndObserverBeforeTheBindings)
 {
     ConnectOpenXr();
-    RegisterProviderWithSceneObserver("A", SceneObserver::FeatureVisualMesh);
-    RegisterProviderWithSceneObserver("B", SceneObserver::FeaturePlane);
+    RegisterProviderWithSceneObserver("A", ComputeCycle::FeatureVisualMesh);
+    RegisterProviderWithSceneObserver("B", ComputeCycle::FeaturePlane);
     MakeCurrentScene();
     ASSERT_EQ(runtime.LiveHandles(HandleKind::Scene).size(), 1u);
     runtime.ClearCalls();
@@ -258,7 +263,7 @@ TEST_F(PluginEntry, AnExceptionBelowAnExportBecomesALoggedFailure)
         {"SetSessionHandle",
          [this] {
              ConnectOpenXr();
-             RegisterProviderWithSceneObserver("A", SceneObserver::FeatureVisualMesh);
+             RegisterProviderWithSceneObserver("A", ComputeCycle::FeatureVisualMesh);
              ASSERT_TRUE(UpdateObservedScene("A"));
              ThrowingTrace::armed = true;
              SetSessionHandle(HandleValue(runtime.MakeSession(instance)));

@@ -163,7 +163,7 @@ TEST_F(EngineThreads, MeshesAcquiredWhileScenesAreReplacedEveryFrameComeWholeFro
 {
     constexpr uint32_t kFrames = 2000;
     StartMeshingSubsystem();
-    RegisterProviderWithSceneObserver("PlaneScript", SceneObserver::FeaturePlane | SceneObserver::FeaturePlaneMesh);
+    RegisterProviderWithSceneObserver("PlaneScript", ComputeCycle::FeaturePlane | ComputeCycle::FeaturePlaneMesh);
     trace.SetKeeping(false);
     const PFN_xrWaitFrame wait = InterceptedWaitFrame();
     ASSERT_NE(wait, nullptr);

@@ -1,5 +1,7 @@
 #include <cmath>
 
+#include "BoundParts.h"
+#include "MeshDelivery.h"
 #include "SceneCycle.h"
 
 namespace kelbrin::test {
@@ -27,20 +29,55 @@ SimMeshBuffer Triangle()
     return {{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}};
 }
 
+// A world of one mesh per (uuid, mesh buffer) pair, the buffer ids counting from 7.
+SimWorld MeshWorld(std::vector<std::pair<XrUuidMSFT, SimMeshBuffer>> meshList)
+{
+    SimWorld world;
+    uint64_t bufferId = 7;
+    for (auto& [uuid, buffer] : meshList) {
+        world.meshes.push_back(VisualMesh(uuid, bufferId));
+        world.buffers[bufferId++] = std::move(buffer);
+    }
+    return world;
+}
+
+// The part itself: the visual meshes of a scene the compute cycle made current, listed and
+// delivered into the engine stand-in's allocations.
+class DeliveryOnBindings : public BoundParts {
+protected:
+    void MakeScene(std::vector<std::pair<XrUuidMSFT, SimMeshBuffer>> meshList)
+    {
+        BoundParts::MakeScene(MeshWorld(std::move(meshList)), kelbrin::ComputeCycle::FeatureVisualMesh);
+    }
+    quenra::simengine::MeshInfosResult List()
+    {
+        return meshes.GetMeshInfos([this](UnityXRMeshInfoAllocator* allocator) {
+            return delivery.List(allocator) == kelbrin::MeshDelivery::Listing::Listed ? kUnitySubsystemErrorCodeSuccess
+                                                                                      : kUnitySubsystemErrorCodeFailure;
+        });
+    }
+    // A scene mesh's buffer read and delivered, as an acquisition does once it found the buffer.
+    quenra::simengine::AcquiredMesh Acquire(uint64_t meshBufferId)
+    {
+        return meshes.AcquireMesh([this, meshBufferId](UnityXRMeshDataAllocator* allocator) {
+            kelbrin::MeshDelivery::Scratch scratch;
+            return delivery.Read(meshBufferId, scratch) ? delivery.Deliver(true, meshBufferId, scratch, allocator)
+                                                        : kUnitySubsystemErrorCodeFailure;
+        });
+    }
+
+    quenra::simengine::FakeMeshSubsystem meshes;
+    kelbrin::MeshDelivery delivery{bindings, reader, trace.Interface(), meshes.Interface()};
+};
+
+// The meshes behind the engine's meshing subsystem, which drives the cycle.
 class MeshDelivery : public SceneCycle {
 protected:
     MeshDelivery() { StartMeshingSubsystem(); }
 
-    // A world of one mesh per (uuid, buffer id) pair.
     void SetMeshes(std::vector<std::pair<XrUuidMSFT, SimMeshBuffer>> meshList)
     {
-        SimWorld world;
-        uint64_t bufferId = 7;
-        for (auto& [uuid, buffer] : meshList) {
-            world.meshes.push_back(VisualMesh(uuid, bufferId));
-            world.buffers[bufferId++] = std::move(buffer);
-        }
-        sceneUnderstanding.SetWorld(std::move(world));
+        sceneUnderstanding.SetWorld(MeshWorld(std::move(meshList)));
     }
     // The engine update that makes the next scene current.
     quenra::simengine::MeshInfosResult NextScene()
@@ -50,10 +87,10 @@ protected:
     }
 };
 
-TEST_F(MeshDelivery, ListComesInIdentifierOrderWithNewMeshesFlagged)
+TEST_F(DeliveryOnBindings, ListComesInIdentifierOrderWithNewMeshesFlagged)
 {
-    SetMeshes({{kSecond, Triangle()}, {kFirst, Triangle()}});
-    const auto list = EngineUpdate();
+    MakeScene({{kSecond, Triangle()}, {kFirst, Triangle()}});
+    const auto list = List();
     ASSERT_EQ(list.result, kUnitySubsystemErrorCodeSuccess);
     ASSERT_EQ(list.infos.size(), 2u);
     EXPECT_TRUE(list.guardsIntact);
@@ -67,11 +104,12 @@ TEST_F(MeshDelivery, ListComesInIdentifierOrderWithNewMeshesFlagged)
     EXPECT_THAT(Messages(), IsEmpty());
 }
 
-TEST_F(MeshDelivery, ListingAsksTheRuntimeForSizesOnlyAndLocatesAtThePredictedTime)
+TEST_F(DeliveryOnBindings, ListingAsksTheRuntimeForSizesOnlyAndLocatesAtThePredictedTime)
 {
-    SetMeshes({{kFirst, Strip(5)}});
-    const XrTime predicted = WaitFrame();
-    EngineUpdate();
+    MakeScene({{kFirst, Strip(5)}});
+    const XrTime predicted = frames.LastPredictedDisplayTime() + 11;
+    bindings.SetPredictedDisplayTime(predicted);
+    List();
     const auto queries = sceneUnderstanding.ComponentsQueries();
     ASSERT_EQ(queries.size(), 2u);
     EXPECT_EQ(queries[0].componentType, XR_SCENE_COMPONENT_TYPE_VISUAL_MESH_MSFT);
@@ -88,6 +126,112 @@ TEST_F(MeshDelivery, ListingAsksTheRuntimeForSizesOnlyAndLocatesAtThePredictedTi
     EXPECT_EQ(reads[0].vertexCapacity, 0u);
     EXPECT_EQ(reads[0].uint32IndexCapacity, 0u);
     EXPECT_FALSE(reads[0].uint16IndexCapacity.has_value());
+}
+
+TEST_F(DeliveryOnBindings, OneTriangleArrivesMirroredWithReversedIndicesAndUnitNormals)
+{
+    MakeScene({{kFirst, Triangle()}});
+    List();
+    const auto mesh = Acquire(7);
+    ASSERT_EQ(mesh.result, kUnitySubsystemErrorCodeSuccess);
+    ASSERT_TRUE(mesh.request.has_value());
+    EXPECT_EQ(mesh.request->vertexCount, 3u);
+    EXPECT_EQ(mesh.request->indexCount, 3u);
+    EXPECT_EQ(mesh.request->indexFormat, kUnityXRIndexFormat32Bit);
+    EXPECT_EQ(mesh.request->attributes, kUnityXRMeshVertexAttributeFlagsNormals);
+    EXPECT_EQ(mesh.request->topology, kUnityXRMeshTopologyTriangles);
+    EXPECT_THAT(mesh.positions, ElementsAre(Vec(0, 0, 0), Vec(1, 0, 0), Vec(0, 1, 0)));
+    EXPECT_TRUE(std::signbit(mesh.positions[1].z));
+    EXPECT_THAT(mesh.normals, ElementsAre(Vec(0, 0, -1), Vec(0, 0, -1), Vec(0, 0, -1)));
+    EXPECT_THAT(mesh.indices, ElementsAre(2u, 1u, 0u));
+    EXPECT_TRUE(mesh.guardsIntact);
+    EXPECT_THAT(Messages(), IsEmpty());
+
+    // The acquisition read the buffer in two calls: sizes, then exactly that room.
+    const auto reads = sceneUnderstanding.MeshBuffersRequests();
+    ASSERT_EQ(reads.size(), 3u);
+    EXPECT_EQ(reads[1].vertexCapacity, 0u);
+    EXPECT_EQ(reads[2].vertexCapacity, 3u);
+    EXPECT_EQ(reads[2].uint32IndexCapacity, 3u);
+}
+
+TEST_F(DeliveryOnBindings, SharedVertexGetsTheAreaWeightedMeanOfItsFaces)
+{
+    // Face normals (0,0,1) and (0,2,0); vertex 0 is in both.
+    MakeScene({{kFirst, SimMeshBuffer{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 2}}, {0, 1, 2, 0, 3, 1}}}});
+    List();
+    const auto mesh = Acquire(7);
+    ASSERT_EQ(mesh.result, kUnitySubsystemErrorCodeSuccess);
+    const float half = 1.0f / std::sqrt(1.25f);
+    EXPECT_THAT(mesh.normals[0], NearVec(0.0f, half, -0.5f * half));
+    EXPECT_THAT(mesh.normals[1], NearVec(0.0f, half, -0.5f * half));
+    EXPECT_THAT(mesh.normals[2], Vec(0, 0, -1));
+    EXPECT_THAT(mesh.normals[3], Vec(0, 1, -0.0f));
+    EXPECT_THAT(mesh.indices, ElementsAre(1u, 3u, 0u, 2u, 1u, 0u));
+}
+
+TEST_F(DeliveryOnBindings, TriangleNamingAVertexPastTheEndIsSkippedAndLogged)
+{
+    MakeScene({{kFirst, SimMeshBuffer{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2, 5, 0, 1, 0, 2, 3}}}});
+    List();
+    const auto mesh = Acquire(7);
+    ASSERT_EQ(mesh.result, kUnitySubsystemErrorCodeSuccess);
+    EXPECT_THAT(mesh.normals, ElementsAre(Vec(0, 0, -1), Vec(0, 0, -1), Vec(0, 0, -1)));
+    EXPECT_THAT(Messages(), ElementsAre(Message{0, "Index Not valid in Vertices: 5"},
+                                        Message{0, "Index Not valid in Vertices: 0"}));
+    // The index list itself goes to the engine as the runtime gave it, reversed.
+    EXPECT_THAT(mesh.indices, ElementsAre(3u, 2u, 0u, 1u, 0u, 5u, 2u, 1u, 0u));
+}
+
+TEST_F(DeliveryOnBindings, VertexWithoutADirectionGetsTheFiniteFallbackNormal)
+{
+    // Vertex 3 is in no triangle; vertices 0 to 2 carry the same face twice, wound both ways.
+    MakeScene({{kFirst, SimMeshBuffer{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 5, 5}}, {0, 1, 2, 0, 2, 1}}}});
+    List();
+    const auto mesh = Acquire(7);
+    ASSERT_EQ(mesh.result, kUnitySubsystemErrorCodeSuccess);
+    for (const UnityXRVector3& normal : mesh.normals) {
+        EXPECT_THAT(normal, Vec(0, 1, -0.0f));
+    }
+}
+
+TEST_F(DeliveryOnBindings, OptionalBuffersAreWarnedAboutInOrderAndLeftUntouched)
+{
+    MakeScene({{kFirst, Triangle()}});
+    List();
+    meshes.SetOptionalBuffers(true);
+    const auto mesh = Acquire(7);
+    EXPECT_EQ(mesh.result, kUnitySubsystemErrorCodeSuccess);
+    EXPECT_TRUE(mesh.optionalBuffersUntouched);
+    EXPECT_THAT(trace.Texts(2),
+                ElementsAre("Allocated buffer for colors but the Tolvane Quenra Meshing provider does not support "
+                            "them at this time.",
+                            "Allocated buffer for tangents but the Tolvane Quenra Meshing provider does not support "
+                            "them at this time.",
+                            "Allocated buffer for texture coordinates but the Tolvane Quenra Meshing provider does not "
+                            "support them at this time."));
+}
+
+TEST_F(DeliveryOnBindings, UnreadableBufferFailsWithoutAllocating)
+{
+    MakeScene({{kFirst, Triangle()}});
+    List();
+    runtime.FailNext("xrGetSceneMeshBuffersMSFT", XR_ERROR_RUNTIME_FAILURE);
+    const auto mesh = Acquire(7);
+    EXPECT_EQ(mesh.result, kUnitySubsystemErrorCodeFailure);
+    EXPECT_FALSE(mesh.request.has_value());
+    EXPECT_THAT(Messages(), ElementsAre(Message{0, "Failed to get vertex count output: -2"},
+                                        Message{0, "Failed to read mesh buffer with id 7"}));
+}
+
+TEST_F(DeliveryOnBindings, EngineThatAllocatesNothingGetsAFailure)
+{
+    MakeScene({{kFirst, Triangle()}});
+    List();
+    meshes.FailNextMeshAllocation();
+    const auto mesh = Acquire(7);
+    EXPECT_EQ(mesh.result, kUnitySubsystemErrorCodeFailure);
+    EXPECT_THAT(Messages(), ElementsAre(Message{0, "Failed to allocate mesh for mesh buffer with id 7"}));
 }
 
 TEST_F(MeshDelivery, UpdatedFlagFollowsTheVertexCountAcrossScenes)
@@ -113,9 +257,9 @@ TEST_F(MeshDelivery, AcquisitionRemembersTheCountSoTheNextListingDoesNotFlagIt)
 {
     // A script drives, so a new scene becomes current without the engine listing it.
     meshes.Stop();
-    RegisterProviderWithSceneObserver("planes", SceneObserver::FeaturePlane);
+    RegisterProviderWithSceneObserver("planes", ComputeCycle::FeaturePlane);
     meshes.Start();
-    ASSERT_EQ(Observer().GetDrivingProvider(), "planes");
+    ASSERT_TRUE(Observer().CheckOrSetDrivingProvider("planes"));
     SetMeshes({{kFirst, Strip(4)}});
     UpdateObservedScene("planes");
     EngineUpdate();
@@ -169,90 +313,6 @@ TEST_F(MeshDelivery, ListingFollowsIdentifiersThatChangeBuffersOrRepeat)
     EXPECT_THAT(Messages(), IsEmpty());
 }
 
-TEST_F(MeshDelivery, OneTriangleArrivesMirroredWithReversedIndicesAndUnitNormals)
-{
-    SetMeshes({{kFirst, Triangle()}});
-    EngineUpdate();
-    const auto mesh = meshes.AcquireMesh(MeshIdOf(kFirst));
-    ASSERT_EQ(mesh.result, kUnitySubsystemErrorCodeSuccess);
-    ASSERT_TRUE(mesh.request.has_value());
-    EXPECT_EQ(mesh.request->vertexCount, 3u);
-    EXPECT_EQ(mesh.request->indexCount, 3u);
-    EXPECT_EQ(mesh.request->indexFormat, kUnityXRIndexFormat32Bit);
-    EXPECT_EQ(mesh.request->attributes, kUnityXRMeshVertexAttributeFlagsNormals);
-    EXPECT_EQ(mesh.request->topology, kUnityXRMeshTopologyTriangles);
-    EXPECT_THAT(mesh.positions, ElementsAre(Vec(0, 0, 0), Vec(1, 0, 0), Vec(0, 1, 0)));
-    EXPECT_TRUE(std::signbit(mesh.positions[1].z));
-    EXPECT_THAT(mesh.normals, ElementsAre(Vec(0, 0, -1), Vec(0, 0, -1), Vec(0, 0, -1)));
-    EXPECT_THAT(mesh.indices, ElementsAre(2u, 1u, 0u));
-    EXPECT_TRUE(mesh.guardsIntact);
-    EXPECT_THAT(Messages(), IsEmpty());
-
-    // The acquisition read the buffer in two calls: sizes, then exactly that room.
-    const auto reads = sceneUnderstanding.MeshBuffersRequests();
-    ASSERT_EQ(reads.size(), 3u);
-    EXPECT_EQ(reads[1].vertexCapacity, 0u);
-    EXPECT_EQ(reads[2].vertexCapacity, 3u);
-    EXPECT_EQ(reads[2].uint32IndexCapacity, 3u);
-}
-
-TEST_F(MeshDelivery, SharedVertexGetsTheAreaWeightedMeanOfItsFaces)
-{
-    // Face normals (0,0,1) and (0,2,0); vertex 0 is in both.
-    SetMeshes({{kFirst, SimMeshBuffer{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 2}}, {0, 1, 2, 0, 3, 1}}}});
-    EngineUpdate();
-    const auto mesh = meshes.AcquireMesh(MeshIdOf(kFirst));
-    ASSERT_EQ(mesh.result, kUnitySubsystemErrorCodeSuccess);
-    const float half = 1.0f / std::sqrt(1.25f);
-    EXPECT_THAT(mesh.normals[0], NearVec(0.0f, half, -0.5f * half));
-    EXPECT_THAT(mesh.normals[1], NearVec(0.0f, half, -0.5f * half));
-    EXPECT_THAT(mesh.normals[2], Vec(0, 0, -1));
-    EXPECT_THAT(mesh.normals[3], Vec(0, 1, -0.0f));
-    EXPECT_THAT(mesh.indices, ElementsAre(1u, 3u, 0u, 2u, 1u, 0u));
-}
-
-TEST_F(MeshDelivery, TriangleNamingAVertexPastTheEndIsSkippedAndLogged)
-{
-    SetMeshes({{kFirst, SimMeshBuffer{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2, 5, 0, 1, 0, 2, 3}}}});
-    EngineUpdate();
-    const auto mesh = meshes.AcquireMesh(MeshIdOf(kFirst));
-    ASSERT_EQ(mesh.result, kUnitySubsystemErrorCodeSuccess);
-    EXPECT_THAT(mesh.normals, ElementsAre(Vec(0, 0, -1), Vec(0, 0, -1), Vec(0, 0, -1)));
-    EXPECT_THAT(Messages(), ElementsAre(Message{0, "Index Not valid in Vertices: 5"},
-                                        Message{0, "Index Not valid in Vertices: 0"}));
-    // The index list itself goes to the engine as the runtime gave it, reversed.
-    EXPECT_THAT(mesh.indices, ElementsAre(3u, 2u, 0u, 1u, 0u, 5u, 2u, 1u, 0u));
-}
-
-TEST_F(MeshDelivery, VertexWithoutADirectionGetsTheFiniteFallbackNormal)
-{
-    // Vertex 3 is in no triangle; vertices 0 to 2 carry the same face twice, wound both ways.
-    SetMeshes({{kFirst, SimMeshBuffer{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 5, 5}}, {0, 1, 2, 0, 2, 1}}}});
-    EngineUpdate();
-    const auto mesh = meshes.AcquireMesh(MeshIdOf(kFirst));
-    ASSERT_EQ(mesh.result, kUnitySubsystemErrorCodeSuccess);
-    for (const UnityXRVector3& normal : mesh.normals) {
-        EXPECT_THAT(normal, Vec(0, 1, -0.0f));
-    }
-}
-
-TEST_F(MeshDelivery, OptionalBuffersAreWarnedAboutInOrderAndLeftUntouched)
-{
-    SetMeshes({{kFirst, Triangle()}});
-    EngineUpdate();
-    meshes.SetOptionalBuffers(true);
-    const auto mesh = meshes.AcquireMesh(MeshIdOf(kFirst));
-    EXPECT_EQ(mesh.result, kUnitySubsystemErrorCodeSuccess);
-    EXPECT_TRUE(mesh.optionalBuffersUntouched);
-    EXPECT_THAT(trace.Texts(2),
-                ElementsAre("Allocated buffer for colors but the Tolvane Quenra Meshing provider does not support "
-                            "them at this time.",
-                            "Allocated buffer for tangents but the Tolvane Quenra Meshing provider does not support "
-                            "them at this time.",
-                            "Allocated buffer for texture coordinates but the Tolvane Quenra Meshing provider does not "
-                            "support them at this time."));
-}
-
 TEST_F(MeshDelivery, PlaneIdentifierIsAcquiredConvertedWithNormalsAndNoWarnings)
 {
     const XrUuidMSFT plane = Uuid({0x50});
@@ -265,7 +325,7 @@ TEST_F(MeshDelivery, PlaneIdentifierIsAcquiredConvertedWithNormalsAndNoWarnings)
     world.planes.push_back(floor);
     world.buffers[9] = SimMeshBuffer{{{0, 0, 1}, {1, 0, 1}, {0, 1, 1}}, {0, 1, 2}};
     sceneUnderstanding.SetWorld(world);
-    RegisterProviderWithSceneObserver("planes", SceneObserver::FeaturePlane | SceneObserver::FeaturePlaneMesh);
+    RegisterProviderWithSceneObserver("planes", ComputeCycle::FeaturePlane | ComputeCycle::FeaturePlaneMesh);
     EngineUpdate();
     ASSERT_TRUE(Observer().UpdatePlanes());
 
@@ -298,28 +358,6 @@ TEST_F(MeshDelivery, UnknownIdentifierFailsNamingItsLeadingBytes)
     EXPECT_EQ(mesh.result, kUnitySubsystemErrorCodeFailure);
     EXPECT_FALSE(mesh.request.has_value());
     EXPECT_THAT(Messages(), ElementsAre(Message{0, "Failed to find mesh buffer with id 305419896"}));
-}
-
-TEST_F(MeshDelivery, UnreadableBufferFailsWithoutAllocating)
-{
-    SetMeshes({{kFirst, Triangle()}});
-    EngineUpdate();
-    runtime.FailNext("xrGetSceneMeshBuffersMSFT", XR_ERROR_RUNTIME_FAILURE);
-    const auto mesh = meshes.AcquireMesh(MeshIdOf(kFirst));
-    EXPECT_EQ(mesh.result, kUnitySubsystemErrorCodeFailure);
-    EXPECT_FALSE(mesh.request.has_value());
-    EXPECT_THAT(Messages(), ElementsAre(Message{0, "Failed to get vertex count output: -2"},
-                                        Message{0, "Failed to read mesh buffer with id 7"}));
-}
-
-TEST_F(MeshDelivery, EngineThatAllocatesNothingGetsAFailure)
-{
-    SetMeshes({{kFirst, Triangle()}});
-    EngineUpdate();
-    meshes.FailNextMeshAllocation();
-    const auto mesh = meshes.AcquireMesh(MeshIdOf(kFirst));
-    EXPECT_EQ(mesh.result, kUnitySubsystemErrorCodeFailure);
-    EXPECT_THAT(Messages(), ElementsAre(Message{0, "Failed to allocate mesh for mesh buffer with id 7"}));
 }
 
 TEST_F(MeshDelivery, TransformsAreDeliveredOncePerSceneIncludingMeshesThatLeft)
@@ -369,8 +407,8 @@ TEST_F(MeshDelivery, SceneWithoutVisualMeshesFailsAndSendsTheCycleBackToIdle)
     const auto list = EngineUpdate();
     EXPECT_EQ(list.result, kUnitySubsystemErrorCodeFailure);
     EXPECT_FALSE(list.allocated);
-    EXPECT_EQ(Observer().GetComputeState(), SceneObserver::Idle);
     EXPECT_THAT(Messages(), ElementsAre(Message{0, "Meshes map is empty!"}));
+    EXPECT_FALSE(SceneReadable());
 }
 
 TEST_F(MeshDelivery, NoListingWhileNoSceneIsReady)

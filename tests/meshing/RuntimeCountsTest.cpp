@@ -217,7 +217,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, AcquisitionThenListing,
 
 TEST_F(RuntimeCounts, PlaneBookkeepingHoldsOnlyTheCurrentScenesPlanes)
 {
-    RegisterProviderWithSceneObserver("planes", SceneObserver::FeaturePlane);
+    RegisterProviderWithSceneObserver("planes", ComputeCycle::FeaturePlane);
     runtime.SetRecording(false);
     trace.SetKeeping(false);
     // Every scene has two planes never seen before.

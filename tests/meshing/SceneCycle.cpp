@@ -42,7 +42,7 @@ uint8_t UpdatedByte(const UnityXRMeshInfo& info)
 SceneCycle::SceneCycle()
 {
     // Well past the clock's epoch, where the first compute is due at once.
-    clockNow = SceneObserver::SystemTime{1'700'000'000s};
+    clockNow = ComputeCycle::SystemTime{1'700'000'000s};
     Observer().SetWallClock(&SceneCycle::ReadTestClock);
     ConnectOpenXr();
     WaitFrame();

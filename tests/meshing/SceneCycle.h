@@ -27,14 +27,17 @@ class SceneCycle : public LoadedPlugin {
 protected:
     SceneCycle();
 
-    static SceneObserver::SystemTime ReadTestClock() { return clockNow; }
+    static ComputeCycle::SystemTime ReadTestClock() { return clockNow; }
     void Advance(std::chrono::microseconds step) { clockNow += step; }
     // Registers the lifecycle and runs initialise and start: the meshing subsystem becomes a provider.
     void StartMeshingSubsystem();
+    // Whether the compute cycle has a scene ready to read: the planes are read only then. A
+    // read while one is ready replaces the planes read before.
+    bool SceneReadable() { return Observer().UpdatePlanes(); }
     // One engine update of the meshing subsystem.
     quenra::simengine::MeshInfosResult EngineUpdate() { return meshes.GetMeshInfos(); }
 
-    static inline SceneObserver::SystemTime clockNow{};
+    static inline ComputeCycle::SystemTime clockNow{};
 };
 
 } // namespace kelbrin::test

@@ -5,67 +5,11 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using ::testing::Pair;
-
-const Message kCannotDrive{0, "Cannot set driving provider to C because it is not a registered provider"};
-const Message kNoDriver{
-    0, "Failed to set a driving provider. The SceneObserver will not update until a valid driving provider is set"};
 
 class Registry : public LoadedPlugin {
 protected:
     Registry() { trace.Clear(); }
 };
-
-TEST_F(Registry, FirstRegisteredProviderDrivesAndLaterOnesDoNotTakeOver)
-{
-    EXPECT_TRUE(Observer().RegisterProvider("A", SceneObserver::FeaturePlane));
-    EXPECT_TRUE(Observer().RegisterProvider("B", SceneObserver::FeatureVisualMesh));
-    EXPECT_EQ(Observer().GetDrivingProvider(), "A");
-    EXPECT_THAT(Observer().GetProviderFeatures(), ElementsAre(Pair("A", 1), Pair("B", 4)));
-    EXPECT_TRUE(Observer().CheckOrSetDrivingProvider("A"));
-    EXPECT_FALSE(Observer().CheckOrSetDrivingProvider("B"));
-    EXPECT_THAT(Messages(), IsEmpty());
-}
-
-TEST_F(Registry, RegisteringAgainReplacesTheFlags)
-{
-    Observer().RegisterProvider("A", SceneObserver::FeaturePlane);
-    Observer().RegisterProvider("A", SceneObserver::FeaturePlaneMesh);
-    EXPECT_THAT(Observer().GetProviderFeatures(), ElementsAre(Pair("A", 2)));
-    EXPECT_EQ(Observer().GetDrivingProvider(), "A");
-}
-
-TEST_F(Registry, UnregisteringTheDriverLeavesTheRoleToTheNextRegisteredCaller)
-{
-    Observer().RegisterProvider("A", SceneObserver::FeaturePlane);
-    Observer().RegisterProvider("B", SceneObserver::FeatureVisualMesh);
-    Observer().UnregisterProvider("A");
-    EXPECT_EQ(Observer().GetDrivingProvider(), "");
-    EXPECT_TRUE(Observer().CheckOrSetDrivingProvider("B"));
-    EXPECT_EQ(Observer().GetDrivingProvider(), "B");
-    EXPECT_THAT(Messages(), IsEmpty());
-}
-
-TEST_F(Registry, AnUnregisteredCallerCannotTakeTheVacantRole)
-{
-    Observer().RegisterProvider("A", SceneObserver::FeaturePlane);
-    Observer().RegisterProvider("B", SceneObserver::FeaturePlane);
-    Observer().UnregisterProvider("A");
-    EXPECT_FALSE(Observer().CheckOrSetDrivingProvider("C"));
-    EXPECT_EQ(Observer().GetDrivingProvider(), "");
-    EXPECT_THAT(Messages(), ElementsAre(kCannotDrive, kNoDriver));
-}
-
-TEST_F(Registry, UnregisteringAnUnknownNameWarnsAndChangesNothing)
-{
-    Observer().RegisterProvider("planes", SceneObserver::FeaturePlane);
-    // Names are exact byte strings.
-    EXPECT_FALSE(Observer().HasRegisteredProvider("Planes"));
-    Observer().UnregisterProvider("Planes");
-    EXPECT_THAT(Messages(), ElementsAre(Message{2, "Could not remove provider Planes"}));
-    EXPECT_THAT(Observer().GetProviderFeatures(), ElementsAre(Pair("planes", 1)));
-    EXPECT_EQ(Observer().GetDrivingProvider(), "planes");
-}
 
 TEST_F(Registry, UnregisteringWithoutProvidersDoesNothing)
 {
@@ -79,7 +23,7 @@ TEST_F(Registry, UnregisteringWithoutProvidersDoesNothing)
 TEST_F(Registry, RemovingTheLastProviderDestroysSceneThenObserverEvenWhenNoneExisted)
 {
     ConnectOpenXr();
-    Observer().RegisterProvider("A", SceneObserver::FeaturePlane);
+    Observer().RegisterProvider("A", ComputeCycle::FeaturePlane);
     runtime.ClearCalls();
     Observer().UnregisterProvider("A");
     // Null handles go to the runtime unchanged; it refuses them and nothing is logged.
@@ -95,8 +39,8 @@ TEST_F(Registry, RemovingTheLastProviderDestroysSceneThenObserverEvenWhenNoneExi
 TEST_F(Registry, RemovingTheLastProviderReleasesTheRuntimeObjects)
 {
     ConnectOpenXr();
-    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
-    Observer().RegisterProvider("B", SceneObserver::FeaturePlane);
+    Observer().RegisterProvider("A", ComputeCycle::FeatureVisualMesh);
+    Observer().RegisterProvider("B", ComputeCycle::FeaturePlane);
     MakeCurrentScene();
     Observer().UnregisterProvider("A");
     EXPECT_TRUE(Bindings().HasCurrentScene());
@@ -112,7 +56,7 @@ TEST_F(Registry, RemovingTheLastProviderReleasesTheRuntimeObjects)
 TEST_F(Registry, GivingUpTheSessionDestroysItsObjectsAndKeepsTheProviders)
 {
     ConnectOpenXr();
-    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
+    Observer().RegisterProvider("A", ComputeCycle::FeatureVisualMesh);
     MakeCurrentScene();
     SetSessionHandle(0);
     EXPECT_FALSE(Bindings().HasCurrentScene());
@@ -132,9 +76,9 @@ TEST_F(Registry, GivingUpTheSessionDestroysItsObjectsAndKeepsTheProviders)
 TEST_F(Registry, TeardownUnregistersEveryProviderAndReleasesTheRuntimeObjectsOnce)
 {
     ConnectOpenXr();
-    Observer().RegisterProvider("A", SceneObserver::FeatureVisualMesh);
-    Observer().RegisterProvider("B", SceneObserver::FeaturePlane);
-    Observer().RegisterProvider("C", SceneObserver::FeaturePlaneMesh);
+    Observer().RegisterProvider("A", ComputeCycle::FeatureVisualMesh);
+    Observer().RegisterProvider("B", ComputeCycle::FeaturePlane);
+    Observer().RegisterProvider("C", ComputeCycle::FeaturePlaneMesh);
     MakeCurrentScene();
     runtime.ClearCalls();
     Unload();

@@ -234,7 +234,7 @@ TEST_F(Hooking, ARestartDropsTheOldSceneObjectsWithoutCallingTheOldInstance)
 {
     ConnectOpenXr();
     // A provider, whose removal at unload destroys the scene objects.
-    RegisterProviderWithSceneObserver("Planes", SceneObserver::FeaturePlane);
+    RegisterProviderWithSceneObserver("Planes", ComputeCycle::FeaturePlane);
     MakeCurrentScene();
     const std::vector<quenra::simruntime::LiveHandle> before = runtime.LiveHandles();
     // The application destroys its instance, and the runtime everything made under it.

@@ -54,7 +54,10 @@ FakeMeshSubsystem::FakeMeshSubsystem()
     table.RegisterLifecycleProvider = &FakeMeshSubsystem::RegisterLifecycleProvider;
 }
 
-FakeMeshSubsystem::~FakeMeshSubsystem() { current = nullptr; }
+FakeMeshSubsystem::~FakeMeshSubsystem()
+{
+    current = nullptr;
+}
 
 UnitySubsystemHandle FakeMeshSubsystem::Handle() const
 {
@@ -62,7 +65,7 @@ UnitySubsystemHandle FakeMeshSubsystem::Handle() const
 }
 
 UnityXRMeshInfo* UNITY_INTERFACE_API FakeMeshSubsystem::AllocateMeshInfos(UnityXRMeshInfoAllocator* allocator,
-                                                                           size_t numMeshes)
+                                                                          size_t numMeshes)
 {
     auto* allocation = reinterpret_cast<MeshInfoAllocation*>(allocator);
     allocation->buffer = std::make_unique<GuardedBuffer>(numMeshes * sizeof(UnityXRMeshInfo));
@@ -82,10 +85,10 @@ void UNITY_INTERFACE_API FakeMeshSubsystem::SetTransforms(UnityXRMeshTransformLi
 }
 
 UnityXRMeshDescriptor* UNITY_INTERFACE_API FakeMeshSubsystem::AllocateMesh(UnityXRMeshDataAllocator* allocator,
-                                                                            size_t vertexCount, size_t indexCount,
-                                                                            UnityXRIndexFormat indexFormat,
-                                                                            UnityXRMeshVertexAttributeFlags attributes,
-                                                                            UnityXRMeshTopology topology)
+                                                                           size_t vertexCount, size_t indexCount,
+                                                                           UnityXRIndexFormat indexFormat,
+                                                                           UnityXRMeshVertexAttributeFlags attributes,
+                                                                           UnityXRMeshTopology topology)
 {
     auto* allocation = reinterpret_cast<MeshDataAllocation*>(allocator);
     allocation->request = MeshAllocationRequest{vertexCount, indexCount, indexFormat, attributes, topology};
@@ -112,8 +115,8 @@ UnityXRMeshDescriptor* UNITY_INTERFACE_API FakeMeshSubsystem::AllocateMesh(Unity
     return &allocation->descriptor;
 }
 
-UnitySubsystemErrorCode UNITY_INTERFACE_API FakeMeshSubsystem::RegisterMeshProvider(
-    UnitySubsystemHandle handle, const UnityXRMeshProvider* provider)
+UnitySubsystemErrorCode UNITY_INTERFACE_API FakeMeshSubsystem::RegisterMeshProvider(UnitySubsystemHandle handle,
+                                                                                    const UnityXRMeshProvider* provider)
 {
     if (current->meshProviderRefusal != 0) {
         return current->meshProviderRefusal;
@@ -155,19 +158,34 @@ UnitySubsystemErrorCode FakeMeshSubsystem::Initialize()
     return Lifecycle().Initialize(Handle(), Lifecycle().userData);
 }
 
-UnitySubsystemErrorCode FakeMeshSubsystem::Start() { return Lifecycle().Start(Handle(), Lifecycle().userData); }
+UnitySubsystemErrorCode FakeMeshSubsystem::Start()
+{
+    return Lifecycle().Start(Handle(), Lifecycle().userData);
+}
 
-void FakeMeshSubsystem::Stop() { Lifecycle().Stop(Handle(), Lifecycle().userData); }
+void FakeMeshSubsystem::Stop()
+{
+    Lifecycle().Stop(Handle(), Lifecycle().userData);
+}
 
-void FakeMeshSubsystem::Shutdown() { Lifecycle().Shutdown(Handle(), Lifecycle().userData); }
+void FakeMeshSubsystem::Shutdown()
+{
+    Lifecycle().Shutdown(Handle(), Lifecycle().userData);
+}
 
 MeshInfosResult FakeMeshSubsystem::GetMeshInfos()
+{
+    return GetMeshInfos([this](UnityXRMeshInfoAllocator* allocator) {
+        return MeshProvider().GetMeshInfos(Handle(), MeshProvider().userData, allocator);
+    });
+}
+
+MeshInfosResult FakeMeshSubsystem::GetMeshInfos(const ListInfos& provide)
 {
     MeshInfoAllocation allocation;
     allocation.cleared = clearedMeshInfos;
     MeshInfosResult out;
-    out.result = MeshProvider().GetMeshInfos(Handle(), MeshProvider().userData,
-                                             reinterpret_cast<UnityXRMeshInfoAllocator*>(&allocation));
+    out.result = provide(reinterpret_cast<UnityXRMeshInfoAllocator*>(&allocation));
     if (allocation.buffer) {
         out.allocated = true;
         const auto* infos = static_cast<const UnityXRMeshInfo*>(allocation.buffer->Data());
@@ -177,24 +195,35 @@ MeshInfosResult FakeMeshSubsystem::GetMeshInfos()
     return out;
 }
 
+FakeMeshSubsystem::ProvideMesh FakeMeshSubsystem::RegisteredProviderAcquiring(const UnityXRMeshId& id) const
+{
+    return [this, &id](UnityXRMeshDataAllocator* allocator) {
+        return MeshProvider().AcquireMesh(Handle(), MeshProvider().userData, &id, allocator);
+    };
+}
+
 AcquiredMesh FakeMeshSubsystem::AcquireMesh(const UnityXRMeshId& id)
 {
-    return Acquire(id, false);
+    return Acquire(RegisteredProviderAcquiring(id), nullptr);
 }
 
 AcquiredMesh FakeMeshSubsystem::AcquireAndReleaseMesh(const UnityXRMeshId& id)
 {
-    return Acquire(id, true);
+    return Acquire(RegisteredProviderAcquiring(id), &id);
 }
 
-AcquiredMesh FakeMeshSubsystem::Acquire(const UnityXRMeshId& id, bool release)
+AcquiredMesh FakeMeshSubsystem::AcquireMesh(const ProvideMesh& provide)
+{
+    return Acquire(provide, nullptr);
+}
+
+AcquiredMesh FakeMeshSubsystem::Acquire(const ProvideMesh& provide, const UnityXRMeshId* release)
 {
     MeshDataAllocation allocation;
     allocation.failNext = failNextMeshAllocation.exchange(false);
     allocation.optionalBuffers = optionalBuffers;
     AcquiredMesh out;
-    out.result = MeshProvider().AcquireMesh(Handle(), MeshProvider().userData, &id,
-                                            reinterpret_cast<UnityXRMeshDataAllocator*>(&allocation));
+    out.result = provide(reinterpret_cast<UnityXRMeshDataAllocator*>(&allocation));
     out.request = allocation.request;
     if (allocation.positions) {
         const size_t vertexCount = allocation.request->vertexCount;
@@ -213,8 +242,8 @@ AcquiredMesh FakeMeshSubsystem::Acquire(const UnityXRMeshId& id, bool release)
         out.optionalBuffersUntouched = BufferUntouched(allocation.tangents.get()) &&
                                        BufferUntouched(allocation.uvs.get()) &&
                                        BufferUntouched(allocation.colors.get());
-        if (release && out.result == kUnitySubsystemErrorCodeSuccess) {
-            MeshProvider().ReleaseMesh(Handle(), MeshProvider().userData, &id, &allocation.descriptor, nullptr);
+        if (release != nullptr && out.result == kUnitySubsystemErrorCodeSuccess) {
+            MeshProvider().ReleaseMesh(Handle(), MeshProvider().userData, release, &allocation.descriptor, nullptr);
         }
     }
     return out;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -96,26 +97,35 @@ public:
     UnitySubsystemErrorCode SetBoundingVolume(const UnityXRBoundingVolume* volume);
     TransformsResult GetUpdatedTransforms();
 
+    // The same with `provide` in the registered provider's place, called with the allocator the
+    // engine hands out: for a plug-in's part that lists or delivers meshes on its own.
+    using ListInfos = std::function<UnitySubsystemErrorCode(UnityXRMeshInfoAllocator*)>;
+    using ProvideMesh = std::function<UnitySubsystemErrorCode(UnityXRMeshDataAllocator*)>;
+    MeshInfosResult GetMeshInfos(const ListInfos& provide);
+    AcquiredMesh AcquireMesh(const ProvideMesh& provide);
+
 private:
     struct MeshInfoAllocation;
     struct MeshDataAllocation;
     struct TransformList;
 
     static UnityXRMeshInfo* UNITY_INTERFACE_API AllocateMeshInfos(UnityXRMeshInfoAllocator* allocator,
-                                                                   size_t numMeshes);
+                                                                  size_t numMeshes);
     static void UNITY_INTERFACE_API SetTransforms(UnityXRMeshTransformList* list,
                                                   const UnityXRMeshTransform* transforms, size_t count);
     static UnityXRMeshDescriptor* UNITY_INTERFACE_API AllocateMesh(UnityXRMeshDataAllocator* allocator,
-                                                                    size_t vertexCount, size_t indexCount,
-                                                                    UnityXRIndexFormat indexFormat,
-                                                                    UnityXRMeshVertexAttributeFlags attributes,
-                                                                    UnityXRMeshTopology topology);
+                                                                   size_t vertexCount, size_t indexCount,
+                                                                   UnityXRIndexFormat indexFormat,
+                                                                   UnityXRMeshVertexAttributeFlags attributes,
+                                                                   UnityXRMeshTopology topology);
     static UnitySubsystemErrorCode UNITY_INTERFACE_API RegisterMeshProvider(UnitySubsystemHandle handle,
                                                                             const UnityXRMeshProvider* provider);
-    static UnitySubsystemErrorCode UNITY_INTERFACE_API RegisterLifecycleProvider(
-        const char* pluginName, const char* id, const UnityLifecycleProvider* provider);
+    static UnitySubsystemErrorCode UNITY_INTERFACE_API
+    RegisterLifecycleProvider(const char* pluginName, const char* id, const UnityLifecycleProvider* provider);
 
-    AcquiredMesh Acquire(const UnityXRMeshId& id, bool release);
+    ProvideMesh RegisteredProviderAcquiring(const UnityXRMeshId& id) const;
+    // Releases through the registered provider when `release` names the mesh and it was filled.
+    AcquiredMesh Acquire(const ProvideMesh& provide, const UnityXRMeshId* release);
     const UnityLifecycleProvider& Lifecycle() const;
     const UnityXRMeshProvider& MeshProvider() const;
 
