@@ -323,10 +323,10 @@ void ListEveryIteration(benchmark::State& state, Session& session)
 
 // A wall clock that is an hour later at every reading: each listing starts a new compute
 // and, the simulated runtime completing it at once, lists its new scene.
-SceneObserver::SystemTime HourlyClock()
+ComputeCycle::SystemTime HourlyClock()
 {
     static int64_t hours = 1;
-    return SceneObserver::SystemTime{std::chrono::hours(++hours)};
+    return ComputeCycle::SystemTime{std::chrono::hours(++hours)};
 }
 
 // Argument: the number of scene meshes. Unchanged: the same scene listed again. Changed: each
