@@ -4,6 +4,7 @@
 # are the repository's (SOURCE_DIR); and each binary, given in BINARIES as
 # "<path in the package>=<release build's file>", is that build's stripped file, with a link to its
 # separate debug file. READELF and PE_OBJDUMP read the ELF and PE section tables.
+include(${CMAKE_CURRENT_LIST_DIR}/FailOnProblems.cmake)
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 execute_process(COMMAND ${CMAKE_COMMAND} -E tar xzf ${TARBALL} WORKING_DIRECTORY ${WORK} RESULT_VARIABLE status)
@@ -82,10 +83,7 @@ foreach(binary IN LISTS BINARIES)
   endif()
 endforeach()
 
-if(problems)
-  string(REPLACE ";" "\n  " problems "${problems}")
-  message(FATAL_ERROR "the package ${TARBALL} is wrong:\n  ${problems}")
-endif()
+quenra_fail_on_problems("the package ${TARBALL} is wrong" "${problems}")
 set(PACKAGE_DIR ${package})
 include(${CMAKE_CURRENT_LIST_DIR}/CheckVersions.cmake)
 list(LENGTH entries count)

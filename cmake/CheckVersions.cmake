@@ -2,6 +2,7 @@
 # VERSION, its display name PRODUCT_NAME and its licence Apache-2.0, and the changelog's newest
 # heading is "## [VERSION] - YYYY-MM-DD" (Keep a Changelog); the subsystem manifest and every OpenXR
 # feature's attribute carry VERSION too.
+include(${CMAKE_CURRENT_LIST_DIR}/FailOnProblems.cmake)
 file(READ ${PACKAGE_DIR}/package.json manifest)
 set(problems "")
 foreach(field version license displayName)
@@ -41,7 +42,4 @@ foreach(feature IN LISTS features)
     list(APPEND problems "${name}'s feature version is '${featureVersion}', the project's ${VERSION}")
   endif()
 endforeach()
-if(problems)
-  string(REPLACE ";" "\n  " problems "${problems}")
-  message(FATAL_ERROR "the versions disagree in ${PACKAGE_DIR}:\n  ${problems}")
-endif()
+quenra_fail_on_problems("the versions disagree in ${PACKAGE_DIR}" "${problems}")

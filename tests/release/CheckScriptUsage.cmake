@@ -2,6 +2,7 @@
 # builds anything, and a usage error (an unknown option, an option without its value) prints the
 # usage and exits 2. Each case: "<script>|<arguments, comma-separated>|<exit status>".
 cmake_policy(VERSION 3.25)
+include(${SOURCE_DIR}/cmake/FailOnProblems.cmake)
 set(cases
   "test|--help|0" "demo|--help|0" "bench|--help|0" "package|--help|0" "fuzz|--help|0"
   "with-wine|--help|0" "setup|--help|0" "memcheck|--help|0"
@@ -25,7 +26,4 @@ foreach(case IN LISTS cases)
     list(APPEND problems "scripts/${script} ${arguments}: installed or built before answering")
   endif()
 endforeach()
-if(problems)
-  string(REPLACE ";" "\n  " problems "${problems}")
-  message(FATAL_ERROR "scripts that misbehave:\n  ${problems}")
-endif()
+quenra_fail_on_problems("scripts that misbehave" "${problems}")
